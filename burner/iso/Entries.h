@@ -1,0 +1,54 @@
+#pragma once
+// The compilation's two record types. Both are owned by the compilation's
+// tables (TCompilation); the pointers between them never own.
+#include <cstdint>
+#include <string>
+
+namespace kestrel {
+
+// Days since 1899-12-30 00:00 local time, the fraction being the time of day.
+using TDateTime = double;
+
+// File attributes kept with each entry (the values the front end knows).
+enum : int {
+    faHidden = 0x02,
+    faDirectory = 0x10,
+    faArchive = 0x20,
+};
+
+struct TDEntry;
+
+// One entry of a directory: a file, or the entry of a subdirectory in its
+// parent's list.
+struct TFEntry {
+    std::string ShortName;   // ISO 9660 identifier, upper case, without ";1"
+    std::string LongName;    // Joliet identifier (UTF-8 here)
+    std::string SourcePath;  // local source; empty for imported entries without one
+    bool Imported = false;   // extents are absolute sectors fixed from outside
+    TDateTime DateTime = 0;  // recording date written in the directory records
+    int64_t ISOSize = 0;     // data length in ISO 9660 records
+    int64_t JolietSize = 0;  // data length in Joliet records
+    int32_t ISOExtent = 0;   // see the layout: relative, or absolute when Imported
+    int32_t JolietExtent = 0;
+    int Attr = 0;
+    bool ArchiveOnly = false;
+    TDEntry* Dir = nullptr;   // the directory this entry stands for, or null for files
+    TFEntry* Next = nullptr;  // next entry of the same directory
+};
+
+// One directory.
+struct TDEntry {
+    std::string ShortName;
+    std::string LongName;
+    int64_t ISOSize = 0;
+    int64_t JolietSize = 0;
+    std::string Path;         // upper-case look-up path: "\" or "\DOCS\2004"
+    int32_t ISOExtent = 0;
+    int32_t JolietExtent = 0;
+    uint8_t Level = 0;        // 1 for the root
+    int32_t Number = 0;       // 1-based path-table number; the root is 1
+    TDEntry* Parent = nullptr;  // the root's parent is the root
+    TFEntry* Files = nullptr;   // first entry of the list, in order of adding
+};
+
+}  // namespace kestrel

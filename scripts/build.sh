@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds Kestrel into BUILD_DIR (default: build).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+jobs=${JOBS:-$(nproc)}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} \
+  -DKESTREL_WERROR=ON "$@"
+cmake --build "$build" -j "$jobs"
