@@ -63,6 +63,10 @@ public:
     // thread; the rest of its 65,537 bytes is FFh.
     std::vector<uint8_t> HeadBuffer;
     int32_t HeadLength = 0;
+    // Bytes of HeadStream that precede the boot image in the image: the boot
+    // image goes between them and the rest of the head (the padding up to
+    // the first file). The whole head when the image is not bootable.
+    int64_t HeadBytesBeforeBootImage() const;
     // The arguments of the last head build, so a burn can repeat the layout.
     bool LastForImageFile = true;
     TDEntry* LastImportTarget = nullptr;

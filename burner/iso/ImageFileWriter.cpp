@@ -1,6 +1,7 @@
 #include "burner/iso/ImageFileWriter.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@ TImageFileWriter::TImageFileWriter(const std::string& FileName, size_t BufferByt
     : name_(FileName), buffer_(BufferBytes) {
     fd_ = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) Fail("CAN'T CREATE FILE", errno);
+    struct stat st {};
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 TImageFileWriter::~TImageFileWriter() {
@@ -24,10 +27,26 @@ void TImageFileWriter::Fail(const std::string& What, int Error) const {
     throw std::runtime_error(What + " \"" + name_ + "\": " + std::strerror(Error));
 }
 
+namespace {
+
+bool AllZero(const uint8_t* Data, size_t Count) {
+    return Count > 0 && Data[0] == 0 && std::memcmp(Data, Data + 1, Count - 1) == 0;
+}
+
+}  // namespace
+
 void TImageFileWriter::Flush() {
+    // A regular file gets a hole where a whole buffer is zero: sparse sources
+    // and padding then cost neither disk space nor write time.
+    if (regular_ && used_ == buffer_.size() && AllZero(buffer_.data(), used_)) {
+        flushed_ += static_cast<int64_t>(used_);
+        used_ = 0;
+        return;
+    }
     size_t done = 0;
     while (done < used_) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
+        const ssize_t n = regular_ ? ::pwrite(fd_, buffer_.data() + done, used_ - done, flushed_ + int64_t(done))
+                                   : ::write(fd_, buffer_.data() + done, used_ - done);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) Fail("CAN'T WRITE FILE", errno);
         if (n == 0) Fail("CAN'T WRITE FILE", ENOSPC);
@@ -68,6 +87,8 @@ void TImageFileWriter::AppendZeros(int64_t Count) {
 void TImageFileWriter::Close() {
     if (fd_ < 0) return;
     Flush();
+    // A trailing hole still counts to the file's length.
+    if (regular_ && ::ftruncate(fd_, flushed_) != 0) Fail("CAN'T WRITE FILE", errno);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) Fail("CAN'T WRITE FILE", errno);

@@ -35,6 +35,7 @@ private:
 
     std::string name_;
     int fd_ = -1;
+    bool regular_ = false;
     std::vector<uint8_t> buffer_;
     size_t used_ = 0;
     int64_t flushed_ = 0;

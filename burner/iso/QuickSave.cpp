@@ -131,9 +131,12 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
         if (OnImageProgress) OnImageProgress(this, out.Position(), total);
     };
     ImageBytesWritten = 0;
-    out.Append(HeadStream.data(), HeadStream.size());
+    // The boot image goes between the boot catalog and the head's padding.
+    const size_t beforeBoot = static_cast<size_t>(HeadBytesBeforeBootImage());
+    out.Append(HeadStream.data(), beforeBoot);
     progress();
     if (Bootable) CopySource(*this, out, BootImageFile, bootImageBytes_, progress);
+    out.Append(HeadStream.data() + beforeBoot, HeadStream.size() - beforeBoot);
     for (const auto& entry : FileTable) {
         const TFEntry& e = *entry;
         if (e.Imported || e.Dir || e.ISOSize == 0) continue;

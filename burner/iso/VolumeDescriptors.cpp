@@ -123,7 +123,10 @@ static void WriteVolumeDescriptor(TImageBuilder& B, const TVolumeFields& F) {
 
 void TImageBuilder::WritePrimaryDescriptor() {
     const TDateTime now = NowWithMilliseconds();
-    WriteVolumeDescriptor(*this, {vdPrimary, JolietFileSystem, ISOPathTableSize, ISOPathTableL, ISOPathTableM,
+    // The Joliet escape sequence belongs to the supplementary descriptor only:
+    // in the primary one it makes Joliet readers take the ISO 9660 tree for
+    // the UCS-2 tree and garble every name.
+    WriteVolumeDescriptor(*this, {vdPrimary, false, ISOPathTableSize, ISOPathTableL, ISOPathTableM,
                                   ISODirArea, RootDir ? RootDir->ISOSize : 0, now, now});
 }
 
@@ -142,6 +145,11 @@ void TImageBuilder::WriteBootRecord() {
 
 void TImageBuilder::WriteTerminator() {
     PutStandardId(AppendSector(HeadStream), vdTerminator);
+}
+
+int64_t TImageBuilder::HeadBytesBeforeBootImage() const {
+    if (!Bootable) return static_cast<int64_t>(HeadStream.size());
+    return std::min<int64_t>(int64_t(BootImageLBA - ImageStartLBA) * SectorSize, int64_t(HeadStream.size()));
 }
 
 bool TImageBuilder::BuildImageHead(bool ForImageFile, TDEntry* ImportTarget) {
