@@ -35,7 +35,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     MaxFiles = NewMaxFiles;
     MaxDirs = NewMaxDirs;
     CompilationSize = 0;
-    limitHit_ = false;
+    limitHits_ = 0;
     RootDir = NewDirEntry();
     if (RootDir) {
         RootDir->Path = "\\";
@@ -50,7 +50,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
 TDEntry* TCompilation::NewDirEntry() {
     if (static_cast<int>(DirTable.size()) >= MaxDirs) {
         DebugMsg(">>> " + Format("MAXIMUM DIRECTORIES CAN BE %d", MaxDirs), mtLimit);
-        limitHit_ = true;
+        ++limitHits_;
         return nullptr;
     }
     DirTable.push_back(std::make_unique<TDEntry>());
@@ -63,7 +63,7 @@ TDEntry* TCompilation::NewDirEntry() {
 TFEntry* TCompilation::NewFileEntry() {
     if (static_cast<int>(FileTable.size()) >= MaxFiles) {
         DebugMsg(Format("MAXIMUM FILES CAN BE %d", MaxFiles), mtLimit);
-        limitHit_ = true;
+        ++limitHits_;
         return nullptr;
     }
     FileTable.push_back(std::make_unique<TFEntry>());
