@@ -162,8 +162,10 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
         return true;
     }
     case ScsiIoctlGetIdLun: {
-        // dev_id: target, LUN, channel, host from the low byte up.
-        const int idlun[2] = {File.Drive & 0xFF, 0};
+        struct {
+            int DevId;  // target, LUN, channel, host from the low byte up
+            int HostUniqueId;
+        } idlun{File.Drive & 0xFF, 0};
         Result = Put(Arg, idlun);
         return true;
     }
