@@ -127,7 +127,8 @@ int SgIo(FakeFile& File, sg_io_hdr_t* H) {
     H->duration = static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             std::chrono::steady_clock::now() - start)
                                             .count());
-    TraceCdb(File.Drive, H->cmdp, H->cmd_len, H->status, H->sb_len_wr ? H->sbp : nullptr);
+    TraceCdb(File.Drive, H->cmdp, H->cmd_len, H->status, H->sb_len_wr ? H->sbp : nullptr,
+             dir == Direction::Out ? buffer.Data() : nullptr, dir == Direction::Out ? H->dxfer_len : 0);
     return 0;
 }
 
