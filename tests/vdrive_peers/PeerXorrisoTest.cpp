@@ -70,7 +70,7 @@ TEST_F(XorrisoPeer, WritesTwoSessionsOnACdRAndTheLastHoldsBothTrees) {
 
     // isoinfo, a reader of its own, sees the second session's files too.
     if (HaveProgram("isoinfo")) {
-        r = RunCommand("isoinfo -i " + dump + " -N " + std::to_string(starts[1]) + " -R -f");
+        r = RunCommand("isoinfo -i " + dump + " -T " + std::to_string(starts[1]) + " -R -f");
         EXPECT_NE(r.Output.find("/b/sub/file1.bin"), std::string::npos) << r.Output;
         EXPECT_NE(r.Output.find("/a/README.txt"), std::string::npos) << r.Output;
     }
