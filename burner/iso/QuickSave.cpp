@@ -1,0 +1,128 @@
+// The quick save: the image head from memory, then the boot image and the
+// file data in layout order, written on the calling thread.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <cstring>
+#include <stdexcept>
+
+#include "burner/iso/ImageBuilder.h"
+#include "burner/iso/ImageFileWriter.h"
+#include "burner/iso/IsoFormat.h"
+#include "burner/iso/SourceFile.h"
+
+namespace kestrel {
+
+namespace {
+
+using namespace iso;
+
+// How often the progress event is raised, in bytes written.
+constexpr int64_t ProgressStep = 8 << 20;
+
+struct TFileId {
+    dev_t Device;
+    ino_t Inode;
+};
+
+bool SameFile(const std::string& Path, const TFileId& Id) {
+    struct stat st {};
+    return ::stat(Path.c_str(), &st) == 0 && st.st_dev == Id.Device && st.st_ino == Id.Inode;
+}
+
+}  // namespace
+
+// Copies exactly Laid bytes of Path, then zeros up to the sector boundary.
+// A source that changed size since the layout keeps its laid-out length.
+static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
+                       const std::function<void()>& Progress) {
+    TSourceFile source(Path);
+    int64_t done = 0;
+    while (done < Laid) {
+        // Holes of sparse sources become holes (or zeros) in the image.
+        const int64_t holeEnd = std::min(source.HoleEnd(done), Laid);
+        if (holeEnd > done) {
+            Out.AppendZeros(holeEnd - done);
+            done = holeEnd;
+            Progress();
+            continue;
+        }
+        const int64_t want = std::min(Laid, source.DataEnd(done)) - done;
+        size_t granted = 0;
+        uint8_t* room = Out.Room(static_cast<size_t>(std::clamp<int64_t>(want, 1, INT32_MAX)), granted);
+        const size_t n = source.Read(room, granted, done);
+        if (n == 0) break;
+        Out.Commit(n);
+        done += static_cast<int64_t>(n);
+        Progress();
+    }
+    const int64_t remaining = Laid - done;
+    const std::string sizes = " (" + std::to_string(Laid) + " BYTES LAID OUT, ";
+    if (remaining > 0) {
+        B.DebugMsg(">>> FILE SHRANK SINCE THE LAYOUT, PADDED WITH ZEROS: " + Path + sizes +
+                       std::to_string(Laid - remaining) + " READ)", mtFailure);
+        Out.AppendZeros(remaining);
+    } else if (source.Size() > Laid) {
+        B.DebugMsg(">>> FILE GREW SINCE THE LAYOUT, CUT TO ITS LAID-OUT LENGTH: " + Path + sizes +
+                       std::to_string(source.Size()) + " NOW)", mtFailure);
+    }
+    Out.AppendZeros(SectorsFor(Laid) * SectorSize - Laid);
+}
+
+// Refuses an image file that is also one of the image's sources: creating
+// it would destroy the data it is about to copy.
+static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& FileName) {
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) != 0) return;  // a new file cannot be a source
+    if (S_ISDIR(st.st_mode)) throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is a directory");
+    const TFileId target{st.st_dev, st.st_ino};
+    const auto refuse = [&](const std::string& Source) {
+        throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is one of the image's sources (" +
+                                 Source + ")");
+    };
+    if (B.Bootable && SameFile(B.BootImageFile, target)) refuse(B.BootImageFile);
+    for (const auto& e : B.FileTable)
+        if (!e->Imported && !e->Dir && e->ISOSize > 0 && SameFile(e->SourcePath, target)) refuse(e->SourcePath);
+}
+
+void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
+    BuildLayout(true, LastImportTarget);
+    BuildImageHead(true, LastImportTarget);
+    RefuseSourceAsTarget(*this, FileName);
+
+    const int64_t total = (ImageEndLBA - ImageStartLBA) * SectorSize;
+    int64_t nextReport = 0;
+    TImageFileWriter out(FileName);
+    const auto progress = [&] {
+        ImageBytesWritten = out.Position();
+        if (out.Position() < nextReport) return;
+        nextReport = out.Position() + ProgressStep;
+        if (OnImageProgress) OnImageProgress(this, out.Position(), total);
+    };
+    ImageBytesWritten = 0;
+    // The boot image goes between the boot catalog and the head's padding.
+    const size_t beforeBoot = static_cast<size_t>(HeadBytesBeforeBootImage());
+    out.Append(HeadStream.data(), beforeBoot);
+    progress();
+    if (Bootable) CopySource(*this, out, BootImageFile, bootImageBytes_, progress);
+    out.Append(HeadStream.data() + beforeBoot, HeadStream.size() - beforeBoot);
+    for (const auto& entry : FileTable) {
+        const TFEntry& e = *entry;
+        if (e.Imported || e.Dir || e.ISOSize == 0) continue;
+        const int64_t expected = int64_t(FirstFileLBA) + e.JolietExtent;
+        const int64_t actual = out.Position() / SectorSize;
+        if (expected != actual)
+            DebugMsg(">>> INTERNAL ERROR 0004 " + e.SourcePath + " " + std::to_string(expected) + "<>" +
+                         std::to_string(actual), mtInternal);
+        CopySource(*this, out, e.SourcePath, e.ISOSize, progress);
+    }
+    out.Close();
+    ImageBytesWritten = out.Position();
+    if (OnImageProgress) OnImageProgress(this, out.Position(), total);
+}
+
+}  // namespace kestrel
