@@ -1,0 +1,49 @@
+#pragma once
+// Replies of READ DISC INFORMATION and READ TRACK INFORMATION as the
+// component keeps them: the bytes the drive returned (zero beyond what it
+// returned) and the fields the other layers read, in host order.
+#include <array>
+#include <cstdint>
+
+namespace kestrel {
+
+// Address types of READ TRACK INFORMATION (CDB byte 1).
+enum : uint8_t {
+    TRACK_ADDRESS_LBA = 0,
+    TRACK_ADDRESS_TRACK = 1,
+    TRACK_ADDRESS_SESSION = 2,
+};
+
+constexpr int DISC_INFO_SIZE = 56;
+constexpr int TRACK_INFO_SIZE = 40;
+
+struct TDiscInfoRecord {
+    std::array<uint8_t, DISC_INFO_SIZE> Bytes{};
+    uint16_t DataLength = 0;  // bytes 0..1, host order
+
+    bool Erasable() const { return Bytes[2] & 0x10; }
+    // 0 empty, 1 incomplete, 2 reserved or damaged, 3 complete.
+    uint8_t LastSessionState() const { return (Bytes[2] >> 2) & 3; }
+    // 0 empty, 1 incomplete (appendable), 2 complete, 3 other.
+    uint8_t DiscStatus() const { return Bytes[2] & 3; }
+    uint16_t Sessions() const { return uint16_t(Bytes[9] << 8 | Bytes[4]); }
+    uint16_t FirstTrackInLastSession() const { return uint16_t(Bytes[10] << 8 | Bytes[5]); }
+    uint16_t LastTrackInLastSession() const { return uint16_t(Bytes[11] << 8 | Bytes[6]); }
+};
+
+struct TTrackRecord {
+    std::array<uint8_t, TRACK_INFO_SIZE> Bytes{};  // as returned (big-endian)
+    uint16_t DataLength = 0;
+    uint32_t TrackStart = 0;           // byte 8
+    uint32_t NextWritableAddress = 0;  // byte 12
+    uint32_t FreeBlocks = 0;           // byte 16
+    uint32_t FixedPacketSize = 0;      // byte 20
+    uint32_t TrackSize = 0;            // byte 24
+    uint32_t LastRecordedAddress = 0;  // byte 28
+
+    uint16_t TrackNumber() const { return uint16_t(Bytes[32] << 8 | Bytes[2]); }
+    uint16_t SessionNumber() const { return uint16_t(Bytes[33] << 8 | Bytes[3]); }
+    bool NextWritableAddressValid() const { return Bytes[7] & 1; }
+};
+
+}  // namespace kestrel

@@ -1,0 +1,58 @@
+#include "burner/device/MediumTables.h"
+
+#include <array>
+#include <utility>
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::array<std::pair<uint16_t, uint8_t>, 14> kProfileTypes{{
+    {0x0008, mtCDROM}, {0x0009, mtCDR}, {0x000A, mtCDRW}, {0x0010, mtDVDROM},
+    {0x0011, mtDVDR}, {0x0012, mtDVDRAM}, {0x0013, mtDVDRWRestricted},
+    {0x0014, mtDVDRWSequential}, {0x001A, mtDVDPlusRW}, {0x001B, mtDVDPlusR},
+    {0x002B, mtDVDPlusRDL}, {0x0020, mtDDCDROM}, {0x0021, mtDDCDR}, {0x0022, mtDDCDRW},
+}};
+
+constexpr std::array<const char*, 16> kTypeNames{
+    "UNKNOWN", "CD-ROM", "CD-R", "CD-RW", "DVD-ROM", "DVD-R", "DVD-RAM", "DVD-RW",
+    "DVD-RW", "DVD-RW", "DVD+RW", "DVD+R", "DVD+R DL", "DDCD-ROM", "DDCD-R", "DDCD-RW",
+};
+
+constexpr std::array<std::pair<uint16_t, const char*>, 18> kProfileNames{{
+    {0x0001, "Non-removable disk"}, {0x0002, "Removable disk"}, {0x0003, "MO Eraseable"},
+    {0x0004, "MO Write Once"}, {0x0005, "AS-MO"}, {0x0008, "CD-ROM"}, {0x0009, "CD-R"},
+    {0x000A, "CD-RW"}, {0x0010, "DVD-ROM"}, {0x0011, "DVD-R"}, {0x0012, "DVD-RAM"},
+    {0x0013, "DVD-RW Restricted Overwrite"}, {0x0014, "DVD-RW Sequential Recording"},
+    {0x001A, "DVD+RW"}, {0x001B, "DVD+R"}, {0x0020, "DDCD-ROM"}, {0x0021, "DDCD-R"},
+    {0x0022, "DDCD-RW"},
+}};
+
+}  // namespace
+
+uint8_t MediumTypeFromProfile(uint16_t Profile) {
+    for (const auto& [profile, type] : kProfileTypes)
+        if (profile == Profile) return type;
+    return mtUnknown;
+}
+
+std::string MediumTypeName(unsigned Type) {
+    return Type < kTypeNames.size() ? kTypeNames[Type] : kTypeNames[0];
+}
+
+std::string ProfileMediumName(uint16_t Profile) {
+    for (const auto& [profile, name] : kProfileNames)
+        if (profile == Profile) return name;
+    return "???????";
+}
+
+bool ProfileIsErasable(uint16_t Profile) {
+    switch (Profile) {
+        case 0x0003: case 0x000A: case 0x0013: case 0x0014: case 0x001A: case 0x0022:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,38 @@
+#pragma once
+// The medium type codes (0..15) derived from the drive's current profile,
+// their names, and the profile names of the disc summary.
+#include <cstdint>
+#include <string>
+
+namespace kestrel {
+
+enum : uint8_t {
+    mtUnknown = 0,
+    mtCDROM = 1,
+    mtCDR = 2,
+    mtCDRW = 3,
+    mtDVDROM = 4,
+    mtDVDR = 5,
+    mtDVDRAM = 6,
+    mtDVDRW = 7,             // never produced from a profile
+    mtDVDRWRestricted = 8,
+    mtDVDRWSequential = 9,
+    mtDVDPlusRW = 10,
+    mtDVDPlusR = 11,
+    mtDVDPlusRDL = 12,
+    mtDDCDROM = 13,
+    mtDDCDR = 14,
+    mtDDCDRW = 15,
+};
+
+// Codes below 4 are CD media; everything above counts as DVD.
+inline bool IsCDMedium(unsigned Type) { return Type < 4; }
+
+uint8_t MediumTypeFromProfile(uint16_t Profile);
+// "UNKNOWN", "CD-ROM", ... by medium type code.
+std::string MediumTypeName(unsigned Type);
+// The disc summary's name of a profile ("DVD-RW Sequential Recording", ...).
+std::string ProfileMediumName(uint16_t Profile);
+bool ProfileIsErasable(uint16_t Profile);
+
+}  // namespace kestrel

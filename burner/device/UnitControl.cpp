@@ -1,0 +1,167 @@
+// Waiting for a drive to become ready, and starting an erase.
+#include <cstdio>
+
+#include "burner/common/Clock.h"
+#include "burner/device/EraseBuffers.h"
+#include "burner/device/EraseThread.h"
+#include "burner/device/SCSIDevice.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr uint8_t kNotReadyInProgress = 0x04;
+const char* const kEraseRunning = "THE DRIVE IS BUSY ERASING A DISC";
+
+std::string GroupedThousands(unsigned Value) {
+    std::string digits = std::to_string(Value);
+    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(size_t(at), ",");
+    return digits;
+}
+
+// "2.4X (3,324 KB/s)" on DVD media, "24X (4,234 KB/s)" on CD media.
+std::string EraseSpeedText(uint8_t Type, uint16_t Speed) {
+    char factor[32];
+    if (Type >= mtDVDRAM && Type <= mtDVDPlusRW) std::snprintf(factor, sizeof factor, "%.1fX", Speed / 1385.0);
+    else std::snprintf(factor, sizeof factor, "%.0fX", Speed / 176.4);
+    return std::string(factor) + " (" + GroupedThousands(Speed) + " KB/s)";
+}
+
+}  // namespace
+
+uint8_t TSCSIDevice::SenseASC() const { return senseBuffer_[12]; }
+
+bool TSCSIDevice::WaitForReady(int BudgetMs, int IntervalMs) {
+    const int interval = IntervalMs > 0 ? IntervalMs : 1;
+    int64_t remaining = BudgetMs;
+    senseBuffer_.fill(0);
+
+    if (quirks_.PollReadyFirst || quirks_.SlowReadyDrive) {
+        do {
+            SleepMs(1500);
+            remaining -= 1500;
+            if (remaining < 0) break;
+            TestUnitReady(5000);
+        } while (LastASC() == kNotReadyInProgress);
+    }
+
+    if (LastDiscType == mtDVDRAM) {
+        senseBuffer_[12] = kNotReadyInProgress;
+    } else {
+        do {
+            SleepMs(interval);
+            ReadDiscInformation();
+            remaining -= interval;
+            if (remaining < 0) return false;
+        } while (LastASC() == kNotReadyInProgress);
+    }
+
+    if (TestUnitReady(5000) && SenseASC() == 0) return true;
+
+    do {
+        SleepMs(interval);
+        remaining -= interval;
+        if (remaining < 0) return false;
+        TestUnitReady(5000);
+    } while (LastASC() == kNotReadyInProgress);
+
+    for (;;) {
+        senseBuffer_.fill(0);
+        RequestSense(senseBuffer_.data(), uint8_t(senseBuffer_.size()));
+        remaining -= interval;
+        if (remaining < 0) return false;
+        if (senseBuffer_[0] == 0xF0) senseBuffer_[12] = kNotReadyInProgress;
+        if (SenseASC() == 0) return true;
+        if (SenseASC() == kNotReadyInProgress) SleepMs(interval);
+    }
+}
+
+bool TSCSIDevice::ReadyForErase() { return TestUnitReady(5000) || WaitForReady(30000, 5000); }
+
+uint16_t TSCSIDevice::EstimatedEraseSeconds(uint8_t Type, bool Quick) const {
+    if (IsCDMedium(Type)) return Quick ? 150 : 4500;
+    if (Quick) return Type == mtDVDRW ? 180 : 600;
+    return 4440;
+}
+
+bool TSCSIDevice::StartEraseCommand(uint8_t Type, bool Quick, bool& StartFailed) {
+    StartFailed = false;
+    const auto& zeros = ZeroBlocks();
+    switch (Type) {
+        case mtDVDRAM:
+            if (!Quick) return FormatUnit(0x11, kDVDRAMFormatList.data(), uint32_t(kDVDRAMFormatList.size()));
+            for (uint32_t lba = 0; lba <= 320; lba += 32)
+                if (!Write10(lba, 32, SRB_FLAGS_OUT, zeros.data(), uint32_t(zeros.size()))) StartFailed = true;
+            SynchronizeCache(false, 30000);
+            return true;
+        case mtDVDPlusRW:
+            if (FormatUnit(0x11, kDVDPlusRWFormatList.data(), uint32_t(kDVDPlusRWFormatList.size()))) return true;
+            RezeroUnit();
+            SleepMs(1000);
+            return FormatUnit(0x11, kDVDPlusRWFormatList.data(), uint32_t(kDVDPlusRWFormatList.size()));
+        default:
+            return Blank(Quick ? 1 : 0);
+    }
+}
+
+bool TSCSIDevice::EraseDisc(bool Quick) {
+    if (erasing_) {
+        DebugMsg(kEraseRunning, mtFailure);
+        return false;
+    }
+    StopEraseThread();
+    TestUnitReady(5000);
+    LoadEject(false);
+    LastDiscType = GetDiscType();
+    eraseMode_ = Quick ? 1 : 0;
+    const uint8_t type = uint8_t(LastDiscType);
+    if (!ReadyForErase()) return false;
+    if (type != mtDVDRAM) {
+        SetCDSpeed(ReadSpeed, writeSpeed_);
+        SetWriteParameters(false, false, false, type);
+    }
+    const uint16_t speed = GetCurrentWriteSpeed();
+    if (!ReadyForErase()) return false;
+    InfoMsg(">>> STARTING ERASE PROCESS ON " + MediumTypeName(type) + " AT " + EraseSpeedText(type, speed));
+
+    bool startFailed = false;
+    if (!StartEraseCommand(type, Quick, startFailed)) {
+        erasing_ = false;
+        if (OnEraseDone) OnEraseDone(this, true);
+        return false;
+    }
+    eraseThread_ = std::make_unique<TEraseThread>(*this, type, Quick, EstimatedEraseSeconds(type, Quick), startFailed);
+    eraseThreadId_ = eraseThread_->Id();
+    erasing_ = true;
+    eraseThread_->Start();
+    return true;
+}
+
+uint32_t TSCSIDevice::GetEraseProgress() const {
+    return erasing_ && eraseThread_ ? eraseThread_->Progress.load() : 0;
+}
+
+std::string TSCSIDevice::CommandRefusal() const {
+    if (erasing_ && std::this_thread::get_id() != eraseThreadId_.load()) return kEraseRunning;
+    return {};
+}
+
+void TSCSIDevice::FinishErase(bool WithError, bool Report) {
+    erasing_ = false;
+    if (!Report) return;
+    auto dispatcher = Dispatcher;
+    std::weak_ptr<std::atomic<bool>> alive = alive_;
+    dispatcher->Post([this, alive, WithError] {
+        const auto isAlive = alive.lock();
+        if (isAlive && *isAlive && OnEraseDone) OnEraseDone(this, WithError);
+    });
+}
+
+void TSCSIDevice::StopEraseThread() {
+    if (!eraseThread_) return;
+    if (!alive_->load()) eraseThread_->Cancel();
+    eraseThread_->Join();
+    eraseThread_.reset();
+}
+
+}  // namespace kestrel
