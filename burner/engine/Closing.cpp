@@ -126,8 +126,8 @@ bool TKestrelBurner::SendCloseCommands() {
 
 bool TKestrelBurner::CloseCDSession() {
     for (int retries = 0; retries < 1000; ++retries) {
-        if (CloseTrackSession(false, ImmediateClose(), false)) return true;
-        if (!TargetBusy && LastASC() != 0x04) return CloseTrackSession(false, ImmediateClose(), false);
+        if (CloseTrackSession(false, Quirks().ImmediateClose, false)) return true;
+        if (!TargetBusy && LastASC() != 0x04) return CloseTrackSession(false, Quirks().ImmediateClose, false);
         SleepMs(1000);
     }
     return false;
