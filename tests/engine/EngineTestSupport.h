@@ -50,7 +50,7 @@ private:
 };
 
 // Runs a shell command; its standard output, and its exit status in Status.
-inline std::string Run(const std::string& Command, int* Status = nullptr) {
+inline std::string RunCommand(const std::string& Command, int* Status = nullptr) {
     std::string out;
     FILE* pipe = popen(Command.c_str(), "r");
     if (!pipe) return out;
@@ -79,14 +79,14 @@ inline void MakeSourceTree(const std::string& Root) {
 inline int ExtractWithXorriso(const std::string& Image, const std::string& Out, int64_t Start = 0) {
     int status = -1;
     std::string load = Start ? " -load sbsector " + std::to_string(Start) : "";
-    Run("xorriso -osirrox on -indev " + Quote(Image) + load + " -extract / " + Quote(Out) + " 2>&1", &status);
+    RunCommand("xorriso -osirrox on -indev " + Quote(Image) + load + " -extract / " + Quote(Out) + " 2>&1", &status);
     return status;
 }
 
 // True when the two trees hold the same files with the same bytes.
 inline bool SameTree(const std::string& A, const std::string& B) {
     int status = -1;
-    Run("diff -r " + Quote(A) + " " + Quote(B) + " >/dev/null 2>&1", &status);
+    RunCommand("diff -r " + Quote(A) + " " + Quote(B) + " >/dev/null 2>&1", &status);
     return status == 0;
 }
 

@@ -42,7 +42,7 @@ TEST_F(ImageSave, ImageReadsBackThroughPeersWithEveryFile) {
     ASSERT_EQ(ExtractWithXorriso(image, dir / "out"), 0);
     EXPECT_TRUE(SameTree(source, dir / "out"));
     if (HaveProgram("isoinfo")) {
-        const std::string listing = Run("isoinfo -l -J -i " + Quote(image));
+        const std::string listing = RunCommand("isoinfo -l -J -i " + Quote(image));
         EXPECT_NE(listing.find("blob.bin"), std::string::npos);
         EXPECT_NE(listing.find("one.txt"), std::string::npos);
     }
@@ -87,7 +87,7 @@ TEST_F(ImageSave, WithoutThePostGapTheImageHasItsOwnSize) {
 }
 
 TEST_F(ImageSave, UnwritableTargetIsReportedWithItsName) {
-    const std::string image = dir / "no-such-folder" / "x.iso";
+    const std::string image = dir / "no-such-folder/x.iso";
     EXPECT_EQ(Save(image), "CAN'T CREATE FILE \"" + image + "\"");
     EXPECT_EQ(watch.Count(), 1u);
 }
