@@ -173,7 +173,11 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     }
     // DVD media are written in whole 32-sector units.
     int64_t needed = ForImage ? Sectors : (IsCDMedium(type) ? Sectors : (Sectors + 31) / 32 * 32);
-    const int64_t capacity = GetDiscCapacity();
+    int64_t capacity = GetDiscCapacity();
+    uint32_t formattable = 0, blockLength = 0;
+    // An overwritable disc that is not formatted yet has its formattable size.
+    if (capacity <= 0 && IsOverwritable(type) && ReadFormatCapacities(formattable, blockLength))
+        capacity = formattable;
     if (capacity <= 0) return "CAN'T DETERMINE THE CAPACITY OF THE DISC";
     const int64_t start = ForImage ? 0 : ImageStartLBA;
     if (start + needed > capacity)

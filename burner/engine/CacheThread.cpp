@@ -92,12 +92,14 @@ void TCacheThread::Run() {
         } else {
             StreamSource({job_.ImageFileName, job_.TotalBytes});
         }
-        if (staging_->Count > 0) QueueStaging();
-        if (streamedBytes_ != RoundUpToSector(job_.TotalBytes)) {
+        if (streamedBytes_ + staging_->Count != RoundUpToSector(job_.TotalBytes)) {
             SetError(msgInternalError0005);
             throw TAborted();
         }
+        // The padding continues the last block, so only the stream's very
+        // last block can be short.
         StreamPadding();
+        if (staging_->Count > 0) QueueStaging();
     } catch (const TAborted&) {
         std::lock_guard lock(lock_);
         if (abortRequested_) {
@@ -186,16 +188,7 @@ void TCacheThread::FinishSector() {
 }
 
 void TCacheThread::StreamPadding() {
-    if (!job_.PadToMinimum) return;
-    int64_t left = MinimumStreamBytes - RoundUpToSector(job_.TotalBytes);
-    while (left > 0) {
-        CheckAbort();
-        const int64_t n = std::min<int64_t>(job_.BlockSize, left);
-        std::memset(staging_->Data.data(), 0, static_cast<size_t>(n));
-        staging_->Count = static_cast<int32_t>(n);
-        QueueStaging();
-        left -= n;
-    }
+    if (job_.PadToMinimum) StreamZeros(MinimumStreamBytes - RoundUpToSector(job_.TotalBytes));
 }
 
 void TCacheThread::QueueStaging() {

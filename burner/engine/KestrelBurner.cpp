@@ -18,8 +18,9 @@ TKestrelBurner::TKestrelBurner() {
 }
 
 TKestrelBurner::~TKestrelBurner() {
-    StopRunningWrite();
+    // A write stopped by the destructor raises no event into a dying object.
     *alive_ = false;
+    StopRunningWrite();
 }
 
 void TKestrelBurner::SetCacheSize(int32_t Value) {

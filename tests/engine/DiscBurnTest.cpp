@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "BurnRig.h"
+#include "burner/common/Clock.h"
 
 namespace kestrel {
 namespace {
@@ -41,7 +42,9 @@ TEST_P(BurnEveryMedium, DiscReadsBackWithEveryFileAndTheDriveSawTheRightCommands
     ASSERT_FALSE(writes.empty());
     EXPECT_EQ(writes.front().Lba(), 0u);
     for (size_t i = 0; i + 1 < writes.size(); ++i) EXPECT_EQ(writes[i].Blocks(), GetParam().BlockSectors) << i;
-    if (GetParam().BlockSectors == 32) EXPECT_EQ(writes.back().Blocks(), 32);
+    if (GetParam().BlockSectors == 32) {
+        EXPECT_EQ(writes.back().Blocks(), 32);
+    }
     // Mode page 05h was read and written back before the data.
     const auto trace = rig.Trace();
     const auto firstWrite = std::find_if(trace.begin(), trace.end(), [](auto& c) { return c.Opcode() == 0x2A; });

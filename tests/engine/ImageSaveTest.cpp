@@ -67,7 +67,9 @@ void MaskDates(std::string& Image, const TKestrelBurner& Burner) {
 TEST_F(ImageSave, NormalAndQuickSavesDifferOnlyInDatesAndThePaddingToThreeHundredSectors) {
     const std::string quick = dir / "quick.iso", normal = dir / "normal.iso";
     ASSERT_EQ(burner.SaveToISOFile(quick, true), 1);
-    ASSERT_EQ(Save(normal), "");
+    TWriteDoneWatch normalWatch(burner);
+    ASSERT_EQ(burner.SaveToISOFile(normal, false), -1);
+    ASSERT_EQ(normalWatch.Wait(), "");
     std::string q = ReadFile(quick), n = ReadFile(normal);
     ASSERT_LT(q.size(), size_t(300 * 2048));
     ASSERT_EQ(n.size(), size_t(300 * 2048));
