@@ -1,5 +1,7 @@
 #include "burner/iso/Compilation.h"
 
+#include <algorithm>
+
 #include "burner/iso/DateTime.h"
 #include "burner/iso/Names.h"
 
@@ -34,6 +36,15 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     FileTable.clear();
     MaxFiles = NewMaxFiles;
     MaxDirs = NewMaxDirs;
+    // Sized for the limits up front: growing tables of this size step by
+    // step costs more than the memory kept.
+    const auto capacity = [](int Count) { return static_cast<size_t>(std::max(Count, 0)); };
+    FileTable.reserve(capacity(MaxFiles));
+    DirTable.reserve(capacity(MaxDirs));
+    ISODirOrder.reserve(capacity(MaxDirs));
+    JolietDirOrder.reserve(capacity(MaxDirs));
+    dirsByPath_.reserve(capacity(MaxDirs));
+    entriesByName_.reserve(capacity(MaxFiles));
     CompilationSize = 0;
     limitHits_ = 0;
     RootDir = NewDirEntry();

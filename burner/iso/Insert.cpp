@@ -55,7 +55,7 @@ int TCompilation::InsertFile(const std::string& DestPath, const std::string& Fil
         LogSkip(SkipReason(item), FileName);
         return 1;
     }
-    AddFileEntry(target, SearchDataOf(item, source), source, 0, false);
+    AddFileEntry(target, SearchDataOf(item, source, true), source, 0, false);
     return 1;
 }
 
@@ -120,7 +120,7 @@ bool TCompilation::ScanSubdirs(TScan& Scan, TDEntry* Target, const std::string& 
             LogSkip("DIRECTORY ALREADY SCANNED (LINK OR LOOP)", path);
             continue;
         }
-        TSearchData data = SearchDataOf(item, path);
+        TSearchData data = SearchDataOf(item, path, false);
         std::string longName = data.Name, shortName = UpperAscii(data.Name);
         bool skip = false;
         if (OnAddDir) OnAddDir(this, longName, shortName, skip);
@@ -147,7 +147,7 @@ bool TCompilation::ScanFiles(TScan& Scan, TDEntry* Target, const std::string& So
             LogSkip(SkipReason(item), path);
             continue;
         }
-        const TSearchData data = SearchDataOf(item, path);
+        const TSearchData data = SearchDataOf(item, path, Scan.ArchiveOnly || OnAddFile != nullptr);
         if (!Scan.AttrMatches(data.Attr)) continue;
         const int limitsBefore = limitHits_;
         if (AddFileEntry(Target, data, path, 0, Scan.ArchiveOnly) == 0 && limitHits_ != limitsBefore)

@@ -15,6 +15,14 @@ namespace kestrel {
 
 namespace {
 
+// Read permission that the mode bits alone grant, which spares most files
+// the access check.
+bool SurelyReadable(const struct stat& Info) {
+    static const uid_t effective = geteuid();
+    if (effective == 0 || (Info.st_mode & S_IROTH)) return true;
+    return Info.st_uid == effective && (Info.st_mode & S_IRUSR);
+}
+
 // Classifies an item examined relative to DirFd (AT_FDCWD for a full path).
 TSourceItem Examine(int DirFd, const char* Name) {
     TSourceItem item;
@@ -34,7 +42,7 @@ TSourceItem Examine(int DirFd, const char* Name) {
         item.Kind = TSourceKind::Directory;
     } else if (!S_ISREG(item.Info.st_mode)) {
         item.Kind = TSourceKind::Special;
-    } else if (faccessat(DirFd, Name, R_OK, AT_EACCESS) != 0) {
+    } else if (!SurelyReadable(item.Info) && faccessat(DirFd, Name, R_OK, AT_EACCESS) != 0) {
         item.Error = errno;
         item.Kind = TSourceKind::Unreadable;
     } else {
@@ -75,14 +83,15 @@ bool ListSourceDir(const std::string& Dir, std::vector<TSourceItem>& Items, int&
     return true;
 }
 
-TSearchData SearchDataOf(const TSourceItem& Item, const std::string& FullPath) {
+TSearchData SearchDataOf(const TSourceItem& Item, const std::string& FullPath, bool CheckArchive) {
     TSearchData data;
     data.Name = Item.Name;
     data.Size = Item.Kind == TSourceKind::Directory ? 0 : static_cast<int64_t>(Item.Info.st_size);
     data.Time = UnixToDateTime(Item.Info.st_mtim.tv_sec);
     if (Item.Kind == TSourceKind::Directory) data.Attr |= faDirectory;
     if (!Item.Name.empty() && Item.Name[0] == '.') data.Attr |= faHidden;
-    if (Item.Kind == TSourceKind::File && !HasArchiveMark(FullPath, Item.Info)) data.Attr |= faArchive;
+    if (Item.Kind == TSourceKind::File && CheckArchive && !HasArchiveMark(FullPath, Item.Info))
+        data.Attr |= faArchive;
     return data;
 }
 

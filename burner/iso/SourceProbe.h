@@ -31,8 +31,11 @@ TSourceItem ProbeSource(const std::string& Path);
 // The items of directory Dir ("." and ".." left out), sorted by name. False
 // (with errno in Error) when the directory cannot be read.
 bool ListSourceDir(const std::string& Dir, std::vector<TSourceItem>& Items, int& Error);
-// The search data of an examined item; FullPath is used for the archive mark.
-TSearchData SearchDataOf(const TSourceItem& Item, const std::string& FullPath);
+// The search data of an examined item. The archive bit (a look at the
+// file's extended attributes) is set only with CheckArchive: it matters to
+// scans under the archive option and to an OnAddFile handler, and skipping
+// it keeps large scans fast.
+TSearchData SearchDataOf(const TSourceItem& Item, const std::string& FullPath, bool CheckArchive);
 // A short reason for a kind that cannot be added ("UNREADABLE FILE", ...).
 std::string SkipReason(const TSourceItem& Item);
 

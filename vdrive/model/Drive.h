@@ -166,6 +166,15 @@ private:
     int64_t bufferStampUs_ = 0;
     double throttleNextUs_ = 0;
     std::optional<uint32_t> simulateNext_;  // next address of a test write
+    // Session-at-once on CD: after SEND CUE SHEET the host writes the
+    // 150-block pre-gap from start - 150, then the data; SYNCHRONIZE CACHE
+    // closes the session as the write parameters say.
+    struct SessionAtOnce {
+        int64_t start = 0;      // first data block of the session
+        int64_t next = 0;       // address the next WRITE must use
+        bool wroteData = false;
+    };
+    std::optional<SessionAtOnce> sao_;
     uint64_t reportedMediaEvents_ = 0;
 };
 

@@ -264,6 +264,7 @@ size_t Drive::ModeSelect(const CommandBuffer& Cmd, bool Ten) {
         size_t copy = std::min(pageLength, writePage_.size());
         std::copy(p + 2, p + copy, writePage_.begin() + 2);
         simulateNext_.reset();
+        sao_.reset();
         at += pageLength;
     }
     return 0;
@@ -280,7 +281,7 @@ size_t Drive::GetPerformance(const CommandBuffer& Cmd) {
         bool write = c[1] & 0x04;
         uint16_t speed = write ? MaxWriteKBs() : MaxReadKBs();
         d[4] = write ? 0x02 : 0x00;
-        if (maxDescriptors) {
+        {
             std::vector<uint8_t> e(16, 0);
             Put32(&e[4], speed);
             Put32(&e[8], end ? end - 1 : 0);
@@ -289,15 +290,13 @@ size_t Drive::GetPerformance(const CommandBuffer& Cmd) {
         }
     } else if (type == 0x03) {
         uint16_t maxWrite = MaxWriteKBs();
-        int n = 0;
         for (int div : {1, 2, 4}) {
-            if (n >= maxDescriptors || maxWrite / div < MinWriteKBs()) break;
+            if (maxWrite / div < MinWriteKBs()) break;
             std::vector<uint8_t> e(16, 0);
             Put32(&e[4], end);
             Put32(&e[8], MaxReadKBs());
             Put32(&e[12], static_cast<uint32_t>(maxWrite / div));
             d.insert(d.end(), e.begin(), e.end());
-            ++n;
         }
     } else {
         sense::InvalidField();

@@ -79,7 +79,8 @@ size_t Drive::ReadTrackInformation(const CommandBuffer& Cmd) {
     const Medium& m = RequireReadableMedium();
     uint32_t address = Get32(c + 2);
     const uint32_t invisible = m.InvisibleTrackNumber();
-    const uint32_t lastNumber = std::max<uint32_t>(invisible, static_cast<uint32_t>(m.tracks.size()));
+    const uint32_t lastNumber =
+        std::max<uint32_t>({invisible, static_cast<uint32_t>(m.tracks.size()), m.IsOverwrite() ? 1u : 0u});
     uint32_t number = 0;
     switch (c[1] & 0x03) {
     case 0x00:  // by LBA
@@ -88,8 +89,8 @@ size_t Drive::ReadTrackInformation(const CommandBuffer& Cmd) {
         if (!number && invisible && address >= m.NextTrackStart() && address < m.capacity) number = invisible;
         if (!number) sense::OutOfRange();
         break;
-    case 0x01:  // by track number; FFh names the invisible track on CD
-        number = address == 0xFF && m.IsCd() ? invisible : address;
+    case 0x01:  // by track number; FFh names the invisible track
+        number = address == 0xFF ? invisible : address;
         break;
     case 0x02:  // the first track of a session
         for (size_t i = 0; i < m.tracks.size() && !number; ++i)

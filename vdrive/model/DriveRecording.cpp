@@ -83,6 +83,34 @@ size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     Medium& m = RequireWritableMedium();
     if (Count == 0) return 0;
     if (Cmd.dir == Direction::In || uint64_t(Count) * kBlockSize > Cmd.dataLen) sense::InvalidField();
+    if (sao_ && m.IsCd()) {
+        // The pre-gap before the first track lies at negative addresses on a
+        // first session; it holds no data and is not kept.
+        const int64_t lba = static_cast<int32_t>(Lba);
+        if (lba != sao_->next) sense::InvalidWriteAddress();
+        sao_->next += Count;
+        if (lba < sao_->start) {
+            uint32_t gap = static_cast<uint32_t>(std::min<int64_t>(Count, sao_->start - lba));
+            if (gap == Count) return size_t(Count) * kBlockSize;
+            CommandBuffer rest = Cmd;
+            rest.data += size_t(gap) * kBlockSize;
+            rest.dataLen -= size_t(gap) * kBlockSize;
+            sao_->wroteData = true;
+            return size_t(gap) * kBlockSize + Write(rest, static_cast<uint32_t>(sao_->start), Count - gap);
+        }
+        sao_->wroteData = true;
+        auto saved = std::move(sao_);
+        sao_.reset();
+        size_t done = 0;
+        try {
+            done = Write(Cmd, Lba, Count);
+        } catch (...) {
+            sao_ = std::move(saved);
+            throw;
+        }
+        sao_ = std::move(saved);
+        return done;
+    }
     if (Simulating()) {
         // A test write: the address is checked, nothing is recorded.
         if (!(simulateNext_ && *simulateNext_ == Lba)) m.PlanWrite(Lba, Count);
@@ -138,9 +166,16 @@ size_t Drive::ReadBufferCapacity(const CommandBuffer& Cmd) {
 }
 
 size_t Drive::SynchronizeCache() {
-    RequireMedium();
+    Medium& m = RequireMedium();
     bufferFill_ = 0;
     simulateNext_.reset();
+    if (sao_ && sao_->wroteData && !Simulating()) {
+        // Session at once: the drive writes lead-in and lead-out now.
+        m.CloseSession((writePage_[3] >> 6) != 0x03);
+        sao_.reset();
+        SaveState();
+        return 0;
+    }
     if (hotDirty_) SaveState();
     return 0;
 }
@@ -191,7 +226,12 @@ size_t Drive::SendOpc() {
 size_t Drive::SendCueSheet(const CommandBuffer& Cmd) {
     const Medium& m = RequireWritableMedium();
     if (!m.IsCd()) sense::CannotWriteMedium();
-    if (Get24(Cmd.cdb + 6) > Cmd.dataLen) sense::ParameterLength();
+    size_t length = Get24(Cmd.cdb + 6);
+    if (length > Cmd.dataLen || length % 8) sense::ParameterLength();
+    if ((writePage_[2] & 0x0F) != 0x02) sense::SequenceError();  // not session at once
+    if (!m.Appendable() || m.LastIsIncomplete()) sense::SequenceError();
+    const int64_t start = m.NextTrackStart();
+    sao_ = SessionAtOnce{start, start - 150, false};
     return 0;
 }
 

@@ -217,6 +217,7 @@ BlockRange Medium::BlankDisc(BlankType Type) {
 
 bool Medium::FormatDisc(uint8_t FormatType, uint32_t Blocks) {
     const uint32_t full = TraitsOf(kind).capacity;
+    if (Blocks == 0xFFFFFFFF) Blocks = full;  // "as large as possible"
     if (Blocks > full) sense::InvalidParameter();
     auto formatAs = [&](MediaKind Kind) {
         kind = Kind;

@@ -46,14 +46,14 @@ struct Result {
 
 // Fails the test with the sense in the message when a command does not succeed.
 #define EXPECT_GOOD(r) EXPECT_TRUE((r).Good()) << "sense " << std::hex << int((r).Key()) << "/" << int((r).Asc()) << "/" << int((r).Ascq())
-#define EXPECT_SENSE(r, k, a, q)                                                  \
-    do {                                                                          \
-        auto&& res_ = (r);                                                        \
-        EXPECT_EQ(res_.reply.status, 0x02);                                       \
-        EXPECT_EQ(int(res_.Key()), k);                                            \
-        EXPECT_EQ(int(res_.Asc()), a);                                            \
-        EXPECT_EQ(int(res_.Ascq()), q);                                           \
-    } while (0)
+inline ::testing::AssertionResult HasSense(const Result& R, int Key, int Asc, int Ascq) {
+    if (R.reply.status == 0x02 && R.Key() == Key && R.Asc() == Asc && R.Ascq() == Ascq)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << std::hex << "status " << int(R.reply.status) << " sense " << int(R.Key())
+                                         << "/" << int(R.Asc()) << "/" << int(R.Ascq()) << ", expected " << Key
+                                         << "/" << Asc << "/" << Ascq;
+}
+#define EXPECT_SENSE(r, k, a, q) EXPECT_TRUE(::vdrive::test::HasSense((r), k, a, q))
 
 class DriveTest : public ::testing::Test {
 protected:
