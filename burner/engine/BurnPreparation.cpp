@@ -100,6 +100,7 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
 
 std::string TKestrelBurner::PrepareCompilationBurn() {
     std::string error = CheckDriveFree();
+    if (error.empty()) error = CheckDiscNotClosed();
     if (error.empty()) error = FormatDVDRWIfNeeded();
     if (!error.empty()) return error;
     // Always a layout for a disc, from the disc's own start address.
@@ -157,6 +158,14 @@ void TKestrelBurner::ReleaseDrive() {
     if (claimedDrive_.empty()) return;
     ReleaseDriveClaim(claimedDrive_);
     claimedDrive_.clear();
+}
+
+std::string TKestrelBurner::CheckDiscNotClosed() {
+    const unsigned type = GetDiscType();
+    if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
+    if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
+    if (!IsOverwritable(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+    return {};
 }
 
 std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {

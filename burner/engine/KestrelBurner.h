@@ -134,6 +134,7 @@ private:
     std::string PrepareImageBurn(const std::string& Path, int64_t Size);
     std::string CheckDriveFree();
     void ReleaseDrive();
+    std::string CheckDiscNotClosed();
     std::string CheckWritableDisc(bool ForImage, int64_t Sectors);
     std::string CheckImportedExtents() const;
     std::string CheckSources() const;

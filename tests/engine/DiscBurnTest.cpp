@@ -92,7 +92,8 @@ TEST_F(DiscBurn, SecondVolumeOnADVDPlusRWFollowsTheFirstAndItsDescriptorsGoToSec
     rig.Insert(MediaKind::DvdPlusRw);
     rig.Fill(source);
     ASSERT_EQ(rig.Burn(), "");
-    const int64_t firstSize = rig.burner.ImageSectors();
+    // The next volume begins where the first one's volume space ends.
+    const int64_t firstSize = rig.burner.ImageEndLBA;
 
     const std::string second = rig.files / "second";
     WriteFile(second + "/new.txt", "session two");
