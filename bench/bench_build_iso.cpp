@@ -18,8 +18,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "burner/iso/ImageBuilder.h"
 
 namespace fs = std::filesystem;
 
@@ -97,6 +100,58 @@ fs::path SelfDir() {
     return n > 0 ? fs::path(std::string(path, size_t(n))).parent_path() : fs::current_path();
 }
 
+// A compilation put together in memory at the front end's limits: 20,000
+// directories (a tree of fan-out ten) and 580,000 files spread over them.
+class TSyntheticCompilation : public kestrel::TImageBuilder {
+public:
+    TSyntheticCompilation(int Dirs, int Files) {
+        ClearAll(600000, 20000);
+        std::vector<kestrel::TDEntry*> dirs{RootDir};
+        for (int d = 1; d < Dirs; ++d) dirs.push_back(AddDir(dirs[size_t((d - 1) / 10)], "DIRECTORY_" + std::to_string(d)));
+        for (int f = 0; f < Files; ++f)
+            AddFile(dirs[size_t(f) % dirs.size()], "file_with_a_longer_name_" + std::to_string(f) + ".dat", 1000 + f % 5000);
+    }
+
+private:
+    static void Append(kestrel::TDEntry* Dir, kestrel::TFEntry* Entry, kestrel::TFEntry*& Last) {
+        if (Last) Last->Next = Entry;
+        else Dir->Files = Entry;
+        Last = Entry;
+    }
+    kestrel::TDEntry* AddDir(kestrel::TDEntry* Parent, const std::string& Name) {
+        kestrel::TDEntry* dir = NewDirEntry();
+        kestrel::TFEntry* entry = NewFileEntry();
+        dir->ShortName = dir->LongName = entry->ShortName = entry->LongName = Name;
+        dir->Parent = Parent;
+        entry->Dir = dir;
+        entry->Attr = kestrel::faDirectory;
+        Append(Parent, entry, last_[Parent]);
+        return dir;
+    }
+    void AddFile(kestrel::TDEntry* Dir, const std::string& Name, int64_t Size) {
+        kestrel::TFEntry* entry = NewFileEntry();
+        entry->LongName = Name;
+        entry->ShortName = Name;
+        entry->ISOSize = entry->JolietSize = Size;
+        Append(Dir, entry, last_[Dir]);
+    }
+    std::map<kestrel::TDEntry*, kestrel::TFEntry*> last_;
+};
+
+void TimeLayout() {
+    TSyntheticCompilation compilation(20000, 580000);
+    const auto start = std::chrono::steady_clock::now();
+    compilation.BuildLayout(true, nullptr);
+    const auto laid = std::chrono::steady_clock::now();
+    compilation.BuildImageHead(true, nullptr);
+    const auto built = std::chrono::steady_clock::now();
+    std::printf("layout of %d entries in %d directories: %.2f s, image head (%.1f MiB): %.2f s\n\n",
+                compilation.FilesCount(), compilation.DirsCount() + 1,
+                std::chrono::duration<double>(laid - start).count(),
+                double(compilation.HeadStream.size()) / 1048576.0,
+                std::chrono::duration<double>(built - laid).count());
+}
+
 bool Have(const std::string& Tool) { return std::system(("command -v " + Tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 }  // namespace
@@ -109,6 +164,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_build_iso [TOTAL_MIB [FILES [DIRS [ROUNDS]]]]\n");
         return 2;
     }
+    TimeLayout();
     char pattern[] = "/tmp/kestrel-bench-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
     const fs::path work = pattern;
