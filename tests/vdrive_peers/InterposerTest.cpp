@@ -104,6 +104,9 @@ TEST_F(Interposer, PlainReadsDeliverTheRecordedSectors) {
     ASSERT_EQ(whole.ExitCode, 0);
     EXPECT_TRUE(whole.Output == disc) << "read " << whole.Output.size() << " bytes of " << disc.size();
 
+    const TRunResult stream = RunPreloaded(BinPath("vdrive_sg_probe") + " fcat /dev/sr0", 60);
+    EXPECT_TRUE(stream.Output == disc) << "read " << stream.Output.size() << " bytes through a stream";
+
     const TRunResult part = RunPreloaded(BinPath("vdrive_sg_probe") + " pread /dev/sr0 3001 5000", 60);
     EXPECT_TRUE(part.Output == disc.substr(3001, 5000));
     const TRunResult tail = RunPreloaded(BinPath("vdrive_sg_probe") + " pread /dev/sr0 614000 10000", 60);
@@ -116,4 +119,14 @@ TEST_F(Interposer, DescriptorsKeepStandingForTheDriveAcrossExec) {
     EXPECT_TRUE(Has(out, "inherited blk")) << out;
     EXPECT_TRUE(Has(out, "read 2048")) << out;
     EXPECT_TRUE(Has(out, "alias 2048")) << out;
+}
+
+TEST_F(Interposer, ALateDriveIsCutOffAtTheCallersTimeOut) {
+    TScopedEnv late("KESTREL_VDRIVE_DELAY_MS", "400");
+    // Within the budget the command completes late but fine; past it the
+    // host adapter reports a time-out (DID_TIME_OUT).
+    std::string out = Probe("timed /dev/sr0 5000");
+    EXPECT_TRUE(Has(out, "timed 0 status 0 host 0 info 0")) << out;
+    out = Probe("timed /dev/sr0 50");
+    EXPECT_TRUE(Has(out, "timed 0 status 0 host 3 info 1")) << out;
 }

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -209,6 +210,39 @@ TEST_F(LibraryDoor, AbortFailsForARequestThatHasEnded) {
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_ToAbort = &srb;
     EXPECT_EQ(lib.Send(&abort), SS_ABORT_FAIL);
+}
+
+TEST_F(LibraryDoor, ALateDriveCompletesThroughTheEvent) {
+    TScopedEnv late("KESTREL_VDRIVE_DELAY_MS", "300");
+    uint8_t data[96] = {};
+    const int event = eventfd(0, EFD_CLOEXEC);
+    auto srb = ExecBlock(0, Inquiry, SRB_DIR_IN | SRB_EVENT_NOTIFY, data, sizeof data);
+    srb.SRB_PostProc = event;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(lib.Send(&srb), SS_PENDING);
+    EXPECT_FALSE(WaitEvent(event, 50));
+    EXPECT_EQ(StatusOf(srb), SS_PENDING);
+    ASSERT_TRUE(WaitEvent(event, 10000));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    EXPECT_EQ(StatusOf(srb), SS_COMP);
+    EXPECT_EQ(data[0] & 0x1F, DTYPE_CDROM);
+    close(event);
+}
+
+TEST_F(LibraryDoor, AbortEndsAPendingRequestAtOnce) {
+    TScopedEnv late("KESTREL_VDRIVE_DELAY_MS", "20000");
+    const int event = eventfd(0, EFD_CLOEXEC);
+    auto srb = ExecBlock(0, TestUnitReady, SRB_EVENT_NOTIFY, nullptr, 0);
+    srb.SRB_PostProc = event;
+    ASSERT_EQ(lib.Send(&srb), SS_PENDING);
+    SRB_Abort abort{};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &srb;
+    EXPECT_EQ(lib.Send(&abort), SS_COMP);
+    ASSERT_TRUE(WaitEvent(event, 2000));
+    EXPECT_EQ(StatusOf(srb), SS_ABORTED);
+    EXPECT_EQ(lib.Send(&abort), SS_ABORT_FAIL);  // nothing left to abort
+    close(event);
 }
 
 TEST_F(LibraryDoor, AnotherStateFolderIsPickedUp) {

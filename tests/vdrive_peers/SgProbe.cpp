@@ -149,6 +149,41 @@ int Cat(const char* Path) {
     return n < 0 ? 1 : 0;
 }
 
+// The same through a stream, read as genisoimage reads a previous session:
+// with read() on the stream's descriptor.
+int StreamCat(const char* Path) {
+    FILE* stream = std::fopen(Path, "rb");
+    if (!stream) {
+        std::fprintf(stderr, "fopen %s: %s\n", Path, ErrName(errno).c_str());
+        return 1;
+    }
+    std::vector<char> buf(65536);
+    ssize_t n;
+    while ((n = read(fileno(stream), buf.data(), buf.size())) > 0) fwrite(buf.data(), 1, static_cast<size_t>(n), stdout);
+    std::fclose(stream);
+    return n < 0 ? 1 : 0;
+}
+
+// One TEST UNIT READY with a time-out of Ms milliseconds.
+int TimedCommand(const char* Path, unsigned Ms) {
+    const int fd = open(Path, O_RDONLY | O_NONBLOCK);
+    std::vector<uint8_t> cdb = {0x00, 0, 0, 0, 0, 0};
+    uint8_t sense[32];
+    sg_io_hdr_t h{};
+    h.interface_id = 'S';
+    h.dxfer_direction = SG_DXFER_NONE;
+    h.cmd_len = 6;
+    h.cmdp = cdb.data();
+    h.mx_sb_len = sizeof sense;
+    h.sbp = sense;
+    h.timeout = Ms;
+    const int r = ioctl(fd, SG_IO, &h);
+    Say("timed", Result(r) + " status " + std::to_string(h.status) + " host " + std::to_string(h.host_status) +
+                     " info " + std::to_string(h.info & SG_INFO_OK_MASK));
+    close(fd);
+    return 0;
+}
+
 // Reads at an offset that is not on a sector boundary.
 int Pread(const char* Path, long Offset, long Length) {
     const int fd = open(Path, O_RDONLY | O_NONBLOCK);
@@ -190,9 +225,11 @@ int main(int argc, char** argv) {
     if (argc == 4 && cmd == "hold") return Hold(argv[2], std::atoi(argv[3]));
     if (argc == 3 && cmd == "dup") return Duplicates(argv[2]);
     if (argc == 3 && cmd == "cat") return Cat(argv[2]);
+    if (argc == 3 && cmd == "fcat") return StreamCat(argv[2]);
+    if (argc == 4 && cmd == "timed") return TimedCommand(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     if (argc == 5 && cmd == "pread") return Pread(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     if (argc == 3 && cmd == "inherit") return Inherit(argv[0], argv[2]);
     if (argc == 4 && cmd == "child") return Child(std::atoi(argv[2]), argv[3]);
-    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|inherit PATH | hold PATH SECONDS | pread PATH OFFSET LENGTH\n");
+    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|fcat|inherit PATH | hold PATH SECONDS | timed PATH MS | pread PATH OFFSET LENGTH\n");
     return 2;
 }
