@@ -61,7 +61,7 @@ int RunErase(const TParsedArgs& Args) {
     progress.Show(0);
     const bool finished =
         WaitForEvent(*queue, [&] { return done; }, kEraseBudgetMs, [&] { progress.Show(device.GetEraseProgress()); });
-    if (finished && !withError) progress.Show(100);
+    if (finished) progress.Show(device.FinalEraseProgress());
     progress.End();
     if (!finished) return Fail("the drive did not finish the erase in time");
     if (withError) return Fail("the erase ended with an error" + (device.LastError.empty() ? "" : ": " + device.LastError));

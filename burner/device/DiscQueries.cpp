@@ -239,15 +239,16 @@ void TSCSIDevice::GetDiscInformation(TDisc& Disc) {
     uint32_t track = 0xFF;
     if (!IsCDMedium(type)) track = ReadDiscInformation() && DiscInformation.LastTrackInLastSession()
                                        ? DiscInformation.LastTrackInLastSession() : 1;
-    bool haveDiscInfo = false;
     if (ReadTrackInformation(track)) {
         disc.Blocks = TrackInformation.NextWritableAddress;
         disc.Capacity = TrackInformation.NextWritableAddress + TrackInformation.FreeBlocks;
         disc.BlockSize = 2048;
-        haveDiscInfo = ReadDiscInformation();
     } else if (ReadFormatCapacities(disc.Blocks, disc.BlockSize) && disc.Capacity < disc.Blocks) {
         disc.Capacity = disc.Blocks;
     }
+    // Asked whatever the track said: a closed disc has no writable track,
+    // and its status must still read "complete".
+    const bool haveDiscInfo = ReadDiscInformation();
 
     if (haveDiscInfo) {
         disc.DiscStatus = DiscInformation.DiscStatus();
