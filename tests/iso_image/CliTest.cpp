@@ -114,6 +114,17 @@ TEST_F(BuildIsoCli, QuietWithoutATerminalUnlessVerbose) {
     EXPECT_NE(ReadFile(dir / "stderr").find(std::string(120, 'n')), std::string::npos) << ReadFile(dir / "stderr");
 }
 
+TEST_F(BuildIsoCli, ProgressBarOnATerminal) {
+    if (!HaveProgram("script")) GTEST_SKIP() << "script is not installed";
+    WriteFile(src + "/data.bin", std::string(3 << 20, 'd'));
+    // script runs the command on a pseudo-terminal.
+    const TRunResult r = RunTool("script -qec " + Quote(std::string(KESTREL_BIN_DIR) + "/kestrel-cli build-iso -o " +
+                                                          Quote(iso) + " " + Quote(src)) + " /dev/null");
+    ASSERT_EQ(r.Status, 0) << r.Output;
+    EXPECT_NE(r.Output.find("\rWriting ["), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("] 100%"), std::string::npos) << r.Output;
+}
+
 // Several sparse sources make an image above 4 GiB; the image is written
 // sparse too, so this costs little disk and time. Each file ends in a marker
 // that must sit where the peers say the file lies.
