@@ -82,6 +82,8 @@ int RunBuildIso(const TParsedArgs& Args) {
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
     std::vector<TListEntry> entries;
     for (const auto& source : Args.Positional()) {
+        struct stat st {};
+        if (::stat(source.c_str(), &st) != 0) return Fail("the source \"" + source + "\" does not exist");
         TListEntry entry = MakeListEntry(source);
         if (Args.Has("--non-recursive")) entry.Recursive = false;
         entries.push_back(entry);

@@ -1,4 +1,6 @@
 // Storing one found file into a directory of the compilation.
+#include <cmath>
+
 #include "burner/iso/Compilation.h"
 #include "burner/iso/DateTime.h"
 #include "burner/iso/Names.h"
@@ -31,6 +33,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         const std::string proposed = longName;
         OnAddFile(this, SourcePath, longName, shortName, date, Found.Attr, Found.Size, skip);
         if (longName != proposed) longName = CleanName(longName, where);
+        if (!std::isfinite(date)) date = NowDateTime();
     }
     if (skip) {
         // A handler that skips says why itself; a long name is ours to log.
