@@ -1,13 +1,16 @@
 // Loading the access library, and the whole command path through the
 // virtual recorder's libkestrel-vdrive.so: synchronous and event completion,
 // drive failures, busy drives and a request that has to be aborted.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 #include "ScriptedDevice.h"
 #include "burner/device/ByteOrder.h"
+#include "burner/device/PassThroughLayer.h"
 
 namespace kestrel::test {
 namespace {
@@ -81,6 +84,24 @@ TEST(LayerChoice, Names) {
     EXPECT_EQ(ParseLayerChoice("passthrough"), TLayerChoice::PassThrough);
     EXPECT_EQ(ParseLayerChoice("library"), TLayerChoice::Library);
     EXPECT_EQ(ParseLayerChoice("Library"), std::nullopt);
+}
+
+// The pass-through scan pointed at a folder of ordinary files: nothing there
+// answers SG_IO, and a node that cannot be opened is reported with the fix.
+TEST_F(LibraryLoading, PassThroughScanOfNodesThatAreNoDrives) {
+    TTempDir nodes;
+    WriteFile(nodes / "sr0", "not a drive");
+    WriteFile(nodes / "sr3", "locked");
+    ::chmod((nodes / "sr3").c_str(), 0);
+    TScopedEnv choice("KESTREL_DEVICE_LAYER", "passthrough");
+    TPassThroughLayer::Instance().SetNodePrefix((nodes.Path() / "sr").string());
+    const bool loaded = Device.InitializeASPI(true, "");
+    TAccessLayer::Instance().Shutdown();
+    TPassThroughLayer::Instance().SetNodePrefix("/dev/sr");
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(Device.GetASPI32SupportInfo() >> 8 & 0xFF, SS_NO_ASPI);
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens every node";
+    EXPECT_TRUE(LogHas("CANNOT OPEN " + (nodes / "sr3") + ": PERMISSION DENIED; ADD THE USER TO THE GROUP"));
 }
 
 // ---- Through the virtual recorder ----
@@ -171,6 +192,31 @@ TEST_F(VirtualRecorder, LateRequestIsAbortedAndTheDriveStaysUsable) {
         EXPECT_TRUE(Device.LastError.empty());
     }
     EXPECT_TRUE(Device.TestUnitReady(5000));
+}
+
+// Sets test knobs of a virtual drive with the recorder's control tool.
+void SetKnobs(const std::string& StateDir, int Drive, const std::string& Knobs) {
+    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel-vdrive --dir '" + StateDir + "' fault --drive " +
+                                std::to_string(Drive) + " " + Knobs + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST_F(VirtualRecorder, BusyDriveAndLongWriteInProgress) {
+    SetKnobs(State.Path().string(), 1, "busy-count=1");
+    Device.Target = 1;
+    EXPECT_FALSE(Device.TestUnitReady(5000));
+    EXPECT_TRUE(Device.TargetBusy);
+    EXPECT_EQ(Device.LastError, "TARGET BUSY");
+    EXPECT_TRUE(Device.TestUnitReady(5000));
+    EXPECT_FALSE(Device.TargetBusy);
+
+    SetKnobs(State.Path().string(), 1, "long-write-count=1 busy-opcode=28");
+    alignas(8) uint8_t block[2048];
+    EXPECT_FALSE(Device.Read10(0, 1, block, sizeof block));
+    EXPECT_EQ(Device.LastASC(), 0x04);
+    EXPECT_EQ(Device.LastASCQ(), 0x08);
+    EXPECT_EQ(Device.LastError, "NOT READY (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)");
+    EXPECT_TRUE(Log.empty()) << "a long write in progress is not reported";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // interposer these tests do nothing: they must never reach a real drive.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -141,6 +142,23 @@ TEST_F(PassThrough, CloseAfterEachCommand) {
     EXPECT_TRUE(Device.LoadEject(false));
     EXPECT_FALSE(TAccessLayer::Instance().CloseAfterCommand()) << "load/eject clears it after its command";
     EXPECT_TRUE(Device.TestUnitReady(5000));
+}
+
+TEST_F(PassThrough, BusyDrive) {
+    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel-vdrive --dir '" + State.Path().string() +
+                                "' fault --drive 0 busy-count=1 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_FALSE(Device.TestUnitReady(5000));
+    EXPECT_TRUE(Device.TargetBusy);
+    EXPECT_EQ(Device.LastError, "TARGET BUSY");
+    EXPECT_TRUE(Device.TestUnitReady(5000));
+}
+
+TEST_F(PassThrough, ResidualCountOfAShortReply) {
+    alignas(8) uint8_t config[2048];
+    ASSERT_TRUE(Device.GetConfiguration(2, 0, config, sizeof config));
+    EXPECT_GT(Device.LastTransferred, 8u);
+    EXPECT_LT(Device.LastTransferred, sizeof config) << "one feature asked, far less than 2048 bytes come back";
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "DriveHarness.h"
 
@@ -147,6 +149,7 @@ TEST_F(DriveTest, KnobsFailBusyDropAndDelay) {
     EXPECT_EQ(D(0).CurrentKnobs().dropMediumAfter, -1);
 
     std::ofstream(D(1).Folder() + "/knobs.conf") << "bogus-knob=1\n";
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // hand edits are looked for every 200 ms
     EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}, 1), 4, 0x44, 0x00) << "a broken knobs file is a drive fault, not a crash";
 }
 
