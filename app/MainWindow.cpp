@@ -17,7 +17,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QThread>
 #include <QTimer>

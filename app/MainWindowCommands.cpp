@@ -167,7 +167,7 @@ void TForm1::bBurnClick() {
 // The burner refused to start (another write of this process still runs)
 // and raises no event: the window gives the controls back itself.
 void TForm1::WriteNotStarted() {
-    Timer1->stop();
+    if (!erasing_) Timer1->stop();
     LeaveRunning();
     bAbort->setVisible(false);
     Log(">>> WRITE DID NOT START: ANOTHER WRITE IS STILL RUNNING");
@@ -234,7 +234,7 @@ void TForm1::bSaveISOClick() {
     // An image file never carries a disc's previous session.
     FillCompilation(entries, false);
     if (kestrel->DirsCount() == 0 && kestrel->FilesCount() == 0) {
-        Timer1->stop();
+        if (!erasing_) Timer1->stop();
         return;
     }
     Log(">>> ADD FILES/DIRS TO .ISO DONE.");
@@ -341,7 +341,7 @@ void TForm1::bCEraseClick() {
 // timer would otherwise run on until the next completion.
 void TForm1::EraseNotStarted() {
     if (!erasing_) return;  // the completion event came after all
-    Timer1->stop();
+    if (!OperationRunning()) Timer1->stop();
     erasing_ = false;
     SetDeviceCommandsEnabled(!OperationRunning());
     pcd->setValue(0);

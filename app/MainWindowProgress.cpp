@@ -36,7 +36,8 @@ void TForm1::Timer1Timer() {
 
 void TForm1::kestrelWriteDone(const std::string& Error) {
     const TRunning finished = running_;
-    Timer1->stop();
+    // An erase that still runs keeps the timer for its own progress.
+    if (!erasing_) Timer1->stop();
     LeaveRunning();
     Timer1Timer();
     if (!Error.empty()) {
@@ -61,7 +62,7 @@ void TForm1::kestrelWriteDone(const std::string& Error) {
 
 void TForm1::kestrelEraseDone(bool WithError) {
     Log(WithError ? ">>> ERASE PROCESS DONE WITH ERROR" : ">>> ERASE PROCESS DONE");
-    Timer1->stop();
+    if (!OperationRunning()) Timer1->stop();
     erasing_ = false;
     SetDeviceCommandsEnabled(!OperationRunning());
     if (!WithError && Options.EjectDisc) kestrel->LoadEject(true);

@@ -1,7 +1,9 @@
 // The main window's part of the settings file: the options read at start,
 // the "Save path" box's own key, and the window's size and splitters.
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 
@@ -85,7 +87,10 @@ QString WindowStateFile() {
 
 void TForm1::RestoreWindowState() {
     QSettings state(WindowStateFile(), QSettings::IniFormat);
-    if (state.contains("Window/Geometry")) restoreGeometry(state.value("Window/Geometry").toByteArray());
+    if (!state.contains("Window/Geometry") || !restoreGeometry(state.value("Window/Geometry").toByteArray())) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
     if (state.contains("Window/LogSplitter")) mainSplitter_->restoreState(state.value("Window/LogSplitter").toByteArray());
     if (state.contains("Window/PaneSplitter"))
         panesSplitter_->restoreState(state.value("Window/PaneSplitter").toByteArray());

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the window tests: a fresh recorder and settings folder per
 // test, answering the modal dialogs a command opens, and reading the log.
+#include <sys/wait.h>
+
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
