@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QSplitter>
 
+#include "app/FileBrowser.h"
 #include "app/KestrelIni.h"
 #include "app/MainWindow.h"
 
