@@ -134,6 +134,9 @@ public:
     // ASC and ASCQ of the last failed command (LastSense bytes 12 and 13).
     uint8_t LastASC() const { return LastSense[12]; }
     uint8_t LastASCQ() const { return LastSense[13]; }
+    // Bytes the drive moved in the last command (the request's length when
+    // the layer does not report a residual count).
+    uint32_t LastTransferred = 0;
 
     // ---- Selected drive ----
     uint8_t HaId = NO_DEVICE_ID;
@@ -162,8 +165,15 @@ protected:
 
 private:
     void ResetFailureState();
+    // Sends Srb and waits for it; false when it had to be aborted.
+    bool SendAndWait(SRB_ExecSCSICmd& Srb, int TimeoutMs);
+    void AbortTimedOut(SRB_ExecSCSICmd& Srb);
+    void ConsiderFailureReport(const SRB_ExecSCSICmd& Srb);
+    // Builds the request of one catalog command.
+    static SRB_ExecSCSICmd Request(uint8_t Flags, uint8_t CdbLength, void* Buffer = nullptr, uint32_t Length = 0);
+    // Executes Srb; true when it was sent and completed (or, with
+    // PendingIsSuccess, is still pending).
     bool Run(SRB_ExecSCSICmd& Srb, int TimeoutMs, bool PendingIsSuccess = false);
-    void ReportFailure(const SRB_ExecSCSICmd& Srb);
 
     std::recursive_mutex CriticalSection;
 };

@@ -14,9 +14,13 @@ constexpr uint8_t kNotReadyInProgress = 0x04;
 const char* const kEraseRunning = "THE DRIVE IS BUSY ERASING A DISC";
 
 std::string GroupedThousands(unsigned Value) {
-    std::string digits = std::to_string(Value);
-    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(size_t(at), ",");
-    return digits;
+    const std::string digits = std::to_string(Value);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 // "2.4X (3,324 KB/s)" on DVD media, "24X (4,234 KB/s)" on CD media.

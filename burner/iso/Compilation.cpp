@@ -1,5 +1,7 @@
 #include "burner/iso/Compilation.h"
 
+#include <algorithm>
+
 #include "burner/iso/DateTime.h"
 #include "burner/iso/Names.h"
 
@@ -34,8 +36,17 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     FileTable.clear();
     MaxFiles = NewMaxFiles;
     MaxDirs = NewMaxDirs;
+    // Sized for the limits up front: growing tables of this size step by
+    // step costs more than the memory kept.
+    const auto capacity = [](int Count) { return static_cast<size_t>(std::max(Count, 0)); };
+    FileTable.reserve(capacity(MaxFiles));
+    DirTable.reserve(capacity(MaxDirs));
+    ISODirOrder.reserve(capacity(MaxDirs));
+    JolietDirOrder.reserve(capacity(MaxDirs));
+    dirsByPath_.reserve(capacity(MaxDirs));
+    entriesByName_.reserve(capacity(MaxFiles));
     CompilationSize = 0;
-    limitHit_ = false;
+    limitHits_ = 0;
     RootDir = NewDirEntry();
     if (RootDir) {
         RootDir->Path = "\\";
@@ -50,7 +61,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
 TDEntry* TCompilation::NewDirEntry() {
     if (static_cast<int>(DirTable.size()) >= MaxDirs) {
         DebugMsg(">>> " + Format("MAXIMUM DIRECTORIES CAN BE %d", MaxDirs), mtLimit);
-        limitHit_ = true;
+        ++limitHits_;
         return nullptr;
     }
     DirTable.push_back(std::make_unique<TDEntry>());
@@ -63,7 +74,7 @@ TDEntry* TCompilation::NewDirEntry() {
 TFEntry* TCompilation::NewFileEntry() {
     if (static_cast<int>(FileTable.size()) >= MaxFiles) {
         DebugMsg(Format("MAXIMUM FILES CAN BE %d", MaxFiles), mtLimit);
-        limitHit_ = true;
+        ++limitHits_;
         return nullptr;
     }
     FileTable.push_back(std::make_unique<TFEntry>());

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "burner/common/DebugLog.h"
@@ -17,6 +18,7 @@
 namespace kestrel {
 
 class TCompilation;
+struct TSourceItem;
 
 // What a directory search found for one item: the data AddFileEntry and
 // MakeDirEntry store. Time is the item's local modification time; when it is
@@ -51,6 +53,8 @@ public:
     bool ClearAll(int MaxFiles, int MaxDirs);
     int FilesCount() const { return static_cast<int>(FileTable.size()); }
     int DirsCount() const { return static_cast<int>(DirTable.size()) - 1; }
+    // True once a table limit has refused an entry since ClearAll.
+    bool LimitReached() const { return limitHits_ > 0; }
 
     // --- Adding files and directories ---------------------------------
 
@@ -139,16 +143,27 @@ private:
     struct TNameKeyHash {
         size_t operator()(const TNameKey& Key) const;
     };
+    // Records to release together, with the directory each entry is listed in.
+    struct TRemoval {
+        std::vector<std::pair<TDEntry*, TFEntry*>> Files;
+        std::vector<TDEntry*> Dirs;
+    };
 
     int ScanDir(TScan& Scan, TDEntry* Target, const std::string& SourceDir);
-    bool ScanSubdirs(TScan& Scan, TDEntry* Target, const std::string& SourceDir);
-    bool ScanFiles(TScan& Scan, TDEntry* Target, const std::string& SourceDir);
+    bool ScanSubdirs(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
+                     const std::vector<TSourceItem>& Items);
+    bool ScanFiles(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
+                   const std::vector<TSourceItem>& Items);
     TDEntry* DerivedTarget(const std::string& SourceDir, TDEntry* Dest);
+    bool AcceptFileName(const std::string& LongName, const std::string& Where) const;
+    std::string CleanName(const std::string& Name, const std::string& Where) const;
+    void DropNewestDir();
     void AppendToDir(TDEntry* Dir, TFEntry* Entry);
     void IndexEntry(TDEntry* Dir, TFEntry* Entry);
-    void CollectSubtree(TFEntry* Entry, std::vector<TFEntry*>& Files, std::vector<TDEntry*>& Dirs);
-    void UnlinkFromDir(TDEntry* Dir, TFEntry* Entry);
-    void ReleaseRecords(const std::vector<TFEntry*>& Files, const std::vector<TDEntry*>& Dirs);
+    void UnindexEntry(TDEntry* Dir, TFEntry* Entry);
+    bool UnlinkFromDir(TDEntry* Dir, TFEntry* Entry);
+    void CollectSubtree(TDEntry* Dir, TFEntry* Entry, TRemoval& Removal);
+    void ReleaseRecords(const TRemoval& Removal);
     void LogSkip(const std::string& Reason, const std::string& Path) const;
 
     // Look-up indexes kept beside the tables so that filling the front end's
@@ -156,7 +171,7 @@ private:
     // (directory, upper-case long name).
     std::unordered_map<std::string, TDEntry*> dirsByPath_;
     std::unordered_map<TNameKey, TFEntry*, TNameKeyHash> entriesByName_;
-    bool limitHit_ = false;
+    int limitHits_ = 0;
 };
 
 }  // namespace kestrel

@@ -49,6 +49,10 @@ struct TDEntry {
     int32_t Number = 0;       // 1-based path-table number; the root is 1
     TDEntry* Parent = nullptr;  // the root's parent is the root
     TFEntry* Files = nullptr;   // first entry of the list, in order of adding
+    // Last entry of the list, kept by the compilation so that appending to a
+    // directory of many entries stays cheap. Only a hint: code that links
+    // entries itself may leave it behind; appending then walks on from it.
+    TFEntry* LastFile = nullptr;
 };
 
 }  // namespace kestrel

@@ -2,20 +2,110 @@
 // Lays the compilation out as an ISO 9660 image with a Joliet supplementary
 // volume and an optional El Torito boot record, builds the image head, and
 // writes the image file directly (the quick save).
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "burner/iso/Compilation.h"
 
 namespace kestrel {
 
+class TImageBuilder;
+// Progress of the quick save: bytes of the image written so far and in all.
+using TImageProgressEvent = std::function<void(TImageBuilder* Sender, int64_t Done, int64_t Total)>;
+
 class TImageBuilder : public TCompilation {
 public:
-    TImageBuilder() = default;
-    ~TImageBuilder() override = default;
+    TImageBuilder();
+    ~TImageBuilder() override;
 
-    // Writes the whole image to FileName on the calling thread. Throws
-    // std::runtime_error (or a subclass) with a clear text on failure.
+    // ---- Layout -------------------------------------------------------------
+    // Orders and numbers the directories and gives every region, directory
+    // and file its sectors. ForImageFile: the image starts at LBA 0 and no
+    // drive is consulted. Always true; values that cannot be represented in
+    // the image throw std::range_error.
+    bool BuildLayout(bool ForImageFile, TDEntry* ImportTarget);
+    // Image size in sectors; at least 300 while WritePostGap is set.
+    int64_t ImageSectors() const;
+
+    int32_t ImageStartLBA = 0;
+    int32_t ISOPathTableL = 0, ISOPathTableM = 0;
+    int32_t JolietPathTableL = 0, JolietPathTableM = 0;
+    int64_t ISOPathTableSize = 0, JolietPathTableSize = 0;
+    int32_t ISODirArea = 0, JolietDirArea = 0;
+    int64_t ISODirBytes = 0, JolietDirBytes = 0;
+    int32_t BootCatalogLBA = 0, BootImageLBA = 0, BootImageSectors = 0;
+    int32_t PaddingSectors = 0;
+    int32_t FirstFileLBA = 0;
+    int64_t FileSectors = 0;
+    int64_t ImageEndLBA = 0;
+    // Session to import during a layout for a disc; 0 = none, -1 = the last.
+    int16_t SessionToImport = 0;
+
+    bool WritePostGap = true;
+    bool Bootable = false;
+    std::string BootImageFile;
+
+    // ---- Image head ---------------------------------------------------------
+    // Writes the system area, descriptors, path tables, directory extents,
+    // boot catalog and padding into HeadStream. Always true.
+    bool BuildImageHead(bool ForImageFile, TDEntry* ImportTarget);
+
+    std::string IdSystem, IdVolume, IdVolumeSet, IdPublisher, IdPreparer, IdApplication;
+    std::string FileCopyright, FileAbstract, FileBibliographic;
+    TDateTime DateCreation = 0, DateModification = 0, DateEffective = 0, DateExpiration = 0;
+
+    // The image from the system area up to the boot image (or the first file).
+    std::vector<uint8_t> HeadStream;
+    // A copy of the system area and the volume descriptors for the write
+    // thread; the rest of its 65,537 bytes is FFh.
+    std::vector<uint8_t> HeadBuffer;
+    int32_t HeadLength = 0;
+    // Bytes of HeadStream that precede the boot image in the image: the boot
+    // image goes between them and the rest of the head (the padding up to
+    // the first file). The whole head when the image is not bootable.
+    int64_t HeadBytesBeforeBootImage() const;
+    // The arguments of the last head build, so a burn can repeat the layout.
+    bool LastForImageFile = true;
+    TDEntry* LastImportTarget = nullptr;
+
+    // Record writers; each appends to HeadStream.
+    void WriteISOPathTable(int32_t Base, bool BigEndian);
+    void WriteJolietPathTable(int32_t Base, bool BigEndian);
+    void WriteISODirectories(int32_t DirBase, int32_t FileBase);
+    void WriteJolietDirectories(int32_t DirBase, int32_t FileBase);
+    void WritePrimaryDescriptor();
+    void WriteBootRecord();
+    void WriteJolietDescriptor();
+    void WriteTerminator();
+    void WriteBootCatalog();
+
+    // ---- Quick save ---------------------------------------------------------
+    // Lays the image out for a file and writes it to FileName on the calling
+    // thread. Throws std::runtime_error (std::range_error for sizes that do
+    // not fit) with a clear text on failure.
     void QuickSaveToISOFile(const std::string& FileName);
+
+    // Raised on the calling thread while the quick save writes.
+    TImageProgressEvent OnImageProgress;
+    std::atomic<int64_t> ImageBytesWritten{0};
+
+protected:
+    // The disc start of a layout that is not for an image file: may set
+    // ImageStartLBA and add the entries of an imported session. The builder
+    // itself knows no drive and leaves the image at LBA 0.
+    virtual bool LayoutDiscStart(TDEntry* ImportTarget);
+
+private:
+    void OrderDirectories();
+    void SizeDirectoryExtents();
+    void PlanSectors();
+    void PlaceFiles();
+    void AppendZeroSectors(int64_t Count);
+
+    int64_t bootImageBytes_ = 0;  // size of the boot image when it was laid out
 };
 
 }  // namespace kestrel

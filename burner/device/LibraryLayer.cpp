@@ -1,0 +1,97 @@
+#include "burner/device/LibraryLayer.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#ifndef KESTREL_INSTALLED_LIBDIR
+#define KESTREL_INSTALLED_LIBDIR "/usr/local/lib/kestrel"
+#endif
+
+namespace kestrel {
+namespace {
+
+std::string ProgramFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
+bool IsFolder(const std::string& Path) {
+    struct stat st {};
+    return ::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Join(const std::string& Folder, const std::string& File) {
+    return (std::filesystem::path(Folder) / File).string();
+}
+
+std::string FileNameOf(const std::string& Path) { return std::filesystem::path(Path).filename().string(); }
+
+}  // namespace
+
+TLibraryLayer::~TLibraryLayer() { Unload(); }
+
+std::vector<std::string> TLibraryLayer::Candidates(const std::string& LibraryPath) {
+    std::vector<std::string> paths;
+    if (!LibraryPath.empty()) {
+        if (IsFolder(LibraryPath)) paths.push_back(Join(LibraryPath, DEFAULT_ACCESS_LIBRARY));
+        else paths.push_back(LibraryPath);
+    }
+    if (auto folder = ProgramFolder(); !folder.empty()) paths.push_back(Join(folder, DEFAULT_ACCESS_LIBRARY));
+    paths.push_back(Join(KESTREL_INSTALLED_LIBDIR, DEFAULT_ACCESS_LIBRARY));
+    paths.push_back(DEFAULT_ACCESS_LIBRARY);  // system search (no slash: never the current folder)
+    return paths;
+}
+
+bool TLibraryLayer::Load(const std::string& LibraryPath, const TLayerLog& Log) {
+    Unload();
+    std::string tried;
+    for (const auto& path : Candidates(LibraryPath)) {
+        void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            if (const char* why = ::dlerror()) tried = why;
+            continue;
+        }
+        Handle = handle;
+        return TakeEntryPoints(path, Log);
+    }
+    if (Log && !tried.empty()) Log("ACCESS LIBRARY NOT LOADED: " + tried);
+    return false;
+}
+
+bool TLibraryLayer::TakeEntryPoints(const std::string& Path, const TLayerLog& Log) {
+    GetSupportInfo = reinterpret_cast<PFN_GetASPI32SupportInfo>(::dlsym(Handle, "GetASPI32SupportInfo"));
+    SendCommand = reinterpret_cast<PFN_SendASPI32Command>(::dlsym(Handle, "SendASPI32Command"));
+    GetDriveName = reinterpret_cast<PFN_KestrelDriveName>(::dlsym(Handle, "KestrelDriveName"));
+    if (!GetSupportInfo || !SendCommand) {
+        const char* missing = !GetSupportInfo ? "GetASPI32SupportInfo" : "SendASPI32Command";
+        if (Log) Log("ACCESS LIBRARY " + Path + " DOES NOT EXPORT " + missing);
+        Unload();
+        return false;
+    }
+    Name = FileNameOf(Path);
+    return true;
+}
+
+void TLibraryLayer::Unload() {
+    if (Handle) ::dlclose(Handle);
+    Handle = nullptr;
+    Name.clear();
+    SendCommand = nullptr;
+    GetSupportInfo = nullptr;
+    GetDriveName = nullptr;
+}
+
+std::string TLibraryLayer::DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun) const {
+    if (!GetDriveName) return {};
+    char name[256] = {};
+    const int length = GetDriveName(HaId, Target, Lun, name, int(sizeof name));
+    if (length < 0) return {};
+    name[sizeof name - 1] = '\0';
+    return name;
+}
+
+}  // namespace kestrel

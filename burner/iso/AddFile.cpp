@@ -1,0 +1,92 @@
+// Storing one found file into a directory of the compilation.
+#include "burner/iso/Compilation.h"
+#include "burner/iso/DateTime.h"
+#include "burner/iso/Names.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr int64_t SectorBytes = 2048;
+constexpr int64_t FourGiB = int64_t{1} << 32;
+
+int64_t RoundedToSectors(int64_t Bytes) { return (Bytes + SectorBytes - 1) / SectorBytes * SectorBytes; }
+
+}  // namespace
+
+int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std::string& SourcePath,
+                               int32_t FixedExtent, bool ArchiveOnly) {
+    if (!Dir) return 0;
+    const std::string where = SourcePath.empty() ? Found.Name : SourcePath;
+    if (Found.Size < 0 || Found.Size >= FourGiB) {
+        LogSkip("FILE OF 4 GB OR MORE (" + std::to_string(Found.Size) + " BYTES)", where);
+        return 0;
+    }
+    std::string longName = CleanName(Found.Name, where);
+    if (!(Found.Attr & faDirectory) && longName.find('.') == std::string::npos) longName += '.';
+    std::string shortName = Found.AltName.empty() ? longName : Found.AltName;
+    TDateTime date = Found.Time.value_or(NowDateTime());
+    bool skip = Utf16Length(longName) > MaxFileLongName;
+    if (OnAddFile) {
+        const std::string proposed = longName;
+        OnAddFile(this, SourcePath, longName, shortName, date, Found.Attr, Found.Size, skip);
+        if (longName != proposed) longName = CleanName(longName, where);
+    }
+    if (skip) {
+        // A handler that skips says why itself; a long name is ours to log.
+        if (Utf16Length(longName) > MaxFileLongName) AcceptFileName(longName, where);
+        return 0;
+    }
+    if (!AcceptFileName(longName, where)) return 0;
+
+    TFEntry* entry = FindFileEntry(Dir, longName);
+    if (entry && entry->Dir) {
+        LogSkip("FILE WHOSE NAME A DIRECTORY ALREADY HAS", where);
+        return 0;
+    }
+    if (entry && !ReplaceFile) {
+        LogSkip("FILE OF A NAME ALREADY ADDED", where);
+        return 0;
+    }
+    if (entry) {
+        if (!entry->Imported) CompilationSize -= RoundedToSectors(entry->ISOSize);
+        UnindexEntry(Dir, entry);
+    } else {
+        entry = NewFileEntry();
+        if (!entry) return 0;
+        AppendToDir(Dir, entry);
+    }
+    entry->ShortName = FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true);
+    entry->LongName = longName;
+    entry->ISOSize = entry->JolietSize = Found.Size;
+    entry->Attr = Found.Attr;
+    entry->DateTime = date;
+    entry->SourcePath = SourcePath;
+    entry->ArchiveOnly = ArchiveOnly;
+    entry->Dir = nullptr;
+    IndexEntry(Dir, entry);
+    if (FixedExtent != 0) {
+        entry->ISOExtent = entry->JolietExtent = FixedExtent;
+        entry->Imported = true;
+    } else {
+        entry->ISOExtent = entry->JolietExtent = 0;
+        entry->Imported = false;
+        CompilationSize += RoundedToSectors(Found.Size);
+    }
+    return 1;
+}
+
+// The limits every stored file name must meet, whatever a handler did.
+bool TCompilation::AcceptFileName(const std::string& LongName, const std::string& Where) const {
+    if (LongName.empty() || LongName.find('\\') != std::string::npos) {
+        LogSkip("FILE NAME HOLDING \"\\\" OR EMPTY", Where);
+        return false;
+    }
+    if (Utf16Length(LongName) > MaxFileLongName) {
+        LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxFileLongName) + " CHARACTERS", Where);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel

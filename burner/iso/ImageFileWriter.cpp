@@ -1,0 +1,97 @@
+#include "burner/iso/ImageFileWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace kestrel::iso {
+
+TImageFileWriter::TImageFileWriter(const std::string& FileName, size_t BufferBytes)
+    : name_(FileName), buffer_(BufferBytes) {
+    fd_ = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) Fail("CAN'T CREATE FILE", errno);
+    struct stat st {};
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+TImageFileWriter::~TImageFileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TImageFileWriter::Fail(const std::string& What, int Error) const {
+    throw std::runtime_error(What + " \"" + name_ + "\": " + std::strerror(Error));
+}
+
+namespace {
+
+bool AllZero(const uint8_t* Data, size_t Count) {
+    return Count > 0 && Data[0] == 0 && std::memcmp(Data, Data + 1, Count - 1) == 0;
+}
+
+}  // namespace
+
+void TImageFileWriter::Flush() {
+    // A regular file gets a hole where a whole buffer is zero: sparse sources
+    // and padding then cost neither disk space nor write time.
+    if (regular_ && used_ == buffer_.size() && AllZero(buffer_.data(), used_)) {
+        flushed_ += static_cast<int64_t>(used_);
+        used_ = 0;
+        return;
+    }
+    size_t done = 0;
+    while (done < used_) {
+        const ssize_t n = regular_ ? ::pwrite(fd_, buffer_.data() + done, used_ - done, flushed_ + int64_t(done))
+                                   : ::write(fd_, buffer_.data() + done, used_ - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) Fail("CAN'T WRITE FILE", errno);
+        if (n == 0) Fail("CAN'T WRITE FILE", ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    flushed_ += static_cast<int64_t>(used_);
+    used_ = 0;
+}
+
+uint8_t* TImageFileWriter::Room(size_t Wanted, size_t& Granted) {
+    if (used_ == buffer_.size()) Flush();
+    Granted = std::min(Wanted, buffer_.size() - used_);
+    return buffer_.data() + used_;
+}
+
+void TImageFileWriter::Append(const void* Data, size_t Count) {
+    const auto* p = static_cast<const uint8_t*>(Data);
+    while (Count > 0) {
+        size_t granted = 0;
+        uint8_t* room = Room(Count, granted);
+        std::memcpy(room, p, granted);
+        Commit(granted);
+        p += granted;
+        Count -= granted;
+    }
+}
+
+void TImageFileWriter::AppendZeros(int64_t Count) {
+    while (Count > 0) {
+        size_t granted = 0;
+        uint8_t* room = Room(static_cast<size_t>(std::min<int64_t>(Count, int64_t(buffer_.size()))), granted);
+        std::memset(room, 0, granted);
+        Commit(granted);
+        Count -= static_cast<int64_t>(granted);
+    }
+}
+
+void TImageFileWriter::Close() {
+    if (fd_ < 0) return;
+    Flush();
+    // A trailing hole still counts to the file's length.
+    if (regular_ && ::ftruncate(fd_, flushed_) != 0) Fail("CAN'T WRITE FILE", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) Fail("CAN'T WRITE FILE", errno);
+}
+
+}  // namespace kestrel::iso

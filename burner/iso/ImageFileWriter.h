@@ -1,0 +1,44 @@
+#pragma once
+// Buffered, 64-bit sequential writer of an image file. Every failure throws
+// std::runtime_error naming the file and the reason; nothing is dropped
+// silently.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrel::iso {
+
+class TImageFileWriter {
+public:
+    // Creates (or truncates) FileName.
+    explicit TImageFileWriter(const std::string& FileName, size_t BufferBytes = 4 << 20);
+    ~TImageFileWriter();
+    TImageFileWriter(const TImageFileWriter&) = delete;
+    TImageFileWriter& operator=(const TImageFileWriter&) = delete;
+
+    void Append(const void* Data, size_t Count);
+    void AppendZeros(int64_t Count);
+    // Free room at the end of the buffer (flushing first when it is full),
+    // at most Wanted bytes; fill it and Commit what was filled.
+    uint8_t* Room(size_t Wanted, size_t& Granted);
+    void Commit(size_t Count) { used_ += Count; }
+
+    // Bytes appended so far: the position in the file.
+    int64_t Position() const { return flushed_ + static_cast<int64_t>(used_); }
+    // Writes out the buffer and closes the file; errors throw.
+    void Close();
+    const std::string& FileName() const { return name_; }
+
+private:
+    void Flush();
+    [[noreturn]] void Fail(const std::string& What, int Error) const;
+
+    std::string name_;
+    int fd_ = -1;
+    bool regular_ = false;
+    std::vector<uint8_t> buffer_;
+    size_t used_ = 0;
+    int64_t flushed_ = 0;
+};
+
+}  // namespace kestrel::iso

@@ -1,0 +1,133 @@
+// kestrel-cli build-iso: fills the compilation from source paths the way the
+// desktop program's list does, lays it out and writes an ISO 9660 image.
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "burner/common/Dispatcher.h"
+#include "burner/engine/KestrelBurner.h"
+#include "burner/iso/FillCompilation.h"
+#include "cli/CliCommand.h"
+#include "cli/ProgressBar.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+// The compilation limits the desktop program fills with.
+constexpr int ListMaxFiles = 600000;
+constexpr int ListMaxDirs = 20000;
+
+TSavePathState ParseSavePath(const std::string& Text) {
+    if (Text == "unchecked") return TSavePathState::Unchecked;
+    if (Text == "checked") return TSavePathState::Checked;
+    if (Text == "grayed") return TSavePathState::Grayed;
+    throw TUsageError("--save-path takes unchecked, checked or grayed, not \"" + Text + "\"");
+}
+
+bool IsRegularFile(const std::string& Path) {
+    struct stat st {};
+    return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The property values the desktop program's main window starts its burner
+// with; the command-line tool reads no settings file.
+void ApplyStartValues(TKestrelBurner& Burner) {
+    Burner.DoDebug = true;
+    Burner.ReplaceFile = false;
+    Burner.WritePostGap = true;
+    Burner.ISOFileName = "c:\\abc.iso";
+}
+
+// Waits for OnWriteDone of a save that runs on the burner's threads. The
+// budget grows with the image: ten minutes plus one second per megabyte.
+bool WaitForWriteDone(TQueueDispatcher& Queue, const std::atomic<bool>& Done, int64_t ImageBytes) {
+    const auto budget = std::chrono::minutes(10) + std::chrono::seconds(ImageBytes / 1048576);
+    const auto deadline = std::chrono::steady_clock::now() + budget;
+    while (!Done) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Queue.RunPending(200);
+    }
+    return true;
+}
+
+int RunBuildIso(const TParsedArgs& Args) {
+    const std::string image = Args.Value("--output");
+    if (image.empty()) throw TUsageError("the image file is missing (-o IMAGE)");
+    if (Args.Positional().empty()) throw TUsageError("no SOURCE given");
+    const bool verbose = Args.Has("--verbose");
+
+    TProgressBar bar("Writing");
+    TKestrelBurner burner;
+    auto queue = std::make_shared<TQueueDispatcher>();
+    burner.SetDispatcher(queue);
+    ApplyStartValues(burner);
+    burner.OnDebugMessage = [&](TDebugLog*, const std::string& Message, uint8_t Type) {
+        if (Type != mtInfo || verbose) bar.Message(Message);
+    };
+    burner.ClearAll(ListMaxFiles, ListMaxDirs);
+    burner.JolietFileSystem = !Args.Has("--no-joliet");
+    burner.IdVolume = Args.Value("--volume-id");
+    if (auto boot = Args.Optional("--boot")) {
+        if (!IsRegularFile(*boot)) return Fail("the boot image \"" + *boot + "\" is not a readable file");
+        burner.BootImageFile = *boot;
+        burner.Bootable = true;
+    }
+
+    TFillOptions options;
+    options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
+    std::vector<TListEntry> entries;
+    for (const auto& source : Args.Positional()) {
+        TListEntry entry = MakeListEntry(source);
+        if (Args.Has("--non-recursive")) entry.Recursive = false;
+        entries.push_back(entry);
+    }
+    const TFillResult filled = FillCompilation(burner, entries, options);
+    if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
+
+    std::atomic<bool> done{false};
+    std::string error;
+    burner.OnWriteDone = [&](TKestrelBurner*, const std::string& Error) {
+        error = Error;
+        done = true;
+    };
+    burner.OnImageProgress = [&](TImageBuilder*, int64_t Done, int64_t Total) { bar.Update(Done, Total); };
+    const int started = burner.SaveToISOFile(image, Args.Has("--quick"));
+    const int64_t imageBytes = burner.ImageSectors() * 2048;
+    if (started != 1 && !WaitForWriteDone(*queue, done, imageBytes))
+        return Fail("the image build did not finish in time");
+    queue->RunPending(0);
+    if (!error.empty()) return Fail(error);
+    bar.Update(imageBytes, imageBytes);
+    bar.Finish();
+    std::printf("%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),
+                static_cast<long long>(burner.ImageEndLBA - burner.ImageStartLBA),
+                double((burner.ImageEndLBA - burner.ImageStartLBA) * 2048) / 1048576.0,
+                burner.FilesCount() - burner.DirsCount(), burner.DirsCount());
+    return 0;
+}
+
+const TCliRegistration registration({
+    "build-iso",
+    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--boot FILE] "
+    "[--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
+    "Builds an ISO 9660 image (with Joliet names and an optional El Torito boot image) from files and "
+    "directories.",
+    {{"--output", true, "-o"},
+     {"--quick", false, ""},
+     {"--volume-id", true, ""},
+     {"--no-joliet", false, ""},
+     {"--boot", true, ""},
+     {"--save-path", true, ""},
+     {"--non-recursive", false, ""},
+     {"--verbose", false, ""}},
+    RunBuildIso,
+});
+
+}  // namespace
+
+}  // namespace kestrel::cli

@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "burner/device/MediumTables.h"
+
+namespace kestrel {
+namespace {
+
+TEST(MediumTables, ProfilesMapToTypeCodesAndNames) {
+    struct TCase { uint16_t Profile; uint8_t Type; const char* TypeName; const char* ProfileName; bool Erasable; };
+    const TCase cases[] = {
+        {0x0008, 1, "CD-ROM", "CD-ROM", false},
+        {0x0009, 2, "CD-R", "CD-R", false},
+        {0x000A, 3, "CD-RW", "CD-RW", true},
+        {0x0010, 4, "DVD-ROM", "DVD-ROM", false},
+        {0x0011, 5, "DVD-R", "DVD-R", false},
+        {0x0012, 6, "DVD-RAM", "DVD-RAM", false},
+        {0x0013, 8, "DVD-RW", "DVD-RW Restricted Overwrite", true},
+        {0x0014, 9, "DVD-RW", "DVD-RW Sequential Recording", true},
+        {0x001A, 10, "DVD+RW", "DVD+RW", true},
+        {0x001B, 11, "DVD+R", "DVD+R", false},
+        {0x002B, 12, "DVD+R DL", "???????", false},
+        {0x0020, 13, "DDCD-ROM", "DDCD-ROM", false},
+        {0x0021, 14, "DDCD-R", "DDCD-R", false},
+        {0x0022, 15, "DDCD-RW", "DDCD-RW", true},
+        {0x0003, 0, "UNKNOWN", "MO Eraseable", true},
+        {0x0000, 0, "UNKNOWN", "???????", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Profile);
+        EXPECT_EQ(MediumTypeFromProfile(c.Profile), c.Type);
+        EXPECT_EQ(MediumTypeName(c.Type), c.TypeName);
+        EXPECT_EQ(ProfileMediumName(c.Profile), c.ProfileName);
+        EXPECT_EQ(ProfileIsErasable(c.Profile), c.Erasable);
+    }
+    EXPECT_EQ(MediumTypeName(7), "DVD-RW");
+    EXPECT_EQ(MediumTypeName(200), "UNKNOWN");
+    EXPECT_TRUE(IsCDMedium(3));
+    EXPECT_FALSE(IsCDMedium(4));
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,81 @@
+#include "SectorReads.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "DriveQueries.h"
+
+namespace vdrive::sg {
+namespace {
+
+constexpr int64_t SectorSize = 2048;
+constexpr int64_t SectorsPerRead = 32;
+
+ssize_t Fail(int Error) {
+    errno = Error;
+    return -1;
+}
+
+}  // namespace
+
+ssize_t ReadAt(FakeFile& File, void* Buf, size_t Count, int64_t Offset) {
+    if (Offset < 0) return Fail(EINVAL);
+    if (!Buf && Count > 0) return Fail(EFAULT);
+    const int64_t size = int64_t{ReadableSectors(File.Drive)} * SectorSize;
+    if (Offset >= size || Count == 0) return 0;
+    const int64_t end = std::min<int64_t>(size, Offset + static_cast<int64_t>(std::min<size_t>(Count, SSIZE_MAX)));
+    std::vector<uint8_t> chunk(SectorsPerRead * SectorSize);
+    auto* out = static_cast<uint8_t*>(Buf);
+    int64_t at = Offset;
+    while (at < end) {
+        const int64_t lba = at / SectorSize;
+        const int64_t lastLba = (end - 1) / SectorSize;
+        const auto sectors = static_cast<uint16_t>(std::min(SectorsPerRead, lastLba - lba + 1));
+        if (!ReadSectors(File.Drive, static_cast<uint32_t>(lba), sectors, chunk.data())) {
+            if (at == Offset) return Fail(EIO);
+            break;
+        }
+        const int64_t skip = at - lba * SectorSize;
+        const int64_t n = std::min<int64_t>(end - at, sectors * SectorSize - skip);
+        std::memcpy(out + (at - Offset), chunk.data() + skip, static_cast<size_t>(n));
+        at += n;
+    }
+    return static_cast<ssize_t>(at - Offset);
+}
+
+ssize_t ReadNext(FakeFile& File, void* Buf, size_t Count) {
+    int64_t offset;
+    {
+        std::lock_guard lock(File.Mutex);
+        offset = File.Offset;
+    }
+    const ssize_t n = ReadAt(File, Buf, Count, offset);
+    if (n > 0) {
+        std::lock_guard lock(File.Mutex);
+        File.Offset = offset + n;
+    }
+    return n;
+}
+
+off_t Seek(FakeFile& File, off_t Offset, int Whence) {
+    std::lock_guard lock(File.Mutex);
+    int64_t base = 0;
+    switch (Whence) {
+    case SEEK_SET: base = 0; break;
+    case SEEK_CUR: base = File.Offset; break;
+    case SEEK_END: base = int64_t{ReadableSectors(File.Drive)} * SectorSize; break;
+    default: errno = EINVAL; return -1;
+    }
+    if (base + Offset < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    File.Offset = base + Offset;
+    return static_cast<off_t>(File.Offset);
+}
+
+}  // namespace vdrive::sg

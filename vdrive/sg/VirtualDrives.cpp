@@ -1,0 +1,73 @@
+#include "VirtualDrives.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+
+#include "Immortal.h"
+
+namespace vdrive::sg {
+
+VirtualDrives& VirtualDrives::Instance() {
+    static Immortal<VirtualDrives> drives;
+    return drives.Get();
+}
+
+std::shared_ptr<DriveSet> VirtualDrives::Drives() {
+    std::lock_guard lock(mutex_);
+    if (opened_ || shutDown_) return drives_;
+    opened_ = true;
+    try {
+        drives_ = DriveSet::Open(DriveSet::DefaultStateDir());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "libkestrel-vdrive-sg: no virtual drives: %s\n", e.what());
+    }
+    return drives_;
+}
+
+int VirtualDrives::Count() {
+    auto set = Drives();
+    return set ? set->Count() : 0;
+}
+
+CommandReply VirtualDrives::Execute(int Drive, const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, size_t DataLen,
+                                    Direction Dir) {
+    auto set = Drives();
+    if (!set) {
+        CommandReply reply;
+        reply.status = 0x02;
+        reply.sense[0] = 0x70;
+        reply.sense[2] = 0x02;  // NOT READY
+        reply.sense[7] = 10;
+        reply.sense[12] = 0x3A;  // medium not present
+        return reply;
+    }
+    return set->Execute(Drive, Cdb, CdbLen, Data, DataLen, Dir);
+}
+
+bool VirtualDrives::Claim(int Drive, uint64_t Owner) {
+    auto set = Drives();
+    return set && set->Claim(Drive, Owner);
+}
+
+void VirtualDrives::Release(int Drive, uint64_t Owner) {
+    if (auto set = Drives()) set->Release(Drive, Owner);
+}
+
+uint64_t VirtualDrives::NewOwner() {
+    static std::atomic<uint32_t> counter{0};
+    return (static_cast<uint64_t>(getpid()) << 32) | (++counter);
+}
+
+void VirtualDrives::Shutdown() {
+    std::shared_ptr<DriveSet> last;
+    {
+        std::lock_guard lock(mutex_);
+        shutDown_ = true;
+        last = std::move(drives_);
+    }
+}
+
+}  // namespace vdrive::sg
