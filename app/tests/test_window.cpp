@@ -320,7 +320,7 @@ void TWindowTest::burnDisabledForDriveThatCannotWrite() {
     TAppTestEnv env;
     std::string output;
     QVERIFY(RunVDriveTool("list", &output) == 0);
-    QCOMPARE(RunVDriveTool("model --drive 1 --preset cd-rom", &output), 0);
+    QCOMPARE(RunVDriveTool("model --drive 1 --preset cd-reader", &output), 0);
     auto window = ShowWindow();
     QVERIFY(window->bBurn->isEnabled());  // drive 0 writes
     window->cbDrives->setCurrentIndex(1);
