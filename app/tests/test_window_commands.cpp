@@ -295,7 +295,7 @@ void TWindowCommandsTest::burnIsoWritesImage() {
             return;
         }
         od->selectFile(Q(image));
-        od->accept();
+        QMetaObject::invokeMethod(od, "accept");
     });
     const qsizetype from = LogLines(*window).size();
     window->bBurnISO->click();
@@ -350,6 +350,7 @@ void TWindowCommandsTest::abortInTheMiddleOfABurn() {
     PressOnNextBox(QMessageBox::Yes);
     window->bBurn->click();
     QVERIFY(window->bAbort->isVisible());
+    QVERIFY(ControlsRunning(*window));
     QVERIFY(QTest::qWaitFor([&] { return window->Burner().BytesWritten() > 0; }, 60000));
     const qsizetype from = LogLines(*window).size();
     window->bAbort->click();
