@@ -160,14 +160,14 @@ QWidget* TForm1::BuildTopBar() {
     cbDrives->setObjectName(QStringLiteral("cbDrives"));
     cbDrives->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     cbDrives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    cbDrives->setMinimumContentsLength(24);
+    cbDrives->setMinimumContentsLength(12);
     bCaps = NewButton("bCaps", "...", "Drive capabilities", pTop);
     bCaps->setMaximumWidth(32);
     cbSpeed = new TSpeedCombo(pTop);
     cbSpeed->setObjectName(QStringLiteral("cbSpeed"));
     cbSpeed->addItem(QStringLiteral("Max"));
     cbSpeed->setCurrentIndex(0);
-    cbSpeed->setMinimumContentsLength(16);
+    cbSpeed->setMinimumContentsLength(12);
     cbSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     bDisc = NewButton("bDisc", "Disc Info", "Disc & Session information (Extract file from any session)", pTop);
     bAdvance = NewButton("bAdvance", "Advance", nullptr, pTop);

@@ -37,9 +37,9 @@ inline std::unique_ptr<app::TForm1> ShowWindow() {
 
 inline QStringList LogLines(app::TForm1& Window) { return Window.Memo1->Lines(); }
 
-// Waits until the log holds Line (exactly, as a whole line).
-inline bool WaitForLogLine(app::TForm1& Window, const QString& Line, int TimeoutMs = 60000) {
-    return QTest::qWaitFor([&] { return LogLines(Window).contains(Line); }, TimeoutMs);
+// Waits until the log holds Line (exactly, as a whole line) at index From or later.
+inline bool WaitForLogLine(app::TForm1& Window, const QString& Line, int TimeoutMs = 60000, qsizetype From = 0) {
+    return QTest::qWaitFor([&] { return LogLines(Window).mid(From).contains(Line); }, TimeoutMs);
 }
 
 // Presses the given button of the next message box and remembers its title and text.

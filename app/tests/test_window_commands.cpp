@@ -329,7 +329,7 @@ void TWindowCommandsTest::quickAndCompleteEraseRunProgress() {
         QCOMPARE(box->Text, QString("All Data on the CD will be lost"));
         // While the erase runs, no other device command can be started.
         QVERIFY(!window->pTop->isEnabled() && !window->pTop2->isEnabled() && !window->bBurnISO->isEnabled());
-        QVERIFY(WaitForLogLine(*window, ">>> ERASE PROCESS DONE", 120000));
+        QVERIFY(WaitForLogLine(*window, ">>> ERASE PROCESS DONE", 120000, from));
         sampler.stop();
         QCOMPARE(LinesFrom(*window, from).last(), QString(" "));
         QCOMPARE(window->pcd->value(), 0);
