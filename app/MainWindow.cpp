@@ -250,12 +250,15 @@ QWidget* TForm1::BuildStatusBar() {
     pBuf = NewBar("pBuf", "Software buffer status", pbottom);
     pBuf->setMaximumWidth(90);
     pHBuf = NewBar("pHBuf", "Device buffer status", pbottom);
-    pHBuf->setRange(0, 0);
+    // A range of 0..0 would show Qt's busy animation; empty until a command
+    // learns the drive's buffer size.
+    pHBuf->setRange(0, 1);
     pHBuf->setMaximumWidth(90);
     row->addWidget(new QLabel(QStringLiteral(" CD Progress : "), pbottom));
     row->addWidget(pcd, 1);
     row->addWidget(lSize);
     row->addWidget(bAbort);
+    row->addSpacing(12);
     row->addWidget(new QLabel(QStringLiteral("Buffer : "), pbottom));
     row->addWidget(pBuf);
     row->addWidget(pHBuf);

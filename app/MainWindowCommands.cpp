@@ -133,7 +133,7 @@ void TForm1::bBurnClick() {
     if (OperationRunning()) return;
     uint32_t total = 0, blank = 0;
     kestrel->ReadBufferCapacity(total, blank);
-    pHBuf->setMaximum(static_cast<int>(std::min<uint32_t>(total, INT32_MAX)));
+    pHBuf->setMaximum(static_cast<int>(std::clamp<uint32_t>(total, 1, INT32_MAX)));
     SetWriteSpeedFromList();
     LetPendingEventsRun();
 
@@ -287,7 +287,7 @@ void TForm1::bBurnISOClick() {
 
     uint32_t total = 0, blank = 0;
     kestrel->ReadBufferCapacity(total, blank);
-    pHBuf->setMaximum(static_cast<int>(std::min<uint32_t>(total, INT32_MAX)));
+    pHBuf->setMaximum(static_cast<int>(std::clamp<uint32_t>(total, 1, INT32_MAX)));
     bAbort->setVisible(true);
     Timer1->start();
     Log(">>> STARTING BURN .ISO IMAGE ON " + kestrel->CurrentDevice());
