@@ -20,9 +20,10 @@ public:
     TPercentLine() : terminal_(isatty(STDERR_FILENO)) {}
     void Show(uint32_t Percent) {
         if (terminal_) {
-            if (Percent != shown_) std::cerr << "\rErasing: " << Percent << "%" << std::flush;
+            if (Percent != shown_) std::cerr << ("\rErasing: " + std::to_string(Percent) + "%") << std::flush;
         } else if (shown_ == kNone || Percent / 10 > shown_ / 10) {
-            std::cerr << "Erasing: " << Percent << "%\n";
+            // One piece, so that log lines of the erase thread cannot split it.
+            std::cerr << ("Erasing: " + std::to_string(Percent) + "%\n");
         } else {
             return;
         }
@@ -61,7 +62,7 @@ int RunErase(const TParsedArgs& Args) {
     progress.Show(0);
     const bool finished =
         WaitForEvent(*queue, [&] { return done; }, kEraseBudgetMs, [&] { progress.Show(device.GetEraseProgress()); });
-    if (finished && !withError) progress.Show(100);
+    if (finished) progress.Show(device.FinalEraseProgress());
     progress.End();
     if (!finished) return Fail("the drive did not finish the erase in time");
     if (withError) return Fail("the erase ended with an error" + (device.LastError.empty() ? "" : ": " + device.LastError));

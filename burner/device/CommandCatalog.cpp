@@ -100,7 +100,7 @@ bool TSCSICommands::AllowMediumRemoval(bool Allow) {
 }
 
 bool TSCSICommands::ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength) {
-    uint8_t reply[ReadFormatCapacitiesLength] = {};
+    alignas(8) uint8_t reply[ReadFormatCapacitiesLength] = {};
     auto srb = Request(SRB_FLAGS_IN, 10, reply, sizeof reply);
     srb.CDBByte[0] = 0x23;
     srb.CDBByte[8] = ReadFormatCapacitiesLength;
@@ -115,7 +115,7 @@ bool TSCSICommands::ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength
 }
 
 bool TSCSICommands::ReadCapacity(uint32_t& LastLBA, uint32_t& BlockLength) {
-    uint8_t reply[8] = {};
+    alignas(8) uint8_t reply[8] = {};
     auto srb = Request(SRB_FLAGS_IN, 10, reply, sizeof reply);
     srb.CDBByte[0] = 0x25;
     if (!Run(srb, Seconds(10))) return false;
@@ -261,7 +261,7 @@ bool TSCSICommands::CloseTrackSessionEx(bool Immediate, uint8_t CloseFunction, u
 }
 
 bool TSCSICommands::ReadBufferCapacity(uint32_t& BufferLength, uint32_t& BlankLength) {
-    uint8_t reply[BufferCapacityLength] = {};
+    alignas(8) uint8_t reply[BufferCapacityLength] = {};
     auto srb = Request(SRB_FLAGS_IN, 10, reply, sizeof reply);
     srb.CDBByte[0] = 0x5C;
     srb.CDBByte[8] = BufferCapacityLength;
@@ -326,7 +326,7 @@ bool TSCSICommands::SendDVDStructure(uint8_t Format, const void* Buffer, uint16_
 // written is always inside it.
 bool TSCSICommands::SetStreamingSpeed(uint32_t /*StartLBA*/, uint32_t EndLBA, uint32_t ReadSize,
                                       uint32_t WriteSize, uint32_t ReadTime, uint32_t WriteTime) {
-    uint8_t descriptor[PerformanceDescriptorSize] = {};
+    alignas(8) uint8_t descriptor[PerformanceDescriptorSize] = {};
     PutBig32(descriptor + 4, 0);
     PutBig32(descriptor + 8, EndLBA);
     PutBig32(descriptor + 12, ReadSize);
@@ -337,7 +337,7 @@ bool TSCSICommands::SetStreamingSpeed(uint32_t /*StartLBA*/, uint32_t EndLBA, ui
 }
 
 bool TSCSICommands::SendDVDTimeStamp(const std::tm& LocalTime) {
-    uint8_t stamp[TimeStampSize + 1] = {};
+    alignas(8) uint8_t stamp[TimeStampSize + 1] = {};
     PutBig16(stamp, 0x0014);
     std::snprintf(reinterpret_cast<char*>(stamp + 8), 15, "%04d%02d%02d%02d%02d%02d",
                   std::clamp(LocalTime.tm_year + 1900, 0, 9999), std::clamp(LocalTime.tm_mon + 1, 1, 12),

@@ -55,6 +55,7 @@ int TSCSIDevice::HostAdapterInquiry(uint8_t Adapter, SRB_HAInquiry& Srb) {
 void TSCSIDevice::ScanDevices() {
     std::vector<std::string> found;
     const uint8_t savedHa = HaId, savedTarget = Target, savedLun = Lun;
+    const auto savedInquiry = InquiryData;
     Lun = 0;
     InfoMsg(">>> " + AccessLayerName());
     for (int adapter = 0; adapter < hostAdapterCount_; ++adapter) {
@@ -77,6 +78,7 @@ void TSCSIDevice::ScanDevices() {
     HaId = savedHa;
     Target = savedTarget;
     Lun = savedLun;
+    InquiryData = savedInquiry;
     LastError.clear();
     std::lock_guard lock(devicesLock_);
     devices_ = std::move(found);

@@ -18,7 +18,7 @@ constexpr int DISC_INFO_SIZE = 56;
 constexpr int TRACK_INFO_SIZE = 40;
 
 struct TDiscInfoRecord {
-    std::array<uint8_t, DISC_INFO_SIZE> Bytes{};
+    alignas(8) std::array<uint8_t, DISC_INFO_SIZE> Bytes{};
     uint16_t DataLength = 0;  // bytes 0..1, host order
 
     bool Erasable() const { return Bytes[2] & 0x10; }
@@ -32,7 +32,7 @@ struct TDiscInfoRecord {
 };
 
 struct TTrackRecord {
-    std::array<uint8_t, TRACK_INFO_SIZE> Bytes{};  // as returned (big-endian)
+    alignas(8) std::array<uint8_t, TRACK_INFO_SIZE> Bytes{};  // as returned (big-endian)
     uint16_t DataLength = 0;
     uint32_t TrackStart = 0;           // byte 8
     uint32_t NextWritableAddress = 0;  // byte 12

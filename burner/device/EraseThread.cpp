@@ -181,12 +181,12 @@ void TEraseThread::Execute() {
     }
 
     if (!Running()) {
-        burner_.FinishErase(WithError, false);
+        burner_.FinishErase(WithError, false, Progress);
         return;
     }
     if (burner_.AccessLayerName() == "KRASPI32") burner_.ReinitializeASPI();
     RestoreDrive();
-    burner_.FinishErase(WithError, true);
+    burner_.FinishErase(WithError, true, Progress);
 }
 
 }  // namespace kestrel

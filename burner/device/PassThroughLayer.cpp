@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "kestrel/aspi_srb.h"
@@ -311,6 +312,8 @@ uint32_t TPassThroughLayer::Execute(void* Srb) {
     sg_io_hdr_t header;
     const bool sent = SendSgIo(fd, exec->CDBByte, cdbLength, direction, exec->SRB_BufPointer, exec->SRB_BufLen, sense,
                                senseLength, CommandTimeoutMs, header);
+    if (sent && (exec->SRB_Flags & SRB_ENABLE_RESIDUAL_COUNT) && direction != SG_DXFER_NONE)
+        exec->SRB_BufLen = uint32_t(std::clamp<int>(header.resid, 0, int(std::min<uint32_t>(exec->SRB_BufLen, INT32_MAX))));
     if (sent && Succeeded(header)) {
         exec->SRB_Status = SS_COMP;
     } else {

@@ -16,7 +16,7 @@ namespace {
 constexpr int MinimumTimeoutMs = 10000;
 // A waiting time limit never shrinks below this much real time, however fast
 // the clock seam runs.
-constexpr int MinimumRealWaitMs = 2000;
+constexpr int MinimumRealWaitMs = 1000;
 // How long an aborted request is given to leave the layer.
 constexpr int AbortGraceMs = 2000;
 // Host adapter status of a request that did not complete in time.

@@ -144,7 +144,7 @@ public:
     uint8_t Lun = NO_DEVICE_ID;
 
     // ---- Command data kept by the component ----
-    std::array<uint8_t, INQUIRY_BUFFER_SIZE> InquiryData{};
+    alignas(8) std::array<uint8_t, INQUIRY_BUFFER_SIZE> InquiryData{};
     TDiscInfoRecord DiscInformation;
     TTrackRecord TrackInformation;
     uint32_t DeviceBufferSize = 0;

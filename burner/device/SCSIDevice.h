@@ -102,6 +102,9 @@ public:
     bool WaitForReady(int BudgetMs, int IntervalMs);
     bool EraseDisc(bool Quick);
     uint32_t GetEraseProgress() const;
+    // The progress the last erase ended with: 100 when the erase thread ran
+    // to its end (GetEraseProgress is 0 again by the time OnEraseDone fires).
+    uint32_t FinalEraseProgress() const { return finalEraseProgress_; }
     bool Erasing() const { return erasing_; }
     TEraseDoneEvent OnEraseDone;
 
@@ -140,7 +143,7 @@ private:
     uint16_t EstimatedEraseSeconds(uint8_t Type, bool Quick) const;
     // Ends the erase: Erasing goes False and, when Report, OnEraseDone is
     // posted to the main thread.
-    void FinishErase(bool WithError, bool Report);
+    void FinishErase(bool WithError, bool Report, uint32_t Progress);
     void StopEraseThread();
     uint8_t SenseASC() const;
 
@@ -160,6 +163,7 @@ private:
     TWriteParametersPage writePage_{};
 
     std::atomic<bool> erasing_{false};
+    std::atomic<uint32_t> finalEraseProgress_{0};
     uint8_t eraseMode_ = 0;
     std::unique_ptr<TEraseThread> eraseThread_;
     std::atomic<std::thread::id> eraseThreadId_{};
@@ -167,7 +171,7 @@ private:
     // checks it before touching the component.
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     // The REQUEST SENSE buffer of the waiting loops; byte 12 is the ASC.
-    std::array<uint8_t, 40> senseBuffer_{};
+    alignas(8) std::array<uint8_t, 40> senseBuffer_{};
 };
 
 }  // namespace kestrel

@@ -134,6 +134,7 @@ bool TSCSIDevice::EraseDisc(bool Quick) {
         if (OnEraseDone) OnEraseDone(this, true);
         return false;
     }
+    finalEraseProgress_ = 0;
     eraseThread_ = std::make_unique<TEraseThread>(*this, type, Quick, EstimatedEraseSeconds(type, Quick), startFailed);
     eraseThreadId_ = eraseThread_->Id();
     erasing_ = true;
@@ -150,7 +151,8 @@ std::string TSCSIDevice::CommandRefusal() const {
     return {};
 }
 
-void TSCSIDevice::FinishErase(bool WithError, bool Report) {
+void TSCSIDevice::FinishErase(bool WithError, bool Report, uint32_t Progress) {
+    finalEraseProgress_ = Progress;
     erasing_ = false;
     if (!Report) return;
     auto dispatcher = Dispatcher;

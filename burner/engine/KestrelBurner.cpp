@@ -1,21 +1,162 @@
 #include "burner/engine/KestrelBurner.h"
 
+#include <cmath>
+
+#include "burner/engine/EngineMessages.h"
+#include "burner/engine/WriteThread.h"
+
 namespace kestrel {
 
 TKestrelBurner::TKestrelBurner() {
-    ClearAll(65535, 8191);
+    WritePostGap = true;
+    TCompilation::ClearAll(65535, 8191);
+    SetCacheSize(4194304);
+    JolietFileSystem = true;
+    FinalizeTrack = true;
+    UnderrunProtection = true;
+    dataBuffer_.assign(TCacheThread::MaxBlockSize, 0);
 }
 
-TKestrelBurner::~TKestrelBurner() = default;
+TKestrelBurner::~TKestrelBurner() {
+    // A write stopped by the destructor raises no event into a dying object.
+    *alive_ = false;
+    StopRunningWrite();
+}
 
-int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
-    // Until the recording engine writes images through its cache and write
-    // thread, both ways use the quick save.
-    (void)Quick;
-    ISOFileName = FileName;
-    QuickSaveToISOFile(FileName);
-    if (OnWriteDone) OnWriteDone(this, "");
-    return 1;
+void TKestrelBurner::SetCacheSize(int32_t Value) {
+    constexpr int32_t minimum = 2097152;
+    cacheSize_ = Value < minimum ? minimum : Value / 2048 * 2048;
+}
+
+int TKestrelBurner::CacheFillPercent() const {
+    if (!writing_) return 0;
+    auto cache = Cache();
+    if (!cache || cacheSize_ <= 0) return 0;
+    return static_cast<int>(std::lround(static_cast<double>(cache->BufferedBytes()) * 100.0 / cacheSize_));
+}
+
+std::string TKestrelBurner::LastWriteError() const {
+    std::lock_guard lock(engineLock_);
+    return lastWriteError_;
+}
+
+std::shared_ptr<TCacheThread> TKestrelBurner::Cache() const {
+    std::lock_guard lock(engineLock_);
+    return cache_;
+}
+
+void TKestrelBurner::AbortWrite() {
+    abortFlag_ = true;
+    if (auto cache = Cache()) cache->WakeConsumer();
+}
+
+bool TKestrelBurner::WaitForWriteEnd(int64_t TimeoutMs) {
+    std::unique_lock lock(endLock_);
+    return ended_.wait_for(lock, std::chrono::milliseconds(TimeoutMs), [this] { return !writing_; });
+}
+
+bool TKestrelBurner::ClearAll(int MaxFiles, int MaxDirs) {
+    StopRunningWrite();
+    return TCompilation::ClearAll(MaxFiles, MaxDirs);
+}
+
+bool TKestrelBurner::ClearArchiveBits() {
+    if (lastWriteWasTest_) {
+        DebugMsg(">>> ARCHIVE BITS KEPT: THE LAST WRITE WAS A TEST WRITE", mtFailure);
+        return true;
+    }
+    return TCompilation::ClearArchiveBits();
+}
+
+void TKestrelBurner::StopRunningWrite() {
+    if (writing_) AbortWrite();
+    JoinWriteThread();
+    std::lock_guard lock(engineLock_);
+    cache_.reset();
+}
+
+void TKestrelBurner::JoinWriteThread() {
+    if (!writeThread_) return;
+    writeThread_->Join();
+    writeThread_.reset();
+}
+
+bool TKestrelBurner::BeginJob(TJob Job) {
+    if (writing_.exchange(true)) return false;
+    JoinWriteThread();
+    {
+        std::lock_guard lock(engineLock_);
+        cache_.reset();
+        lastWriteError_.clear();
+    }
+    abortFlag_ = false;
+    bytesWritten_ = 0;
+    deviceBufferBytes_ = 0;
+    deviceFreeBufferBytes_ = 0;
+    lastWriteWasTest_ = Job.Target == TWriteTarget::Disc && TestWrite;
+    job_ = std::move(Job);
+    return StartWriteThread(static_cast<int>(job_.Target));
+}
+
+bool TKestrelBurner::StartWriteThread(int Target) {
+    writeThread_ = std::make_unique<TThWrite>(*this, Target);
+    return true;
+}
+
+void TKestrelBurner::RunJob() {
+    std::string error;
+    if (job_.Prepare) error = job_.Prepare();
+    if (error.empty()) error = WaitUntilPrimed();
+    if (error.empty())
+        error = job_.Target == TWriteTarget::Disc ? WriteDisc() : WriteImageFile();
+    FinishJob(error);
+}
+
+std::string TKestrelBurner::StartCache(TCacheJob Job) {
+    auto cache = std::make_shared<TCacheThread>(std::move(Job), this);
+    std::lock_guard lock(engineLock_);
+    cache_ = std::move(cache);
+    return {};
+}
+
+std::string TKestrelBurner::WaitUntilPrimed() {
+    auto cache = Cache();
+    if (!cache) return msgInternalError0005;
+    // The cache fills before the first byte goes out, so a slow source
+    // cannot starve the drive at the start.
+    while (!cache->WaitPrimed(100)) {
+        if (abortFlag_) return msgAbortedByUser;
+    }
+    return cache->ErrorText();
+}
+
+void TKestrelBurner::FinishJob(const std::string& Error) {
+    std::string error = Error;
+    if (auto cache = Cache()) {
+        if (!error.empty()) cache->Fail(error);
+        cache->Join();
+        const std::string cacheError = cache->ErrorText();
+        if (!cacheError.empty()) error = cacheError;
+    }
+    ReleaseDrive();
+    {
+        std::lock_guard lock(engineLock_);
+        lastWriteError_ = error;
+    }
+    {
+        std::lock_guard lock(endLock_);
+        writing_ = false;
+    }
+    ended_.notify_all();
+    // The event runs on the main thread; the component may be gone by then.
+    auto alive = alive_;
+    Dispatcher->Post([this, alive, error] {
+        if (*alive && OnWriteDone) OnWriteDone(this, error);
+    });
+}
+
+void TKestrelBurner::LogInfo(const std::string& Line) const {
+    if (DoDebug) DebugMsg(Line, mtInfo);
 }
 
 }  // namespace kestrel

@@ -1,35 +1,194 @@
 #pragma once
 // The burning component: the compilation and its image (TImageBuilder), the
-// device layer (TSCSIDevice), and the recording engine that joins them.
+// device layer (TSCSIDevice), and the recording engine that joins them: the
+// read-ahead cache feeding the write thread, which writes the image to a
+// disc or to an image file and reports the end through OnWriteDone.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "burner/device/SCSIDevice.h"
+#include "burner/engine/CacheThread.h"
 #include "burner/iso/ImageBuilder.h"
 
 namespace kestrel {
 
 class TKestrelBurner;
+class TThWrite;
 using TWriteDoneEvent = std::function<void(TKestrelBurner* Sender, const std::string& Error)>;
+using TNotifyEvent = std::function<void(TKestrelBurner* Sender)>;
+
+// Where the write thread sends the image.
+enum class TWriteTarget { Disc = 0, ImageFile = 1 };
 
 class TKestrelBurner : public TSCSIDevice, public TImageBuilder {
 public:
     TKestrelBurner();
     ~TKestrelBurner() override;
 
+    // ---- Starting writes ------------------------------------------------
     // Builds an image file. Quick: synchronous on the calling thread, 1 when
-    // finished (errors propagate as exceptions). Otherwise -1: the write
-    // thread writes the image and raises OnWriteDone.
+    // finished (errors propagate as exceptions). Otherwise -1: the cache and
+    // the write thread write the image and raise OnWriteDone.
     int SaveToISOFile(const std::string& FileName, bool Quick);
+    // Burns the compilation onto the disc in the selected drive. Returns at
+    // once; the end (or any failure) comes through OnWriteDone, exactly once.
+    // False, without an event, only while another write is running.
+    bool BurnCD();
+    // Burns an existing image file from address 0; as BurnCD otherwise.
+    bool BurnISOImage(const std::string& FileName);
+    // Starts the write thread for the current job; Target 0 disc, 1 image file.
+    bool StartWriteThread(int Target);
+    // Asks the running write to stop; it ends with "OPERATION ABORTED BY USER".
+    void AbortWrite();
+    // Waits up to TimeoutMs (real time) for the running write to end; true
+    // when no write runs any more.
+    bool WaitForWriteEnd(int64_t TimeoutMs);
+
+    // ---- Progress, read by the front end while a write runs ----------------
+    bool Writing() const { return writing_; }
+    int64_t BytesWritten() const { return bytesWritten_; }
+    // Fill of the read-ahead cache in percent; 0 when no write runs.
+    int CacheFillPercent() const;
+    // Device buffer figures of the running write (bytes).
+    uint32_t DeviceBufferBytes() const { return deviceBufferBytes_; }
+    uint32_t DeviceFreeBufferBytes() const { return deviceFreeBufferBytes_; }
+    // The Error of the last completed write.
+    std::string LastWriteError() const;
+
+    // ---- Options ---------------------------------------------------------
+    int32_t CacheSize() const { return cacheSize_; }
+    // Below 2 MiB stores 2 MiB; otherwise the value rounded down to whole sectors.
+    void SetCacheSize(int32_t Value);
+    bool FinalizeTrack = true;
+    bool PerformOPC = false;
+    // Format a DVD-RW that already holds data before the burn (the user's
+    // explicit choice); a blank DVD-RW is formatted without it.
+    bool FormatBeforeBurn = false;
+    std::string ISOFileName;
 
     TWriteDoneEvent OnWriteDone;
-    std::string ISOFileName;
+    TNotifyEvent OnFinalizingTrack;
 
     const std::string& Version() const { return version_; }
     void SetVersion(const std::string&) {}  // the version is fixed
 
+    // ---- Compilation upkeep that must not meet a running write -----------
+    // Stops a running write (joining its threads) before emptying the compilation.
+    bool ClearAll(int MaxFiles, int MaxDirs);
+    // Refused after a test write: nothing was really recorded.
+    bool ClearArchiveBits();
+
+    // ---- Session start on a disc -----------------------------------------
+    // Sets ImageStartLBA from the drive; true when it could be determined.
+    bool GetNextWritableAddress();
+    // The volume space size of the last ISO 9660 volume in sectors 32 down
+    // to 16; 0 when there is none; nullopt when the sectors cannot be read.
+    std::optional<int32_t> FindLastVolumeSize();
+    // Adds the tree of a session on the disc to the compilation (fixed
+    // extents). Declared here for the layout's session import.
+    virtual bool ImportDiscSession(int SessionNo, TDEntry* Dir);
+    // Medium type code remembered by the last disc layout.
+    uint16_t MediumType() const { return mediumType_; }
+
+protected:
+    bool LayoutDiscStart(TDEntry* ImportTarget) override;
+
 private:
+    friend class TThWrite;
+
+    struct TJob {
+        TWriteTarget Target = TWriteTarget::ImageFile;
+        bool SourceIsImageFile = false;
+        std::string ImagePath;          // the image file burnt by BurnISOImage
+        std::function<std::string()> Prepare;  // runs first on the write thread
+    };
+
+    // Starting and ending a job.
+    bool BeginJob(TJob Job);
+    void RunJob();
+    void FinishJob(const std::string& Error);
+    void JoinWriteThread();
+    void StopRunningWrite();
+    std::shared_ptr<TCacheThread> Cache() const;
+
+    // The cache: the stream of a laid-out compilation, starting, priming,
+    // and taking blocks (>0 bytes, 0 at the end, -1 with Error set).
+    std::string BuildCompilationStream(int32_t BlockSize, TCacheJob& Job);
+    std::string StartCache(TCacheJob Job);
+    std::string WaitUntilPrimed();
+    int32_t FetchBlock(std::string& Error);
+
+    // Image-file target.
+    std::string WriteImageFile();
+    std::string CheckImageTarget() const;
+
+    // Disc target: checks and preparation before any byte is written.
+    std::string PrepareCompilationBurn();
+    std::string PrepareImageBurn(const std::string& Path, int64_t Size);
+    std::string CheckDriveFree();
+    void ReleaseDrive();
+    std::string CheckDiscNotClosed();
+    std::string CheckWritableDisc(bool ForImage, int64_t Sectors);
+    std::string CheckImportedExtents() const;
+    std::string CheckSources() const;
+    bool HasImportedEntries() const;
+    std::string FormatDVDRWIfNeeded();
+    std::string FormatDVDPlusRW();
+    std::string WaitWhileFormatting(int64_t IntervalMs);
+    std::string PrepareDrive();
+    // Data, flush, descriptor copy, closing and reset.
+    std::string WriteDisc();
+    std::string WriteDiscData();
+    std::string SendBlock(uint32_t LBA, const uint8_t* Data, uint32_t Bytes);
+    std::string FlushDrive();
+    std::string WriteVolumeDescriptorCopy();
+    std::string CloseSession();
+    bool SendCloseCommands();
+    bool CloseCDSession();
+    void ResetDriveForReading();
+    void QueryDeviceBuffer();
+    bool IsOverwritableMedium() const;
+    void LogInfo(const std::string& Line) const;
+
+    // Engine options and state.
+    int32_t cacheSize_ = 4194304;
     const std::string version_ = "1.22";
+
+    TJob job_;
+    mutable std::mutex engineLock_;  // guards cache_, lastWriteError_
+    std::shared_ptr<TCacheThread> cache_;
+    std::unique_ptr<TThWrite> writeThread_;
+    std::mutex endLock_;
+    std::condition_variable ended_;
+    std::string lastWriteError_;
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
+
+    std::atomic<bool> writing_{false};
+    std::atomic<bool> abortFlag_{false};
+    std::atomic<int64_t> bytesWritten_{0};
+    std::atomic<uint32_t> deviceBufferBytes_{0};
+    std::atomic<uint32_t> deviceFreeBufferBytes_{0};
+    std::atomic<bool> lastWriteWasTest_{false};
+
+    // Disc write state, used by the write thread only.
+    std::atomic<uint16_t> mediumType_{0};
+    bool burnLayout_ = false;
+    std::string discStartError_;
+    int32_t blockSize_ = 65536;
+    uint16_t sessionNumber_ = 1;
+    uint16_t trackNumber_ = 1;
+    bool bufferReported_ = false;
+    int bufferQueryCountdown_ = 5;
+    std::vector<uint8_t> head_;      // this job's copy of the image head
+    std::vector<uint8_t> dataBuffer_;
+    std::string claimedDrive_;
 };
 
 }  // namespace kestrel

@@ -41,6 +41,9 @@ TDateTime EncodeDateTime(const TDateParts& Parts) {
 }
 
 TDateParts DecodeDateTime(TDateTime Value) {
+    // A value no calendar holds (not finite, or beyond the years 0..9999)
+    // decodes as day 0 rather than overflowing.
+    if (!std::isfinite(Value) || std::fabs(Value) > 3e6) Value = 0;
     // Whole seconds, rounded, so that an encoded time decodes to itself.
     const int64_t total = std::llround(Value * SecondsPerDay);
     int64_t days = total / 86400;

@@ -75,9 +75,17 @@ void TImageFileWriter::Append(const void* Data, size_t Count) {
 }
 
 void TImageFileWriter::AppendZeros(int64_t Count) {
+    const auto bufferBytes = static_cast<int64_t>(buffer_.size());
     while (Count > 0) {
+        // Whole buffers of zeros in a regular file become holes unwritten.
+        if (regular_ && used_ == 0 && Count >= bufferBytes) {
+            const int64_t skip = Count / bufferBytes * bufferBytes;
+            flushed_ += skip;
+            Count -= skip;
+            continue;
+        }
         size_t granted = 0;
-        uint8_t* room = Room(static_cast<size_t>(std::min<int64_t>(Count, int64_t(buffer_.size()))), granted);
+        uint8_t* room = Room(static_cast<size_t>(std::min(Count, bufferBytes)), granted);
         std::memset(room, 0, granted);
         Commit(granted);
         Count -= static_cast<int64_t>(granted);

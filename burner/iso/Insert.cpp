@@ -39,6 +39,11 @@ int TCompilation::InsertFile(const std::string& DestPath, const std::string& Fil
         LogSkip("MISSING FILE", FileName);
         return -1;
     }
+    if (item.Kind != TSourceKind::File) {
+        // Logged before any directory is made for it.
+        LogSkip(SkipReason(item), FileName);
+        return 1;
+    }
     TDEntry* target = nullptr;
     if (!SavePath) {
         target = FindDirEntry(DestPath);
@@ -50,10 +55,6 @@ int TCompilation::InsertFile(const std::string& DestPath, const std::string& Fil
     if (!target) {
         DebugMsg("INVALID DESTINATION PATH", mtInternal);
         return 0;
-    }
-    if (item.Kind != TSourceKind::File) {
-        LogSkip(SkipReason(item), FileName);
-        return 1;
     }
     AddFileEntry(target, SearchDataOf(item, source, true), source, 0, false);
     return 1;

@@ -13,6 +13,7 @@
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/ImageFileWriter.h"
 #include "burner/iso/IsoFormat.h"
+#include "burner/iso/SourceFile.h"
 
 namespace kestrel {
 
@@ -22,44 +23,6 @@ using namespace iso;
 
 // How often the progress event is raised, in bytes written.
 constexpr int64_t ProgressStep = 8 << 20;
-
-[[noreturn]] void FailSource(const std::string& What, const std::string& Path, int Error) {
-    throw std::runtime_error(What + " \"" + Path + "\": " + std::strerror(Error));
-}
-
-// An open source file, closed on every way out.
-class TSourceFile {
-public:
-    explicit TSourceFile(const std::string& Path) : path_(Path) {
-        // O_NONBLOCK keeps a source that became a FIFO from blocking the open.
-        fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0) FailSource("CAN'T OPEN FILE", Path, errno);
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) FailSource("CAN'T READ FILE", Path, errno);
-        if (!S_ISREG(st.st_mode))
-            throw std::runtime_error("CAN'T READ FILE \"" + Path + "\": it is no longer a regular file");
-        size_ = st.st_size;
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-    }
-    ~TSourceFile() { ::close(fd_); }
-    TSourceFile(const TSourceFile&) = delete;
-    TSourceFile& operator=(const TSourceFile&) = delete;
-
-    int64_t Size() const { return size_; }
-    // Bytes read into Buffer; 0 at the end; a read error throws.
-    size_t Read(uint8_t* Buffer, size_t Count) {
-        for (;;) {
-            const ssize_t n = ::read(fd_, Buffer, Count);
-            if (n >= 0) return static_cast<size_t>(n);
-            if (errno != EINTR) FailSource("CAN'T READ FILE", path_, errno);
-        }
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-    int64_t size_ = 0;
-};
 
 struct TFileId {
     dev_t Device;
@@ -78,16 +41,26 @@ bool SameFile(const std::string& Path, const TFileId& Id) {
 static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
                        const std::function<void()>& Progress) {
     TSourceFile source(Path);
-    int64_t remaining = Laid;
-    while (remaining > 0) {
+    int64_t done = 0;
+    while (done < Laid) {
+        // Holes of sparse sources become holes (or zeros) in the image.
+        const int64_t holeEnd = std::min(source.HoleEnd(done), Laid);
+        if (holeEnd > done) {
+            Out.AppendZeros(holeEnd - done);
+            done = holeEnd;
+            Progress();
+            continue;
+        }
+        const int64_t want = std::min(Laid, source.DataEnd(done)) - done;
         size_t granted = 0;
-        uint8_t* room = Out.Room(static_cast<size_t>(std::min<int64_t>(remaining, INT32_MAX)), granted);
-        const size_t n = source.Read(room, granted);
+        uint8_t* room = Out.Room(static_cast<size_t>(std::clamp<int64_t>(want, 1, INT32_MAX)), granted);
+        const size_t n = source.Read(room, granted, done);
         if (n == 0) break;
         Out.Commit(n);
-        remaining -= static_cast<int64_t>(n);
+        done += static_cast<int64_t>(n);
         Progress();
     }
+    const int64_t remaining = Laid - done;
     const std::string sizes = " (" + std::to_string(Laid) + " BYTES LAID OUT, ";
     if (remaining > 0) {
         B.DebugMsg(">>> FILE SHRANK SINCE THE LAYOUT, PADDED WITH ZEROS: " + Path + sizes +

@@ -83,7 +83,7 @@ TEST(CapabilitiesPage, LocatedAt16Or8Or7AndCopiedOnlyFromTheReply) {
     EXPECT_EQ(copy.CurrentWriteSpeed, 0) << "field lies past the reply";
 }
 
-TEST(DriveQuirks, ModelsOfTheTableGetTheirFlags) {
+TEST(ModelQuirks, ModelsOfTheTableGetTheirFlags) {
     auto q = EvaluateQuirks("TEAC    ", "CD-W512EB       ");
     EXPECT_TRUE(q.ForceUnderrunProtection);
     EXPECT_TRUE(q.ImmediateClose);

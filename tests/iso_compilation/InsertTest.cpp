@@ -71,7 +71,11 @@ TEST_F(CompilationTest, InsertFileResults) {
     EXPECT_EQ(comp.InsertFile("\\NOWHERE", src / "a.txt", false), 0);
     EXPECT_TRUE(Logged("INVALID DESTINATION PATH"));
     EXPECT_EQ(types.back(), mtInternal);
+    // A device node is named in the log, never opened, and makes no directory.
+    EXPECT_EQ(comp.InsertFile("\\", "/dev/null", true), 1);
+    EXPECT_TRUE(Logged("DEVICE NODE", "/dev/null"));
     EXPECT_EQ(comp.FilesCount(), 0);
+    EXPECT_EQ(comp.DirsCount(), 0);
 }
 
 TEST_F(CompilationTest, SavePathDerivesTheDiscDirectory) {

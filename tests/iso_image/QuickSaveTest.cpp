@@ -116,4 +116,25 @@ TEST_F(QuickSave, BootImageSitsBeforeTheFiles) {
     EXPECT_FALSE(image.Logged("SHRANK"));
 }
 
+TEST_F(QuickSave, SparseSourcesCopyTheirHolesAsZeros) {
+    // Data, a hole, data, and a hole up to the end.
+    const std::string path = dir / "sparse.bin";
+    const int64_t size = 9 * 1048576 + 5;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "head";
+        out.seekp(5 * 1048576);
+        out << "middle";
+    }
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
+    TFEntry* sparse = image.Source(image.RootDir, "sparse.bin", path);
+    TFEntry* after = image.Source(image.RootDir, "after", Source("after", "after"));
+    image.QuickSaveToISOFile(Out());
+    const std::string copied = ReadBytes(Out(), (150 + sparse->ISOExtent) * 2048, size_t(size));
+    EXPECT_TRUE(copied == ReadFile(path));
+    EXPECT_EQ(FileSector(after).substr(0, 5), "after");
+    EXPECT_EQ(std::filesystem::file_size(Out()), uint64_t(150 + after->ISOExtent + 1) * 2048);
+    EXPECT_FALSE(image.Logged("SHRANK"));
+}
+
 }  // namespace kestrel::test

@@ -145,6 +145,7 @@ void Drive::LoadKnobs() {
 void Drive::SaveKnobs() {
     WriteTextAtomically(PathOf("knobs.conf"), knobs_.ToText());
     knobsTime_ = ModifiedTime(PathOf("knobs.conf"));
+    seenConfigGeneration_ = ++(*live_)->configGeneration;
 }
 
 void Drive::LoadState() {
@@ -185,9 +186,16 @@ void Drive::SaveState() {
     hotDirty_ = false;
 }
 
+// Model and knobs are looked at again when a process announced a change in
+// the live record, and at least every 200 ms for edits made by hand.
 void Drive::Refresh() {
-    LoadModel();
-    LoadKnobs();
+    const int64_t now = WallClockMs();
+    if ((*live_)->configGeneration != seenConfigGeneration_ || now - configCheckedMs_ >= 200 || now < configCheckedMs_) {
+        seenConfigGeneration_ = (*live_)->configGeneration;
+        configCheckedMs_ = now;
+        LoadModel();
+        LoadKnobs();
+    }
     if ((*live_)->stateGeneration != state_.generation || state_.generation == 0) LoadState();
     else SyncHot();
     FinishLongOp();
@@ -315,6 +323,7 @@ void Drive::SetModel(const DriveModel& NewModel) {
     WriteTextAtomically(PathOf("model.conf"), NewModel.ToText());
     modelTime_ = {};
     LoadModel();
+    seenConfigGeneration_ = ++(*live_)->configGeneration;
 }
 
 Knobs Drive::CurrentKnobs() {

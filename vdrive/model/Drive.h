@@ -152,6 +152,8 @@ private:
     struct timespec knobsTime_ {};
     DriveState state_;
     uint64_t seenWriteGeneration_ = 0;
+    uint64_t seenConfigGeneration_ = ~0ull;
+    int64_t configCheckedMs_ = 0;
     bool hotDirty_ = false;
     std::unique_ptr<DiscImage> image_;
     std::unique_ptr<LiveBlock> live_;

@@ -88,28 +88,27 @@ size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
         // first session; it holds no data and is not kept.
         const int64_t lba = static_cast<int32_t>(Lba);
         if (lba != sao_->next) sense::InvalidWriteAddress();
-        sao_->next += Count;
-        if (lba < sao_->start) {
-            uint32_t gap = static_cast<uint32_t>(std::min<int64_t>(Count, sao_->start - lba));
-            if (gap == Count) return size_t(Count) * kBlockSize;
-            CommandBuffer rest = Cmd;
-            rest.data += size_t(gap) * kBlockSize;
-            rest.dataLen -= size_t(gap) * kBlockSize;
-            sao_->wroteData = true;
-            return size_t(gap) * kBlockSize + Write(rest, static_cast<uint32_t>(sao_->start), Count - gap);
+        const uint32_t gap = lba < sao_->start ? static_cast<uint32_t>(std::min<int64_t>(Count, sao_->start - lba)) : 0;
+        if (gap == Count) {
+            sao_->next += Count;
+            return size_t(Count) * kBlockSize;
         }
-        sao_->wroteData = true;
+        CommandBuffer rest = Cmd;
+        rest.data += size_t(gap) * kBlockSize;
+        rest.dataLen -= size_t(gap) * kBlockSize;
         auto saved = std::move(sao_);
         sao_.reset();
         size_t done = 0;
         try {
-            done = Write(Cmd, Lba, Count);
+            done = Write(rest, static_cast<uint32_t>(lba + gap), Count - gap);
         } catch (...) {
             sao_ = std::move(saved);
             throw;
         }
         sao_ = std::move(saved);
-        return done;
+        sao_->next += Count;
+        sao_->wroteData = true;
+        return size_t(gap) * kBlockSize + done;
     }
     if (Simulating()) {
         // A test write: the address is checked, nothing is recorded.
@@ -194,6 +193,9 @@ size_t Drive::CloseTrackSession(const CommandBuffer& Cmd) {
     const bool nextSessionAllowed = (writePage_[3] >> 6) == 0x03;
     const bool plusR = m.kind == MediaKind::DvdPlusR || m.kind == MediaKind::DvdPlusRDl;
     switch (function) {
+    case 0:  // DVD+RW: stop the background format ("de-icing")
+        if (m.kind != MediaKind::DvdPlusRw) sense::InvalidField();
+        break;
     case 1: m.CloseTrack(number); break;
     case 2: m.CloseSession(plusR ? false : !nextSessionAllowed); break;
     case 3:

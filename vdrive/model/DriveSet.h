@@ -48,6 +48,10 @@ public:
     // drive was free or already held by Owner. Held across processes.
     virtual bool Claim(int Drive, uint64_t Owner) = 0;
     virtual void Release(int Drive, uint64_t Owner) = 0;
+
+    // Whether the drive reports a SCSI address (host, channel, target, LUN).
+    // Some drive models have none, as drives behind simple bridges do.
+    virtual bool HasScsiAddress(int /*Drive*/) { return true; }
 };
 
 }  // namespace vdrive

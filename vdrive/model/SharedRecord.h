@@ -17,6 +17,7 @@ struct LiveRecord {
     uint64_t writeGeneration;  // bumped by every recorded WRITE
     int32_t hotTrack;          // index of the track last written, -1 none
     uint32_t hotRecorded;      // its recorded block count
+    uint64_t configGeneration; // bumped when model.conf or knobs.conf is replaced
 };
 
 struct TraceEntry {

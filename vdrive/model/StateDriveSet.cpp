@@ -95,6 +95,10 @@ void StateDriveSet::Release(int Drive, uint64_t Owner) {
     if (Drive >= 0 && Drive < Count()) At(Drive).Release(Owner);
 }
 
+bool StateDriveSet::HasScsiAddress(int Drive) {
+    return Drive >= 0 && Drive < Count() && At(Drive).Model().scsiAddress;
+}
+
 int StateDriveSet::AddDrive(const DriveModel& Model) {
     FolderLock lock(dir_);
     int index = 0;

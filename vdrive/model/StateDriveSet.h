@@ -21,6 +21,7 @@ public:
                          Direction Dir) override;
     bool Claim(int Drive, uint64_t Owner) override;
     void Release(int Drive, uint64_t Owner) override;
+    bool HasScsiAddress(int Drive) override;
 
     vdrive::Drive& At(int Drive);  // throws std::out_of_range
     // Adds a drive with the given model and an empty tray; returns its index.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 #include "FakeFiles.h"
@@ -73,6 +74,9 @@ VDRIVE_EXPORT int creat(const char* Path, mode_t Mode) {
 VDRIVE_EXPORT int creat64(const char* Path, mode_t Mode) {
     return OpenPath(AT_FDCWD, Path, O_CREAT | O_WRONLY | O_TRUNC, Mode);
 }
+
+VDRIVE_EXPORT FILE* fopen(const char* Path, const char* Mode) { return OpenStream(Path, Mode); }
+VDRIVE_EXPORT FILE* fopen64(const char* Path, const char* Mode) { return OpenStream(Path, Mode); }
 
 // --- descriptors ----------------------------------------------------------
 

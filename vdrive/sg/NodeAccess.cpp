@@ -1,5 +1,6 @@
 #include "NodeAccess.h"
 
+#include <dlfcn.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -101,6 +102,55 @@ int OpenPath(int DirFd, const char* Path, int Flags, mode_t Mode) {
     return GuardOpened(fd);
 }
 
+namespace {
+
+int StreamFlags(const char* Mode) {
+    int flags = 0;
+    switch (Mode[0]) {
+    case 'r': flags = O_RDONLY; break;
+    case 'w': flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case 'a': flags = O_WRONLY | O_CREAT | O_APPEND; break;
+    default: return -1;
+    }
+    for (const char* m = Mode + 1; *m; ++m) {
+        if (*m == '+') flags = (flags & ~O_ACCMODE) | O_RDWR;
+        if (*m == 'e') flags |= O_CLOEXEC;
+        if (*m == 'x') flags |= O_EXCL;
+    }
+    return flags;
+}
+
+}  // namespace
+
+FILE* OpenStream(const char* Path, const char* Mode) {
+    static const auto next = reinterpret_cast<FILE* (*)(const char*, const char*)>(dlsym(RTLD_NEXT, "fopen64"));
+    const int flags = Mode ? StreamFlags(Mode) : -1;
+    const int drive = IsAbsolute(Path) ? DriveOfPath(Path) : -2;
+    if (drive == -1) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    if (drive >= 0 && flags >= 0) {
+        const int fd = OpenPath(AT_FDCWD, Path, flags, 0);
+        if (fd < 0) return nullptr;
+        FILE* stream = fdopen(fd, Mode);
+        if (!stream) real::Close(fd);
+        return stream;
+    }
+    if (!next) {
+        errno = ENOSYS;
+        return nullptr;
+    }
+    FILE* stream = next(Path, Mode);
+    struct stat st;
+    if (stream && real::Fstat(fileno(stream), &st) == 0 && IsOpticalHardware(st)) {
+        fclose(stream);
+        errno = ENOENT;
+        return nullptr;
+    }
+    return stream;
+}
+
 int StatPath(const char* Path, struct stat* Buf, bool FollowLinks) {
     if (IsAbsolute(Path)) {
         const int ours = StatOfPath(Path, Buf);
@@ -146,6 +196,7 @@ int StatxAt(int DirFd, const char* Path, int Flags, unsigned Mask, struct statx*
 int AccessAt(int DirFd, const char* Path, int Mode, int Flags) {
     if (IsAbsolute(Path)) {
         const int drive = DriveOfPath(Path);
+        if (drive != -2) TraceLine("access %s mode %#x -> drive %d", Path, Mode, drive);
         if (drive == -1) return Fail(ENOENT);
         if (drive >= 0) return (Mode & X_OK) ? Fail(EACCES) : 0;
     }

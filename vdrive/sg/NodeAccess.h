@@ -6,9 +6,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+
 namespace vdrive::sg {
 
 int OpenPath(int DirFd, const char* Path, int Flags, mode_t Mode);
+// fopen: a virtual node gets a stream on a virtual-drive descriptor, so that
+// reads through fileno() reach the disc.
+FILE* OpenStream(const char* Path, const char* Mode);
 
 int StatPath(const char* Path, struct stat* Buf, bool FollowLinks);
 int StatFd(int Fd, struct stat* Buf);

@@ -127,7 +127,8 @@ int SgIo(FakeFile& File, sg_io_hdr_t* H) {
     H->duration = static_cast<unsigned>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             std::chrono::steady_clock::now() - start)
                                             .count());
-    TraceCdb(File.Drive, H->cmdp, H->cmd_len, H->status, H->sb_len_wr ? H->sbp : nullptr);
+    TraceCdb(File.Drive, H->cmdp, H->cmd_len, H->status, H->sb_len_wr ? H->sbp : nullptr,
+             dir == Direction::Out ? buffer.Data() : nullptr, dir == Direction::Out ? H->dxfer_len : 0);
     return 0;
 }
 
@@ -162,8 +163,10 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
         return true;
     }
     case ScsiIoctlGetIdLun: {
-        // dev_id: target, LUN, channel, host from the low byte up.
-        const int idlun[2] = {File.Drive & 0xFF, 0};
+        struct {
+            int DevId;  // target, LUN, channel, host from the low byte up
+            int HostUniqueId;
+        } idlun{File.Drive & 0xFF, 0};
         Result = Put(Arg, idlun);
         return true;
     }

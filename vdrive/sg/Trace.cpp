@@ -32,13 +32,21 @@ void TraceLine(const char* Format, ...) {
     std::fwrite(line, 1, static_cast<size_t>(n), stderr);
 }
 
-void TraceCdb(int Drive, const uint8_t* Cdb, unsigned CdbLen, unsigned Status, const uint8_t* Sense) {
+void TraceCdb(int Drive, const uint8_t* Cdb, unsigned CdbLen, unsigned Status, const uint8_t* Sense,
+              const uint8_t* Out, size_t OutLen) {
     if (!TraceEnabled()) return;
     std::string hex;
     char byte[4];
     for (unsigned i = 0; i < CdbLen; ++i) {
         std::snprintf(byte, sizeof byte, "%02X ", Cdb[i]);
         hex += byte;
+    }
+    if (Out && OutLen > 0) {
+        hex += "data ";
+        for (size_t i = 0; i < std::min<size_t>(OutLen, 16); ++i) {
+            std::snprintf(byte, sizeof byte, "%02X ", Out[i]);
+            hex += byte;
+        }
     }
     if (Sense) {
         TraceLine("vdrive%d CDB %sstatus %02X sense %X/%02X/%02X", Drive, hex.c_str(), Status, Sense[2] & 0x0F,

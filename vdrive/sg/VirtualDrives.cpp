@@ -3,12 +3,29 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 
 #include "Immortal.h"
 
 namespace vdrive::sg {
+namespace {
+
+// The model's own file work must not leave its errno behind: a program
+// under the interposer may read errno after a call that succeeded.
+class KeepErrno {
+public:
+    KeepErrno() : saved_(errno) {}
+    ~KeepErrno() { errno = saved_; }
+    KeepErrno(const KeepErrno&) = delete;
+    KeepErrno& operator=(const KeepErrno&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace
 
 VirtualDrives& VirtualDrives::Instance() {
     static Immortal<VirtualDrives> drives;
@@ -16,6 +33,7 @@ VirtualDrives& VirtualDrives::Instance() {
 }
 
 std::shared_ptr<DriveSet> VirtualDrives::Drives() {
+    KeepErrno keep;
     std::lock_guard lock(mutex_);
     if (opened_ || shutDown_) return drives_;
     opened_ = true;
@@ -44,15 +62,18 @@ CommandReply VirtualDrives::Execute(int Drive, const uint8_t* Cdb, size_t CdbLen
         reply.sense[12] = 0x3A;  // medium not present
         return reply;
     }
+    KeepErrno keep;
     return set->Execute(Drive, Cdb, CdbLen, Data, DataLen, Dir);
 }
 
 bool VirtualDrives::Claim(int Drive, uint64_t Owner) {
     auto set = Drives();
+    KeepErrno keep;
     return set && set->Claim(Drive, Owner);
 }
 
 void VirtualDrives::Release(int Drive, uint64_t Owner) {
+    KeepErrno keep;
     if (auto set = Drives()) set->Release(Drive, Owner);
 }
 

@@ -45,6 +45,7 @@ struct Result {
 };
 
 // Fails the test with the sense in the message when a command does not succeed.
+#define ASSERT_GOOD(r) ASSERT_TRUE((r).Good()) << "sense " << std::hex << int((r).Key()) << "/" << int((r).Asc()) << "/" << int((r).Ascq())
 #define EXPECT_GOOD(r) EXPECT_TRUE((r).Good()) << "sense " << std::hex << int((r).Key()) << "/" << int((r).Asc()) << "/" << int((r).Ascq())
 inline ::testing::AssertionResult HasSense(const Result& R, int Key, int Asc, int Ascq) {
     if (R.reply.status == 0x02 && R.Key() == Key && R.Asc() == Asc && R.Ascq() == Ascq)

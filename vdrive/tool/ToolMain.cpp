@@ -16,7 +16,7 @@ namespace {
 const char* kUsage =
     "usage: kestrel-vdrive [--dir FOLDER] COMMAND [options]\n"
     "  list                                  the drives, their models and media\n"
-    "  insert [--drive N] --media KIND [--image FILE] [--appendable]\n"
+    "  insert [--drive N] --media KIND [--image FILE] [--appendable] [--capacity BLOCKS]\n"
     "                                        load a blank disc, or one holding an image\n"
     "  eject [--drive N]                     take the disc out\n"
     "  sessions [--drive N]                  sessions and tracks of the disc\n"
@@ -81,7 +81,27 @@ int Insert(StateDriveSet& Set, const ToolArgs& A) {
     if (A.Flag("--appendable") && !image) throw UsageError("--appendable needs an --image");
     if (A.Flag("--appendable") && TraitsOf(*kind).recording != Recording::Sequential)
         throw UsageError("only write-once and sequential media can be appendable");
-    Medium m = image ? Medium::WithImage(*kind, ImageBlocks(*image), A.Flag("--appendable")) : Medium::Blank(*kind);
+    Medium m = Medium::Blank(*kind);
+    if (auto capacity = A.Option("--capacity")) {
+        // Smaller discs than the standard size, e.g. 333000 for a 74-minute CD.
+        unsigned long blocks = 0;
+        try {
+            blocks = std::stoul(*capacity);
+        } catch (const std::exception&) {
+        }
+        if (blocks == 0 || blocks > m.capacity)
+            throw UsageError("--capacity must be between 1 and " + std::to_string(m.capacity) + " blocks");
+        m.capacity = static_cast<uint32_t>(blocks);
+        if (m.IsOverwrite() && m.formatted) m.tracks[0].reserved = m.capacity;
+    }
+    if (image) {
+        uint32_t blocks = ImageBlocks(*image);
+        if (blocks > m.capacity) throw std::runtime_error("the image does not fit on the medium");
+        uint32_t capacity = m.capacity;
+        m = Medium::WithImage(*kind, blocks, A.Flag("--appendable"));
+        m.capacity = capacity;
+        if (m.IsOverwrite()) m.tracks[0].reserved = capacity;
+    }
     d.Insert(m, image ? *image : "");
     std::printf("drive %d: %s\n", A.Drive(), MediumText(d.State()).c_str());
     return 0;
@@ -169,7 +189,7 @@ int Model(StateDriveSet& Set, const ToolArgs& A) {
 }
 
 int Run(int Argc, char** Argv) {
-    ToolArgs a(Argc, Argv, {"--dir", "--drive", "--media", "--image", "--output", "--preset", "--add"});
+    ToolArgs a(Argc, Argv, {"--dir", "--drive", "--media", "--image", "--output", "--preset", "--add", "--capacity"});
     if (a.Command().empty() || a.Command() == "help" || a.Flag("--help")) {
         std::printf("%s", kUsage);
         return a.Command().empty() && !a.Flag("--help") ? 2 : 0;

@@ -1,0 +1,306 @@
+// Starting a burn: the checks that come before any byte reaches the drive,
+// formatting where it is wanted, the layout for the disc, and the drive's
+// preparation on the write thread.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+
+#include "burner/common/Clock.h"
+#include "burner/engine/DriveClaim.h"
+#include "burner/engine/EngineMessages.h"
+#include "burner/engine/KestrelBurner.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int64_t kSector = 2048;
+constexpr int32_t kCDBlockSize = 27 * 2048;
+constexpr int32_t kDVDBlockSize = 32 * 2048;
+
+bool IsDVDRW(unsigned Type) { return Type == mtDVDRWRestricted || Type == mtDVDRWSequential; }
+
+// Media that take writes at any address: the old volume stays where it is.
+bool IsOverwritable(unsigned Type) {
+    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW;
+}
+
+bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
+
+// Media on which a write can be simulated (the test write bit).
+bool CanSimulate(unsigned Type) {
+    return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDDCDR ||
+           Type == mtDDCDRW;
+}
+
+// "#,##0": thousands separated by commas.
+std::string GroupThousands(long Value) {
+    std::string digits = std::to_string(Value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+std::string SpeedText(unsigned Type, uint16_t KBps) {
+    char factor[32];
+    if (Type >= mtDVDR && Type <= mtDVDPlusRDL) std::snprintf(factor, sizeof factor, "%.1f", KBps / 1385.0);
+    else std::snprintf(factor, sizeof factor, "%.0f", KBps / 176.4);
+    return std::string(factor) + "X (" + GroupThousands(KBps) + " KB/s)";
+}
+
+// FORMAT UNIT parameter lists: a 4-byte header and one format descriptor.
+using TFormatList = std::array<uint8_t, 12>;
+constexpr TFormatList kFormatSequential = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x15 << 2, 0, 0, 16};
+constexpr TFormatList kFormatRestricted = {0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x13 << 2, 0, 0, 16};
+constexpr TFormatList kFormatSecondTry = {0x00, 0x82, 0x00, 0x08, 0, 0, 0, 0, 0x15 << 2, 0, 0, 16};
+constexpr TFormatList kFormatPlusRW = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0, 0, 0};
+
+// The SET STREAMING performance descriptor sent for DVD-R.
+constexpr std::array<uint8_t, 28> kDVDRStreaming = {
+    0,    0,    0,    0,    0, 0, 0, 0,    0,    0x23, 0x12, 0x7F, 0, 0,
+    0xAB, 0xBD, 0,    0,    0x03, 0xE8, 0, 0, 0x05, 0x8A, 0,    0,    0x03, 0xE8};
+
+}  // namespace
+
+bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritable(mediumType_); }
+
+bool TKestrelBurner::BurnCD() {
+    if (writing_) return false;
+    TJob job;
+    job.Target = TWriteTarget::Disc;
+    job.Prepare = [this] { return PrepareCompilationBurn(); };
+    return BeginJob(std::move(job));
+}
+
+bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
+    if (writing_) return false;
+    // The image's size becomes the image size at once, for the progress display.
+    std::string error;
+    struct stat st{};
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = FormatMessage(msgCantOpenFile, FileName);
+    } else {
+        ImageStartLBA = 0;
+        ImageEndLBA = (st.st_size + kSector - 1) / kSector;
+    }
+    if (fd >= 0) ::close(fd);
+    const int64_t size = st.st_size;
+    TJob job;
+    job.Target = TWriteTarget::Disc;
+    job.SourceIsImageFile = true;
+    job.ImagePath = FileName;
+    job.Prepare = [this, error, FileName, size] { return error.empty() ? PrepareImageBurn(FileName, size) : error; };
+    return BeginJob(std::move(job));
+}
+
+std::string TKestrelBurner::PrepareCompilationBurn() {
+    std::string error = CheckDriveFree();
+    if (error.empty()) error = CheckDiscNotClosed();
+    if (error.empty()) error = FormatDVDRWIfNeeded();
+    if (!error.empty()) return error;
+    // Always a layout for a disc, from the disc's own start address.
+    burnLayout_ = true;
+    discStartError_.clear();
+    try {
+        BuildLayout(false, LastImportTarget);
+        BuildImageHead(false, LastImportTarget);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    burnLayout_ = false;
+    if (error.empty()) error = discStartError_;
+    if (error.empty()) error = CheckImportedExtents();
+    if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
+    if (error.empty()) error = CheckSources();
+    if (!error.empty()) return error;
+    blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
+    TCacheJob stream;
+    error = BuildCompilationStream(blockSize_, stream);
+    return error.empty() ? StartCache(std::move(stream)) : error;
+}
+
+std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Size) {
+    std::string error = CheckDriveFree();
+    if (!error.empty()) return error;
+    mediumType_ = GetDiscType();
+    error = CheckWritableDisc(true, ImageSectors());
+    if (!error.empty()) return error;
+    blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
+    TCacheJob stream;
+    stream.CacheSize = cacheSize_;
+    stream.BlockSize = blockSize_;
+    stream.ImageFileName = Path;
+    stream.TotalBytes = (Size + kSector - 1) / kSector * kSector;
+    stream.Files.clear();
+    return StartCache(std::move(stream));
+}
+
+std::string TKestrelBurner::CheckDriveFree() {
+    if (HaId == NO_DEVICE_ID) return "NO DRIVE SELECTED";
+    if (Erasing()) return "THE DRIVE IS ERASING A DISC";
+    const std::string node = GetDriveLetter();
+    if (IsDeviceMounted(node))
+        return "THE DISC IN " + node + " IS MOUNTED: UNMOUNT IT BEFORE WRITING";
+    claimedDrive_ = CurrentDevice().empty() ? node : CurrentDevice();
+    if (!ClaimDrive(claimedDrive_)) {
+        claimedDrive_.clear();
+        return "THE DRIVE IS IN USE BY ANOTHER WRITE";
+    }
+    return {};
+}
+
+void TKestrelBurner::ReleaseDrive() {
+    if (claimedDrive_.empty()) return;
+    ReleaseDriveClaim(claimedDrive_);
+    claimedDrive_.clear();
+}
+
+std::string TKestrelBurner::CheckDiscNotClosed() {
+    const unsigned type = GetDiscType();
+    if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
+    if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
+    if (!IsOverwritable(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+    return {};
+}
+
+std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
+    const unsigned type = mediumType_;
+    if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
+    if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
+    if (TestWrite && (!CanSimulate(type) || !(Capabilities() & cap::WriteTest)))
+        return "A TEST WRITE CAN'T BE SIMULATED ON THIS DRIVE AND DISC (" + MediumTypeName(type) + ")";
+    if (!IsOverwritable(type)) {
+        const int16_t status = GetDiscStatus();
+        if (status < 0) return "CAN'T READ THE DISC INFORMATION [" + LastError + "]";
+        if (status == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+        if (ForImage && status != 0) return "THE DISC IS NOT BLANK: AN IMAGE IS ONLY WRITTEN ONTO A BLANK DISC";
+    }
+    // DVD media are written in whole 32-sector units.
+    int64_t needed = ForImage ? Sectors : (IsCDMedium(type) ? Sectors : (Sectors + 31) / 32 * 32);
+    int64_t capacity = GetDiscCapacity();
+    uint32_t formattable = 0, blockLength = 0;
+    // An overwritable disc that is not formatted yet has its formattable size.
+    if (capacity <= 0 && IsOverwritable(type) && ReadFormatCapacities(formattable, blockLength))
+        capacity = formattable;
+    if (capacity <= 0) return "CAN'T DETERMINE THE CAPACITY OF THE DISC";
+    const int64_t start = ForImage ? 0 : ImageStartLBA;
+    if (start + needed > capacity)
+        return "THE IMAGE (" + std::to_string(Sectors) + " SECTORS FROM SECTOR " + std::to_string(start) +
+               ") DOES NOT FIT ON THE DISC (" + std::to_string(capacity) + " SECTORS)";
+    return {};
+}
+
+std::string TKestrelBurner::CheckImportedExtents() const {
+    int64_t importedEnd = 0;
+    for (const auto& entry : FileTable) {
+        if (!entry->Imported || entry->Dir || entry->ISOSize <= 0) continue;
+        importedEnd = std::max<int64_t>(importedEnd, int64_t(entry->ISOExtent) + (entry->ISOSize + kSector - 1) / kSector);
+    }
+    if (ImageStartLBA < importedEnd)
+        return "THE NEW SESSION WOULD START AT SECTOR " + std::to_string(ImageStartLBA) +
+               ", INSIDE THE IMPORTED SESSION (ENDING AT SECTOR " + std::to_string(importedEnd) + ")";
+    return {};
+}
+
+std::string TKestrelBurner::CheckSources() const {
+    const auto openable = [](const std::string& Path) {
+        const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st{};
+        const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (fd >= 0) ::close(fd);
+        return ok;
+    };
+    if (Bootable && !openable(BootImageFile)) return FormatMessage(msgCantOpenFile, BootImageFile);
+    for (const auto& entry : FileTable) {
+        if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;
+        if (!openable(entry->SourcePath)) return FormatMessage(msgCantOpenFile, entry->SourcePath);
+    }
+    return {};
+}
+
+bool TKestrelBurner::HasImportedEntries() const {
+    for (const auto& entry : FileTable)
+        if (entry->Imported) return true;
+    return false;
+}
+
+std::string TKestrelBurner::FormatDVDRWIfNeeded() {
+    const unsigned type = GetDiscType();
+    if (!IsDVDRW(type)) return {};
+    // Formatting destroys data: only a blank disc, or the user's explicit wish.
+    const bool blank = GetDiscStatus() == 0;
+    if (!blank && !FormatBeforeBurn) return {};
+    if (TestWrite) return {};
+    if (HasImportedEntries() || SessionToImport != 0)
+        return "A DISC WHOSE SESSION IS IMPORTED IS NOT FORMATTED";
+    const TFormatList& list = type == mtDVDRWSequential ? kFormatSequential : kFormatRestricted;
+    if (!FormatUnit(0x11, list.data(), list.size()) &&
+        !FormatUnit(0x11, kFormatSecondTry.data(), kFormatSecondTry.size()))
+        return "CAN'T FORMAT THE DISC [" + LastError + "]";
+    return WaitWhileFormatting(5000);
+}
+
+std::string TKestrelBurner::FormatDVDPlusRW() {
+    if (!FormatUnit(0x11, kFormatPlusRW.data(), kFormatPlusRW.size()))
+        return "CAN'T FORMAT THE DISC [" + LastError + "]";
+    return WaitWhileFormatting(2000);
+}
+
+std::string TKestrelBurner::WaitWhileFormatting(int64_t IntervalMs) {
+    const auto deadline = DeadlineAfterMs(7200000);
+    do {
+        if (std::chrono::steady_clock::now() > deadline) return "THE DRIVE IS STILL FORMATTING THE DISC";
+        SleepMs(IntervalMs);
+    } while (!ReadDiscInformation() && LastASC() == 0x04);
+    return {};
+}
+
+std::string TKestrelBurner::PrepareDrive() {
+    bufferReported_ = ReadBufferCapacity();
+    const uint16_t type = GetDiscType();
+    mediumType_ = type;
+    LoadEject(false);
+    if (type != mtDVDPlusRW) RezeroUnit();
+    SetCDSpeed(ReadSpeed, WriteSpeed());
+    WaitForReady(10000, 1000);
+
+    const bool finalize = FinalizeDisc;
+    const uint16_t speed = GetCurrentWriteSpeed();
+    // The data phase runs as for a closed session; the real choice is made
+    // when the session is closed.
+    FinalizeDisc = true;
+    const bool parametersSet = SetWriteParameters(TestWrite, UnderrunProtection, true, type);
+    FinalizeDisc = finalize;
+    if (!parametersSet) return "CAN'T SET THE WRITE PARAMETERS [" + LastError + "]";
+
+    const uint32_t start = job_.SourceIsImageFile ? 0 : static_cast<uint32_t>(ImageStartLBA);
+    const auto sectors = static_cast<uint32_t>(ImageSectors());
+    if (type >= mtDVDR && type <= mtDVDPlusRDL && type != mtDVDRAM)
+        SetStreamingSpeed(start, start + sectors, static_cast<uint32_t>(ReadSpeed / 1385.0 * 1440.25),
+                          static_cast<uint32_t>(WriteSpeed() / 1385.0 * 1440.25), 1000, 1000);
+    // The track being written, for closing it later.
+    sessionNumber_ = static_cast<uint16_t>(GetSessionCount() + 1);
+    trackNumber_ = sessionNumber_;
+    if (ReadTrackInformation(start, TRACK_ADDRESS_LBA) && TrackInformation.TrackNumber() != 0)
+        trackNumber_ = TrackInformation.TrackNumber();
+    if (type == mtDVDR) {
+        SetStreaming(kDVDRStreaming.data(), kDVDRStreaming.size());
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        SendDVDTimeStamp(local);
+        ReserveTrack((sectors + 31) / 32 * 32);
+        WaitForReady(10000, 1000);
+    }
+    if (type != mtDVDRAM && !TestWrite && PerformOPC) SendOPC();
+    LogInfo(">>> " + FormatMessage(FormatMessage(msgStartingWrite, MediumTypeName(type)).c_str(), SpeedText(type, speed)));
+    if (TestWrite) LogInfo(std::string(">>> ") + msgTestWrite);
+    return {};
+}
+
+}  // namespace kestrel

@@ -1,0 +1,83 @@
+// The image file build through the cache and the write thread (the normal
+// save), and the stream of a laid-out compilation that every write uses.
+#include <exception>
+
+#include "burner/engine/EngineMessages.h"
+#include "burner/engine/KestrelBurner.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int64_t kSector = 2048;
+
+int64_t SectorsOf(int64_t Bytes) { return (Bytes + kSector - 1) / kSector; }
+
+bool IsDirectoryEntry(const TFEntry& Entry) { return Entry.Dir != nullptr || (Entry.Attr & faDirectory); }
+
+}  // namespace
+
+int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
+    if (Quick) {
+        ISOFileName = FileName;
+        QuickSaveToISOFile(FileName);
+        if (OnWriteDone) OnWriteDone(this, "");
+        return 1;
+    }
+    if (writing_) return -1;
+    ISOFileName = FileName;
+    std::string error;
+    try {
+        // An image file never consults the drive: no disc start, no import.
+        BuildLayout(true, LastImportTarget);
+        BuildImageHead(true, LastImportTarget);
+        error = CheckImageTarget();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    TJob job;
+    job.Target = TWriteTarget::ImageFile;
+    job.Prepare = [this, error] {
+        if (!error.empty()) return error;
+        TCacheJob stream;
+        std::string failure = BuildCompilationStream(TCacheThread::MaxBlockSize, stream);
+        return failure.empty() ? StartCache(std::move(stream)) : failure;
+    };
+    BeginJob(std::move(job));
+    return -1;
+}
+
+std::string TKestrelBurner::BuildCompilationStream(int32_t BlockSize, TCacheJob& Job) {
+    Job.CacheSize = cacheSize_;
+    Job.BlockSize = BlockSize;
+    Job.PadToMinimum = WritePostGap;
+    Job.TotalBytes = (ImageEndLBA - ImageStartLBA) * kSector;
+    Job.Files.clear();
+    head_ = HeadStream;
+    // The head runs from the image start up to the boot image or the first
+    // file; zero gaps fill whatever the head leaves before them.
+    const int64_t headEnd = Bootable ? BootImageLBA : FirstFileLBA;
+    int64_t headSectors = std::min<int64_t>(static_cast<int64_t>(head_.size()) / kSector, headEnd - ImageStartLBA);
+    if (headSectors < 0) return msgInternalError0005;
+    Job.Head = head_.data();
+    Job.HeadSize = static_cast<size_t>(headSectors * kSector);
+    int64_t lba = ImageStartLBA + headSectors;
+    if (Bootable) {
+        Job.Files.push_back({"", (BootImageLBA - lba) * kSector});
+        Job.Files.push_back({BootImageFile, int64_t(BootImageSectors) * kSector, true});
+        lba = int64_t(BootImageLBA) + BootImageSectors;
+    }
+    if (lba > FirstFileLBA) return msgInternalError0005;
+    Job.Files.push_back({"", (FirstFileLBA - lba) * kSector});
+    // Files follow in the order of their extents, each from a sector boundary.
+    int64_t fileSectors = 0;
+    for (const auto& entry : FileTable) {
+        if (IsDirectoryEntry(*entry) || entry->Imported || entry->ISOSize <= 0) continue;
+        if (entry->SourcePath.empty() || entry->ISOExtent != fileSectors) return msgInternalError0005;
+        Job.Files.push_back({entry->SourcePath, entry->ISOSize});
+        fileSectors += SectorsOf(entry->ISOSize);
+    }
+    if (FirstFileLBA + fileSectors != ImageEndLBA) return msgInternalError0005;
+    return {};
+}
+
+}  // namespace kestrel

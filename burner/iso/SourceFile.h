@@ -1,0 +1,36 @@
+#pragma once
+// A source file of the image opened for copying: positional reads that turn
+// every failure into an exception naming the file, and the holes of sparse
+// files so that the copy can skip them.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kestrel::iso {
+
+class TSourceFile {
+public:
+    // Opens Path read-only; a missing, unreadable or non-regular file throws.
+    explicit TSourceFile(const std::string& Path);
+    ~TSourceFile();
+    TSourceFile(const TSourceFile&) = delete;
+    TSourceFile& operator=(const TSourceFile&) = delete;
+
+    // The size when it was opened.
+    int64_t Size() const { return size_; }
+    // Bytes read at Offset into Buffer; 0 at the end; a read error throws.
+    size_t Read(uint8_t* Buffer, size_t Count, int64_t Offset);
+    // For a sparse file: the end of the hole that begins at Offset (Offset
+    // itself when data begins there). Only holes inside Size() are reported.
+    int64_t HoleEnd(int64_t Offset);
+    // The start of the next hole after Offset (Size() when there is none).
+    int64_t DataEnd(int64_t Offset);
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    int64_t size_ = 0;
+    bool sparse_ = false;
+};
+
+}  // namespace kestrel::iso

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <regex>
+
+#include "VirtualRecorder.h"
+
+namespace kestrel::test {
+namespace {
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;  // stdout and stderr together
+};
+
+TRun Cli(const std::string& Arguments) {
+    TRun run;
+    FILE* pipe = popen((std::string(KESTREL_CLI_PATH) + " " + Arguments + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(DriveCli, DrivesListsEveryDriveWithItsIndex) {
+    TVirtualRecorder recorder;
+    const auto run = Cli("drives");
+    ASSERT_EQ(run.Exit, 0) << run.Out;
+    EXPECT_TRUE(std::regex_search(run.Out, std::regex(R"(^0  \d+:\d+:\d+,\S+ KESTREL VIRTUAL DVD-RW  1\.00$)",
+                                                      std::regex::multiline)))
+        << run.Out;
+    EXPECT_NE(run.Out.find("1  "), std::string::npos);
+}
+
+TEST(DriveCli, CapabilitiesAndDiscInfo) {
+    TVirtualRecorder recorder;
+    auto caps = Cli("capabilities --drive 1");
+    ASSERT_EQ(caps.Exit, 0) << caps.Out;
+    EXPECT_NE(caps.Out.find("WriteCDR: yes"), std::string::npos) << caps.Out;
+    EXPECT_NE(caps.Out.find("WriteDVDR: no"), std::string::npos) << caps.Out;
+
+    auto info = Cli("disc-info --drive 1");
+    ASSERT_EQ(info.Exit, 0) << info.Out;
+    EXPECT_NE(info.Out.find("Medium:       CD-R"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Status:       empty"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Sessions:     0"), std::string::npos) << info.Out;
+    EXPECT_TRUE(std::regex_search(info.Out, std::regex(R"(Capacity: +\d+ blocks \(7\d\d\.\d\d MB\))"))) << info.Out;
+
+    auto json = Cli("disc-info --drive 0 --json");
+    ASSERT_EQ(json.Exit, 0) << json.Out;
+    EXPECT_TRUE(std::regex_search(json.Out, std::regex(R"(^\{"medium":"DVD\+RW","profile":26,.*"capacityBlocks":\d+,"capacityMB":[0-9.]+\}$)",
+                                                       std::regex::multiline)))
+        << json.Out;
+}
+
+TEST(DriveCli, TrayAndReadiness) {
+    TVirtualRecorder recorder;
+    EXPECT_EQ(Cli("ready --drive 1").Exit, 0);
+    EXPECT_EQ(Cli("eject --drive 1").Exit, 0);
+    const auto notReady = Cli("ready --drive 1");
+    EXPECT_NE(notReady.Exit, 0);
+    EXPECT_NE(notReady.Out.find("the drive is not ready"), std::string::npos) << notReady.Out;
+    EXPECT_NE(Cli("disc-info --drive 1").Exit, 0);
+    EXPECT_EQ(Cli("load --drive 1").Exit, 0);
+    EXPECT_EQ(Cli("ready --drive 1").Exit, 0);
+}
+
+TEST(DriveCli, EraseShowsProgressToTheEnd) {
+    TVirtualRecorder recorder;
+    recorder.InsertRecorded(1, vdrive::MediaKind::CdRw, 1000, true);
+    const auto run = Cli("erase --quick --drive 1 --speed max");
+    ASSERT_EQ(run.Exit, 0) << run.Out;
+    EXPECT_NE(run.Out.find("Erasing: 0%"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Erasing: 100%"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("Erase done"), std::string::npos);
+    const auto info = Cli("disc-info --drive 1 --json");
+    EXPECT_NE(info.Out.find("\"status\":\"empty\""), std::string::npos) << info.Out;
+}
+
+TEST(DriveCli, FailuresExitNonZeroWithAReason) {
+    TVirtualRecorder recorder;
+    const auto noDrive = Cli("ready --drive 9");
+    EXPECT_NE(noDrive.Exit, 0);
+    EXPECT_NE(noDrive.Out.find("there is no drive 9"), std::string::npos) << noDrive.Out;
+    const auto notErasable = Cli("erase --complete --drive 1");
+    EXPECT_NE(notErasable.Exit, 0);
+    EXPECT_NE(notErasable.Out.find("not erasable"), std::string::npos) << notErasable.Out;
+    EXPECT_NE(Cli("erase --drive 1").Exit, 0) << "quick or complete must be chosen";
+    EXPECT_NE(Cli("erase --quick --speed fast").Exit, 0);
+    EXPECT_NE(Cli("drives --device-layer sideways").Exit, 0);
+}
+
+}  // namespace
+}  // namespace kestrel::test

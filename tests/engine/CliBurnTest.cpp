@@ -1,0 +1,97 @@
+// kestrel-cli burn and burn-iso through the real program.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+#include "BurnRig.h"
+
+extern char** environ;
+
+namespace kestrel {
+namespace {
+
+using namespace kestrel::test;
+using vdrive::MediaKind;
+
+const std::string kCli = KESTREL_CLI_PATH;
+
+struct CliBurn : ::testing::Test {
+    TBurnRig rig;  // provides the state folder and the library layer for the child
+    std::string source = rig.files / "src";
+    void SetUp() override { MakeSourceTree(source); }
+
+    int Cli(const std::string& Arguments, std::string* Output = nullptr) {
+        int status = -1;
+        const std::string out = RunCommand(Quote(kCli) + " " + Arguments + " 2>&1", &status);
+        if (Output) *Output = out;
+        return status;
+    }
+};
+
+TEST_F(CliBurn, BurnWritesTheSourcesAndExitsZero) {
+    rig.Insert(MediaKind::CdR);
+    std::string output;
+    ASSERT_EQ(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    EXPECT_NE(output.find("WRITE/BURNCD PROCESS DONE"), std::string::npos) << output;
+    if (!HaveProgram("xorriso")) GTEST_SKIP() << "xorriso missing";
+    const std::string out = rig.files / "out";
+    ASSERT_EQ(ExtractWithXorriso(rig.Dump(), out), 0);
+    EXPECT_TRUE(SameTree(source, out + "/src") || SameTree(source, out));
+}
+
+TEST_F(CliBurn, FailedBurnExitsNonZeroWithTheError) {
+    rig.Insert(MediaKind::CdR);
+    rig.SetKnob("fail-write-lba", "20");
+    std::string output;
+    EXPECT_NE(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0);
+    EXPECT_NE(output.find("WRITER ERROR ["), std::string::npos) << output;
+}
+
+TEST_F(CliBurn, BurnIsoOfAMissingImageFails) {
+    rig.Insert(MediaKind::CdR);
+    std::string output;
+    EXPECT_NE(Cli("burn-iso --drive 0 " + Quote(rig.files / "none.iso"), &output), 0);
+    EXPECT_NE(output.find("CAN'T OPEN FILE"), std::string::npos) << output;
+}
+
+TEST_F(CliBurn, InterruptAbortsTheBurnAndExitsNonZero) {
+    rig.Insert(MediaKind::DvdPlusR);
+    const std::string large = source + "/large.bin";
+    { std::ofstream(large).close(); }
+    ASSERT_EQ(truncate(large.c_str(), 64 << 20), 0);
+    rig.SetKnob("delay-opcode", "2A");
+    rig.SetKnob("delay-ms", "20");
+    const std::string log = rig.files / "cli.log";
+    std::vector<std::string> args = {kCli, "burn", "--drive", "0", source + "/"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, kCli.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Wait until data goes to the drive, then press Ctrl-C.
+    bool writing = false;
+    for (int i = 0; i < 3000 && !writing; ++i) {
+        for (const auto& command : rig.Trace()) writing = writing || command.Opcode() == 0x2A;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(writing);
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_NE(ReadFile(log).find("OPERATION ABORTED BY USER"), std::string::npos) << ReadFile(log);
+    EXPECT_TRUE(rig.Commands(0x5B).empty());
+}
+
+}  // namespace
+}  // namespace kestrel
