@@ -158,6 +158,7 @@ private:
     bool AcceptFileName(const std::string& LongName, const std::string& Where) const;
     std::string CleanName(const std::string& Name, const std::string& Where) const;
     void DropNewestDir();
+    // Links Entry at the end of Dir's list (the name index is the caller's).
     void AppendToDir(TDEntry* Dir, TFEntry* Entry);
     void IndexEntry(TDEntry* Dir, TFEntry* Entry);
     void UnindexEntry(TDEntry* Dir, TFEntry* Entry);

@@ -42,6 +42,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
     entry->Dir = dir;
     entry->DateTime = Found.Time.value_or(NowDateTime());
     AppendToDir(Parent, entry);
+    IndexEntry(Parent, entry);
     dirsByPath_[dir->Path] = dir;
     return dir;
 }

@@ -193,6 +193,9 @@ size_t Drive::CloseTrackSession(const CommandBuffer& Cmd) {
     const bool nextSessionAllowed = (writePage_[3] >> 6) == 0x03;
     const bool plusR = m.kind == MediaKind::DvdPlusR || m.kind == MediaKind::DvdPlusRDl;
     switch (function) {
+    case 0:  // DVD+RW: stop the background format ("de-icing")
+        if (m.kind != MediaKind::DvdPlusRw) sense::InvalidField();
+        break;
     case 1: m.CloseTrack(number); break;
     case 2: m.CloseSession(plusR ? false : !nextSessionAllowed); break;
     case 3:

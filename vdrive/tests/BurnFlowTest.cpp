@@ -93,6 +93,7 @@ TEST_F(BurnFlowTest, DvdPlusRwEraseThenWriteHeadAndImage) {
     for (uint32_t lba = 0; lba < 32 * 65; lba += 32) ASSERT_GOOD(Write10(lba, 32, 0));
     EXPECT_GOOD(None({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_GOOD(CloseEx(3, 0xFF));
+    EXPECT_GOOD(CloseEx(0, 0)) << "stopping the background format";
     // A burn puts the head at 0 and the image behind the old volume.
     WriteImage(120000, 320, 32, 0x77);
     WriteImage(0, 32, 32, 0x78);
@@ -132,6 +133,7 @@ TEST_F(BurnFlowTest, DvdPlusRDualLayerFinalizes) {
     EXPECT_GOOD(CloseEx(6, 0));
     EXPECT_EQ(DiscInfo().data[2] & 0x03, 2);
     EXPECT_SENSE(Write10(96, 32), 5, 0x21, 0x02);
+    EXPECT_SENSE(CloseEx(0, 0), 5, 0x24, 0) << "function 0 is for DVD+RW only";
 }
 
 }  // namespace vdrive::test
