@@ -1,6 +1,9 @@
 // The interposer seen from a program running under it (the probe): virtual
 // nodes that behave like a real drive's block device, and nothing else of
 // the optical kind within reach.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -60,6 +63,24 @@ TEST_F(Interposer, VirtualNodesAreBlockDevicesOfTheCdromMajor) {
         out = Probe(std::string("stat ") + path);
         EXPECT_TRUE(Has(out, "stat ENOENT")) << path << ": " << out;
     }
+}
+
+// Real optical hardware under a name of its own (a node made here with the
+// CD-ROM and generic SCSI majors) stays out of reach too.
+TEST_F(Interposer, RealOpticalNodesUnderOtherNamesAreHidden) {
+    const std::string cdrom = state / "my-burner";
+    const std::string generic = state / "my-generic";
+    if (mknod(cdrom.c_str(), S_IFBLK | 0600, makedev(11, 0)) != 0 ||
+        mknod(generic.c_str(), S_IFCHR | 0600, makedev(21, 0)) != 0) {
+        GTEST_SKIP() << "making device nodes needs root";
+    }
+    for (const std::string& node : {cdrom, generic}) {
+        const std::string out = Probe("stat " + node);
+        EXPECT_TRUE(Has(out, "stat ENOENT")) << node << ": " << out;
+    }
+    const std::string link = state / "link-to-burner";
+    std::filesystem::create_symlink(cdrom, link);
+    EXPECT_TRUE(Has(Probe("stat " + link), "stat ENOENT"));
 }
 
 TEST_F(Interposer, ExclusiveOpenIsRefusedWhileAnotherHolderHasTheDrive) {
