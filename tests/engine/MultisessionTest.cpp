@@ -15,6 +15,8 @@ struct SessionCase {
     MediaKind Kind;
 };
 
+std::ostream& operator<<(std::ostream& Out, const SessionCase& Case) { return Out << Case.Name; }
+
 struct Multisession : ::testing::TestWithParam<SessionCase> {
     TBurnRig rig;
     std::string first = rig.files / "first";
