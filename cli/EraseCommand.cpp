@@ -20,9 +20,10 @@ public:
     TPercentLine() : terminal_(isatty(STDERR_FILENO)) {}
     void Show(uint32_t Percent) {
         if (terminal_) {
-            if (Percent != shown_) std::cerr << "\rErasing: " << Percent << "%" << std::flush;
+            if (Percent != shown_) std::cerr << ("\rErasing: " + std::to_string(Percent) + "%") << std::flush;
         } else if (shown_ == kNone || Percent / 10 > shown_ / 10) {
-            std::cerr << "Erasing: " << Percent << "%\n";
+            // One piece, so that log lines of the erase thread cannot split it.
+            std::cerr << ("Erasing: " + std::to_string(Percent) + "%\n");
         } else {
             return;
         }

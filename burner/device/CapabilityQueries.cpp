@@ -22,7 +22,7 @@ TReply ModeSenseReply(const uint8_t* Buffer, size_t Allocation) {
 }  // namespace
 
 bool TSCSIDevice::VendorPageTest() {
-    std::array<uint8_t, 128> reply{};
+    alignas(8) std::array<uint8_t, 128> reply{};
     if (!ModeSense10(kVendorPage, false, reply.data(), uint16_t(reply.size()))) return false;
     const TReply r = ModeSenseReply(reply.data(), reply.size());
     return ModePageOffset(r, kVendorPage, 0) != 0;
@@ -35,7 +35,7 @@ bool TSCSIDevice::ReadCapabilities() {
     capsPage_.Clear();
     size_t offset = 15;
 
-    std::array<uint8_t, 255> first{};
+    alignas(8) std::array<uint8_t, 255> first{};
     if (ModeSense10(kCapabilitiesPage, true, first.data(), uint16_t(first.size()))) {
         const TReply reply = ModeSenseReply(first.data(), first.size());
         offset = ModePageOffset(reply, kCapabilitiesPage, 8);
@@ -48,12 +48,12 @@ bool TSCSIDevice::ReadCapabilities() {
     }
 
     for (uint16_t feature : kFeatures) {
-        std::array<uint8_t, 114> reply{};
+        alignas(8) std::array<uint8_t, 114> reply{};
         if (GetConfiguration(2, feature, reply.data(), uint16_t(reply.size())))
             capabilities_ |= CapabilityFlagsFromFeature(feature, TReply(reply.data(), reply.size()));
     }
 
-    std::array<uint8_t, 128> second{};
+    alignas(8) std::array<uint8_t, 128> second{};
     if (!ModeSense10(kCapabilitiesPage, false, second.data(), uint16_t(second.size()))) return false;
     const TReply reply = ModeSenseReply(second.data(), second.size());
     capsPage_.Assign(reply, ModePageOffset(reply, kCapabilitiesPage, offset));

@@ -16,7 +16,7 @@ constexpr uint32_t kUnformattedCount = 0xFFFD0001;
 // READ TOC format 4 (ATIP): byte 6 tells CD-R from CD-RW, bytes 12..14 hold
 // the last possible lead-out start as minutes, seconds, frames.
 struct TAtip {
-    std::array<uint8_t, 26> Bytes{};
+    alignas(8) std::array<uint8_t, 26> Bytes{};
     bool Valid(size_t Needed) const {
         const TReply reply(Bytes.data(), Bytes.size());
         return reply.Prefix(size_t(reply.U16BE(0)) + 2).Has(Needed);
@@ -33,12 +33,12 @@ bool TSCSIDevice::ReadAtip(std::array<uint8_t, 26>& Atip, size_t Needed) {
 }
 
 uint8_t TSCSIDevice::GetDiscType() {
-    std::array<uint8_t, 114> config{};
+    alignas(8) std::array<uint8_t, 114> config{};
     uint8_t type = mtUnknown;
     if (GetConfiguration(2, 0, config.data(), uint16_t(config.size())))
         type = MediumTypeFromProfile(TReply(config.data(), config.size()).U16BE(6));
     if (type == mtUnknown) {
-        std::array<uint8_t, 26> atip{};
+        alignas(8) std::array<uint8_t, 26> atip{};
         if (ReadAtip(atip, 6)) {
             const uint8_t kind = atip[6];
             type = !(kind & 0x80) ? mtCDROM : (kind & 0x40) ? mtCDRW : mtCDR;
@@ -170,7 +170,7 @@ uint32_t TSCSIDevice::GetDiscCapacity() {
 
     const uint32_t session = GetSessionCount();
     uint32_t capacity = 0;
-    std::array<uint8_t, 26> atip{};
+    alignas(8) std::array<uint8_t, 26> atip{};
     auto trackEnd = [this](uint32_t Track) -> std::optional<uint32_t> {
         if (!ReadTrackInformation(Track)) return std::nullopt;
         return TrackInformation.FreeBlocks + TrackInformation.TrackStart;
@@ -211,22 +211,22 @@ void TSCSIDevice::GetDiscInformation(TDisc& Disc) {
     }
     disc.Ready = true;
 
-    std::array<uint8_t, 114> toc{};
+    alignas(8) std::array<uint8_t, 114> toc{};
     if (ReadTOC(false, 0, 0, toc.data(), uint16_t(toc.size()))) {
         const uint8_t lastTrack = toc[3];
         toc.fill(0);
         ReadTOC(false, 0, lastTrack, toc.data(), uint16_t(toc.size()));
-        std::array<uint8_t, 4> sessions{};
+        alignas(8) std::array<uint8_t, 4> sessions{};
         if (ReadTOC(false, 1, 0, sessions.data(), uint16_t(sessions.size()))) {
             disc.FirstSession = sessions[2];
             disc.LastSession = sessions[3];
         }
-        std::array<uint8_t, 26> atip{};
+        alignas(8) std::array<uint8_t, 26> atip{};
         disc.Capacity = ReadAtip(atip, 14) ? MSFToLBA(0, atip[12], atip[13], atip[14]) : 0;
         disc.MediumName = "CD-ROM";
     }
 
-    std::array<uint8_t, 114> config{};
+    alignas(8) std::array<uint8_t, 114> config{};
     uint8_t type = mtUnknown;
     if (GetConfiguration(2, 0, config.data(), uint16_t(config.size()))) {
         disc.Profile = TReply(config.data(), config.size()).U16BE(6);

@@ -171,7 +171,7 @@ private:
     // checks it before touching the component.
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     // The REQUEST SENSE buffer of the waiting loops; byte 12 is the ASC.
-    std::array<uint8_t, 40> senseBuffer_{};
+    alignas(8) std::array<uint8_t, 40> senseBuffer_{};
 };
 
 }  // namespace kestrel

@@ -98,6 +98,40 @@ TEST(DriveMedia, AppendableAndClosedCDs) {
     EXPECT_EQ(disc.LastSession, 1);
 }
 
+// Writes Blocks (a multiple of 32) as one track at the track's next
+// writable address and closes the track.
+void WriteTrack(TSCSIDevice& Device, uint32_t Track, uint32_t Blocks) {
+    ASSERT_TRUE(Device.ReadTrackInformation(Track)) << Device.LastError;
+    const uint32_t start = Device.TrackInformation.NextWritableAddress;
+    std::vector<uint8_t> data(32 * 2048, 0x5A);
+    for (uint32_t done = 0; done < Blocks; done += 32)
+        ASSERT_TRUE(Device.Write10(start + done, 32, SRB_FLAGS_OUT, data.data(), uint32_t(data.size())))
+            << Device.LastError;
+    ASSERT_TRUE(Device.SynchronizeCache(false, 30000));
+    ASSERT_TRUE(Device.CloseTrackSessionEx(false, 1, 0, 0, uint8_t(Track))) << Device.LastError;
+}
+
+TEST(DriveMedia, SessionsWithSeveralTracksAreReadByTheirTracks) {
+    TVirtualRecorder recorder;
+    auto device = OpenDevice(kCDDrive);
+    ASSERT_TRUE(device->SetWriteParameters(false, true, false, mtCDR));
+    WriteTrack(*device, 1, 320);
+    WriteTrack(*device, 2, 320);
+    ASSERT_TRUE(device->CloseTrackSessionEx(false, 2, 0, 0, 0)) << device->LastError;
+    ASSERT_TRUE(device->WaitForReady(10000, 500));
+
+    EXPECT_EQ(device->GetSessionCount(), 1);
+    ASSERT_TRUE(device->ReadDiscInformation());
+    const uint16_t nextTrack = device->DiscInformation.LastTrackInLastSession();
+    ASSERT_EQ(nextTrack, 3) << "two written tracks, then the open one";
+    ASSERT_TRUE(device->ReadTrackInformation(nextTrack));
+    const uint32_t nextStart = device->TrackInformation.NextWritableAddress;
+    EXPECT_GE(nextStart, 640u + 11400u - 150u);
+    EXPECT_EQ(device->GetUsedBlocks(), nextStart) << "track 2 is not where the next session goes";
+    EXPECT_GT(device->GetFreeBlocks(), 0u);
+    EXPECT_LE(device->GetFreeBlocks(), kCDBlocks - nextStart);
+}
+
 TEST(DriveMedia, OverwritableDVDUsesTheVolumeSize) {
     TVirtualRecorder recorder;
     TTempDir images;

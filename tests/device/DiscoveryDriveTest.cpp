@@ -26,6 +26,11 @@ TEST(DriveDiscovery, ListsEveryDriveWithAddressNameAndInquiryText) {
         else EXPECT_EQ(m[4].str(), "vdrive" + std::to_string(i));
     }
     EXPECT_GE(device.HostAdapterCount(), 1);
+    const auto log = device.Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0].Text, ">>> " + device.AccessLayerName());
+    EXPECT_EQ(log[0].Type, mtInfo);
+    EXPECT_TRUE(std::regex_match(log[1].Text, std::regex(R"(^>>> .{16} \(\S.*\S\)$)"))) << log[1].Text;
     EXPECT_TRUE(device.CurrentDevice().empty()) << "the scan selects nothing";
     EXPECT_TRUE(device.LastError.empty());
 }

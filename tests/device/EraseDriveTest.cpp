@@ -105,6 +105,20 @@ INSTANTIATE_TEST_SUITE_P(DriveErase, DriveErase,
                                            TEraseCase{MediaKind::DvdRam, true, "QuickDVDRAM"}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+TEST(DriveEraseFailures, SlowReadyDrivesFinishToo) {
+    TVirtualRecorder recorder;
+    recorder.AddDrive("cd-writer", {{"vendor", "TDK"}});
+    recorder.InsertRecorded(2, MediaKind::CdRw, 2000, true);
+    auto device = OpenDevice(2);
+    ASSERT_TRUE(device->Quirks().SlowReadyDrive);
+    TEraseWatch watch(*device);
+    ASSERT_TRUE(device->EraseDisc(true));
+    ASSERT_TRUE(watch.Wait());
+    EXPECT_EQ(watch.Events(), 1);
+    EXPECT_FALSE(watch.WithError());
+    EXPECT_EQ(device->GetDiscStatus(), 0);
+}
+
 TEST(DriveEraseFailures, RejectedBlankReportsAtOnce) {
     TVirtualRecorder recorder;
     recorder.InsertRecorded(1, MediaKind::CdR, 500, false);

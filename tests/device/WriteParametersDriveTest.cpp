@@ -16,7 +16,7 @@ int ModeSelects(vdrive::Drive& Drive) {
 
 // Reads page 05h back from the drive.
 std::array<uint8_t, 54> DrivePage(TSCSIDevice& Device) {
-    std::array<uint8_t, 512> reply{};
+    alignas(8) std::array<uint8_t, 512> reply{};
     EXPECT_TRUE(Device.ModeSense10(0x05, false, reply.data(), uint16_t(reply.size())));
     const TReply r(reply.data(), reply.size());
     const size_t at = ModePageOffset(r, 0x05, 8);
