@@ -55,6 +55,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     }
     if (!fresh) {
         if (!entry->Imported) CompilationSize -= RoundedToSectors(entry->ISOSize);
+        ForgetShortName(Dir, entry);
     } else {
         entry = NewFileEntry();
         if (!entry) {
@@ -64,7 +65,8 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         slot->second = entry;
         AppendToDir(Dir, entry);
     }
-    entry->ShortName = FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true);
+    entry->ShortName = UniqueShortName(
+        Dir, FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true), slot->first.Name, true);
     entry->LongName = longName;
     entry->ISOSize = entry->JolietSize = Found.Size;
     entry->Attr = Found.Attr;

@@ -254,3 +254,43 @@ TEST_F(DiscBurn, BlankSequentialDVDRWIsFormattedButOneHoldingDataIsNot) {
 
 }  // namespace
 }  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+using namespace kestrel::test;
+using vdrive::MediaKind;
+
+TEST(DiscStart, StartInsideTheExtentsOfAnImportedSessionIsRefused) {
+    TBurnRig rig;
+    const std::string source = rig.files / "src";
+    MakeSourceTree(source);
+    ASSERT_TRUE(rig.Open());
+    rig.Insert(MediaKind::CdR);
+    rig.Fill(source);
+    // An entry of an imported session whose data lies where a blank disc's
+    // new session would begin.
+    TSearchData found;
+    found.Name = "old.bin";
+    found.Size = 10 * 2048;
+    ASSERT_EQ(rig.burner.AddFileEntry(rig.burner.RootDir, found, "", 40, false), 1);
+    const std::string error = rig.Burn();
+    EXPECT_NE(error.find("INSIDE THE IMPORTED SESSION"), std::string::npos) << error;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+}
+
+TEST(DiscStart, SessionToImportThatFailsStopsTheBurn) {
+    TBurnRig rig;
+    const std::string source = rig.files / "src";
+    MakeSourceTree(source);
+    ASSERT_TRUE(rig.Open());
+    rig.Insert(MediaKind::CdR);
+    rig.Fill(source);
+    rig.burner.SessionToImport = -1;  // a blank disc has no session to import
+    const std::string error = rig.Burn();
+    EXPECT_NE(error.find("ERROR IMPORTING SESSION"), std::string::npos) << error;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -77,6 +77,12 @@ void VirtualDrives::Release(int Drive, uint64_t Owner) {
     if (auto set = Drives()) set->Release(Drive, Owner);
 }
 
+bool VirtualDrives::HasScsiAddress(int Drive) {
+    auto set = Drives();
+    KeepErrno keep;
+    return set && set->HasScsiAddress(Drive);
+}
+
 uint64_t VirtualDrives::NewOwner() {
     static std::atomic<uint32_t> counter{0};
     return (static_cast<uint64_t>(getpid()) << 32) | (++counter);
