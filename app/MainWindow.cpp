@@ -134,7 +134,7 @@ void TForm1::BuildControls() {
     panesSplitter_->setStretchFactor(1, 2);
     Memo1 = new TLogView(mainSplitter_);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    mainSplitter_->setStretchFactor(0, 3);
+    mainSplitter_->setStretchFactor(0, 2);
     mainSplitter_->setStretchFactor(1, 1);
     layout->addWidget(mainSplitter_, 1);
     layout->addWidget(BuildStatusBar());
