@@ -136,6 +136,7 @@ void TForm1::BuildControls() {
     Memo1->setObjectName(QStringLiteral("Memo1"));
     mainSplitter_->setStretchFactor(0, 2);
     mainSplitter_->setStretchFactor(1, 1);
+    mainSplitter_->setSizes({240, 120});
     layout->addWidget(mainSplitter_, 1);
     layout->addWidget(BuildStatusBar());
     setCentralWidget(central);
