@@ -1,0 +1,102 @@
+// kestrel-cli sessions, ls and extract against the virtual recorder.
+#include <gtest/gtest.h>
+
+#include "DiscBuilder.h"
+#include "ImportRig.h"
+
+namespace kestrel::test {
+namespace {
+
+class CliSessions : public ::testing::Test {
+protected:
+    TImportRig rig;
+
+    TRun Cli(const std::string& Args) { return Shell(std::string(KESTREL_CLI_PATH) + " " + Args + " --drive 1", 60); }
+
+    void InsertDisc(const std::vector<TRec>& Root) {
+        TDiscBuilder disc = TDiscBuilder::Primary(Root);
+        disc.Directory(22, 20, {FileRec("INNER.TXT;1", 41, 6)});
+        disc.Data(40, "hello");
+        disc.Data(41, "inner\n");
+        disc.Save(rig.work / "disc.iso");
+        rig.Insert(TImportRig::kCdDrive, vdrive::MediaKind::CdR, rig.work / "disc.iso", true);
+    }
+    void InsertGoodDisc() { InsertDisc({FileRec("HELLO.TXT;1", 40, 5), DirRec("SUB", 22)}); }
+};
+
+TEST_F(CliSessions, ListsOneLinePerSessionWithStartAndSize) {
+    vdrive::Medium medium = vdrive::Medium::Blank(vdrive::MediaKind::CdR);
+    medium.tracks = {{1, 0, 0, 300000 - 11400, true}, {2, 300000, 0, 1000, true}};
+    medium.closedSessions = 2;
+    TDiscBuilder(1).Save(rig.work / "empty.iso");
+    rig.Drive(TImportRig::kCdDrive).Insert(medium, rig.work / "empty.iso");
+    const TRun r = Cli("sessions");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(r.Output, " Number     Start     Size\n"
+                        "  001           0    564 MB\n"
+                        "  002      300000      2 MB\n");
+}
+
+TEST_F(CliSessions, LsShowsTheTreeWithSizesDatesAndExtents) {
+    InsertGoodDisc();
+    TRun r = Cli("ls --session 1");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find("f  2004-05-06 07:08:09             5          40  /HELLO.TXT\n"), std::string::npos)
+        << r.Output;
+    EXPECT_NE(r.Output.find("d  2004-05-06 07:08:09             -           -  /SUB/\n"), std::string::npos);
+    EXPECT_NE(r.Output.find("/SUB/INNER.TXT\n"), std::string::npos);
+
+    r = Cli("ls --json");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find("{\"session\":1,\"complete\":true,\"entries\":[{\"path\":\"/HELLO.TXT\",\"type\":\"file\","
+                            "\"date\":\"2004-05-06T07:08:09\",\"size\":5,\"extent\":40}"),
+              std::string::npos)
+        << r.Output;
+    r = Cli("ls --session 0");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("Usage: kestrel-cli ls"), std::string::npos) << r.Output;
+}
+
+TEST_F(CliSessions, LsOfAPartlyReadableSessionFailsAfterShowingWhatItRead) {
+    InsertDisc({FileRec("HELLO.TXT;1", 40, 5), FileRec("FAR.TXT;1", 900000, 5)});
+    const TRun r = Cli("ls");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("/HELLO.TXT"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("was read only in part"), std::string::npos) << r.Output;
+}
+
+TEST_F(CliSessions, ExtractReplacesExistingFilesOnlyWithForce) {
+    InsertGoodDisc();
+    const std::string out = rig.work / "out";
+    TRun r = Cli("extract / -r -o " + out);
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(ReadFile(out + "/HELLO.TXT"), "hello");
+    EXPECT_EQ(ReadFile(out + "/SUB/INNER.TXT"), "inner\n");
+
+    WriteFile(out + "/HELLO.TXT", "mine");
+    r = Cli("extract /hello.txt -o " + out);
+    EXPECT_EQ(r.ExitCode, 1) << r.Output;
+    EXPECT_NE(r.Output.find("only with --force"), std::string::npos);
+    EXPECT_EQ(ReadFile(out + "/HELLO.TXT"), "mine");
+    r = Cli("extract /hello.txt -o " + out + " --force");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(ReadFile(out + "/HELLO.TXT"), "hello");
+}
+
+TEST_F(CliSessions, ExtractOfADirectoryWithoutRecursionTakesItsFilesOnly) {
+    InsertGoodDisc();
+    const std::string out = rig.work / "flat";
+    TRun r = Cli("extract / -o " + out);
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_EQ(FilesBelow(out), std::vector<std::string>{"HELLO.TXT"});
+    r = Cli("extract \\\\SUB \\\\NOPE -o " + out);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("\"\\NOPE\" is not in session 1"), std::string::npos) << r.Output;
+    EXPECT_EQ(ReadFile(out + "/INNER.TXT"), "inner\n");
+    r = Cli("extract /HELLO.TXT");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("give the destination folder with -o DEST"), std::string::npos) << r.Output;
+}
+
+}  // namespace
+}  // namespace kestrel::test
