@@ -3,6 +3,9 @@
 //
 //   bench_vdrive_write [MiB] [dvd+rw|dvd-r|both]     (default 2048 MiB, both)
 //
+// A third figure writes the same blocks straight into the drive model, which
+// tells the door's own share of the time apart from the model's.
+//
 // The library is loaded at run time as the device layer loads it; every
 // block is one WRITE (10) of 32 sectors, unthrottled, onto a blank disc in a
 // fresh state folder. The disc data are not zeros (zeros are kept sparse and
@@ -22,6 +25,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "model/DriveSet.h"
 
 namespace {
 
@@ -109,6 +114,7 @@ double LibraryWrite(const fs::path& State, const std::string& Media, uint64_t Bl
         WaitUntilReady(lib);
     }
     std::vector<uint8_t> block(BlockBytes);
+    sync();  // what earlier runs left dirty is not charged to this one
     const auto start = Clock::now();
     for (uint64_t i = 0; i < Blocks; ++i) {
         FillBlock(block, Pattern, i);
@@ -124,10 +130,31 @@ double LibraryWrite(const fs::path& State, const std::string& Media, uint64_t Bl
     return seconds;
 }
 
+// The same writes handed to the drive model directly, without the library:
+// what the door itself costs is the difference to the library's figure.
+double DirectWrite(const fs::path& State, uint64_t Blocks, const std::vector<uint8_t>& Pattern) {
+    auto drives = vdrive::DriveSet::Open(State.string());
+    std::vector<uint8_t> block(BlockBytes);
+    auto run = [&](std::vector<uint8_t> Cdb, vdrive::Direction Dir, uint8_t* Data, size_t Len) {
+        const vdrive::CommandReply reply = drives->Execute(0, Cdb.data(), Cdb.size(), Data, Len, Dir);
+        if (reply.status != 0) throw std::runtime_error("direct write failed");
+    };
+    sync();
+    const auto start = Clock::now();
+    for (uint64_t i = 0; i < Blocks; ++i) {
+        FillBlock(block, Pattern, i);
+        run(Write10(static_cast<uint32_t>(i * SectorsPerBlock), SectorsPerBlock), vdrive::Direction::Out,
+            block.data(), BlockBytes);
+    }
+    run({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, vdrive::Direction::None, nullptr, 0);
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 double PlainWrite(const fs::path& File, uint64_t Blocks, const std::vector<uint8_t>& Pattern) {
     const int fd = open(File.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw std::runtime_error("cannot create " + File.string());
     std::vector<uint8_t> block(BlockBytes);
+    sync();
     const auto start = Clock::now();
     for (uint64_t i = 0; i < Blocks; ++i) {
         FillBlock(block, Pattern, i);
@@ -192,6 +219,16 @@ int main(int argc, char** argv) {
             Report(("library onto " + media).c_str(), lib, static_cast<double>(mib));
             std::printf("%-22s %8.2fx (target within 1.20x)\n", "ratio", lib / plain);
             fs::remove_all(state);
+            if (media == which || media == "dvd-r") {  // once, onto a blank DVD-R of its own
+                const fs::path direct = folder / "state-direct";
+                if (std::system(((ProgramDir() / "kestrel-vdrive").string() + " --dir " + direct.string() +
+                                 " insert --drive 0 --media dvd-r >/dev/null").c_str()) != 0) {
+                    throw std::runtime_error("cannot insert dvd-r");
+                }
+                const double model = DirectWrite(direct, blocks, pattern);
+                Report("model without the door", model, static_cast<double>(mib));
+                fs::remove_all(direct);
+            }
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_vdrive_write: %s\n", e.what());

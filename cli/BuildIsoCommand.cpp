@@ -45,12 +45,15 @@ void ApplyStartValues(TKestrelBurner& Burner) {
 
 // Waits for OnWriteDone of a save that runs on the burner's threads. The
 // budget grows with the image: ten minutes plus one second per megabyte.
-bool WaitForWriteDone(TQueueDispatcher& Queue, const std::atomic<bool>& Done, int64_t ImageBytes) {
-    const auto budget = std::chrono::minutes(10) + std::chrono::seconds(ImageBytes / 1048576);
+bool WaitForWriteDone(TKestrelBurner& Burner, TQueueDispatcher& Queue, const std::atomic<bool>& Done,
+                      TProgressBar& Bar) {
+    const int64_t imageBytes = Burner.ImageSectors() * 2048;
+    const auto budget = std::chrono::minutes(10) + std::chrono::seconds(imageBytes / 1048576);
     const auto deadline = std::chrono::steady_clock::now() + budget;
     while (!Done) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         Queue.RunPending(200);
+        Bar.Update(Burner.BytesWritten(), imageBytes);
     }
     return true;
 }
@@ -99,11 +102,11 @@ int RunBuildIso(const TParsedArgs& Args) {
     };
     burner.OnImageProgress = [&](TImageBuilder*, int64_t Done, int64_t Total) { bar.Update(Done, Total); };
     const int started = burner.SaveToISOFile(image, Args.Has("--quick"));
-    const int64_t imageBytes = burner.ImageSectors() * 2048;
-    if (started != 1 && !WaitForWriteDone(*queue, done, imageBytes))
+    if (started != 1 && !WaitForWriteDone(burner, *queue, done, bar))
         return Fail("the image build did not finish in time");
     queue->RunPending(0);
     if (!error.empty()) return Fail(error);
+    const int64_t imageBytes = burner.ImageSectors() * 2048;
     bar.Update(imageBytes, imageBytes);
     bar.Finish();
     std::printf("%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),

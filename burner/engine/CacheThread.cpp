@@ -215,9 +215,14 @@ void TCacheThread::QueueStaging() {
     WaitForRoom();
 }
 
+int32_t TCacheThread::RefillMark() const { return QueueLimit() - std::max<int32_t>(1, QueueLimit() / 4); }
+
 void TCacheThread::WaitForRoom() {
     std::unique_lock lock(lock_);
-    while (static_cast<int32_t>(queue_.size()) >= QueueLimit() && !abortRequested_) {
+    if (static_cast<int32_t>(queue_.size()) < QueueLimit()) return;
+    // Once full, the producer sleeps until a quarter of the queue has gone,
+    // so the two threads do not wake each other for every block.
+    while (static_cast<int32_t>(queue_.size()) > RefillMark() && !abortRequested_) {
         if (!primed_) {
             primed_ = true;
             blockReady_.notify_all();
@@ -257,7 +262,7 @@ int32_t TCacheThread::PopLocked(uint8_t* Dest) {
     bufferedBytes_ -= count;
     remainingBytes_ -= count;
     if (spare_.size() < 4) spare_.push_back(std::move(block));
-    roomFree_.notify_one();
+    if (static_cast<int32_t>(queue_.size()) <= RefillMark()) roomFree_.notify_one();
     return count;
 }
 

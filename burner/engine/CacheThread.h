@@ -109,6 +109,7 @@ private:
     void Warn(const std::string& Message) const;
     int32_t PopLocked(uint8_t* Dest);
     int32_t QueueLimit() const;
+    int32_t RefillMark() const;
 
     TCacheJob job_;
     const TDebugLog* log_;

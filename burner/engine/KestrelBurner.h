@@ -43,8 +43,6 @@ public:
     bool BurnCD();
     // Burns an existing image file from address 0; as BurnCD otherwise.
     bool BurnISOImage(const std::string& FileName);
-    // Starts the write thread for the current job; Target 0 disc, 1 image file.
-    bool StartWriteThread(int Target);
     // Asks the running write to stop; it ends with "OPERATION ABORTED BY USER".
     void AbortWrite();
     // Waits up to TimeoutMs (real time) for the running write to end; true
@@ -92,8 +90,14 @@ public:
     // to 16; 0 when there is none; nullopt when the sectors cannot be read.
     std::optional<int32_t> FindLastVolumeSize();
     // Adds the tree of a session on the disc to the compilation (fixed
-    // extents). Declared here for the layout's session import.
+    // extents): SessionNo -1 the last, 0 none; Dir null for the root. False
+    // when no tree was found or part of it had to be left out (logged).
     virtual bool ImportDiscSession(int SessionNo, TDEntry* Dir);
+    // Copies an imported file from the disc to FileName. An existing file is
+    // replaced only with ReplaceExisting. False (logged) on any failure,
+    // leaving no partial file; throws std::system_error when the local file
+    // cannot be created.
+    bool ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting = false);
     // Medium type code remembered by the last disc layout.
     uint16_t MediumType() const { return mediumType_; }
 
@@ -110,8 +114,10 @@ private:
         std::function<std::string()> Prepare;  // runs first on the write thread
     };
 
-    // Starting and ending a job.
+    // Starting and ending a job. StartWriteThread runs the prepared job on a
+    // new write thread; Target 0 disc, 1 image file.
     bool BeginJob(TJob Job);
+    bool StartWriteThread(int Target);
     void RunJob();
     void FinishJob(const std::string& Error);
     void JoinWriteThread();

@@ -42,24 +42,31 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     }
     if (!AcceptFileName(longName, where)) return 0;
 
-    TFEntry* entry = FindFileEntry(Dir, longName);
-    if (entry && entry->Dir) {
+    // One look-up serves both the duplicate check and the index of a new entry.
+    const auto [slot, fresh] = entriesByName_.try_emplace(TNameKey{Dir, UpperAscii(longName)}, nullptr);
+    TFEntry* entry = slot->second;
+    if (!fresh && entry->Dir) {
         LogSkip("FILE WHOSE NAME A DIRECTORY ALREADY HAS", where);
         return 0;
     }
-    if (entry && !ReplaceFile) {
+    if (!fresh && !ReplaceFile) {
         LogSkip("FILE OF A NAME ALREADY ADDED", where);
         return 0;
     }
-    if (entry) {
+    if (!fresh) {
         if (!entry->Imported) CompilationSize -= RoundedToSectors(entry->ISOSize);
-        UnindexEntry(Dir, entry);
+        ForgetShortName(Dir, entry);
     } else {
         entry = NewFileEntry();
-        if (!entry) return 0;
+        if (!entry) {
+            entriesByName_.erase(slot);
+            return 0;
+        }
+        slot->second = entry;
         AppendToDir(Dir, entry);
     }
-    entry->ShortName = FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true);
+    entry->ShortName = UniqueShortName(
+        Dir, FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true), slot->first.Name, true);
     entry->LongName = longName;
     entry->ISOSize = entry->JolietSize = Found.Size;
     entry->Attr = Found.Attr;
@@ -67,7 +74,6 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     entry->SourcePath = SourcePath;
     entry->ArchiveOnly = ArchiveOnly;
     entry->Dir = nullptr;
-    IndexEntry(Dir, entry);
     if (FixedExtent != 0) {
         entry->ISOExtent = entry->JolietExtent = FixedExtent;
         entry->Imported = true;

@@ -30,6 +30,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     GMTOffset = LocalGMTOffset();
     dirsByPath_.clear();
     entriesByName_.clear();
+    alteredShortNames_.clear();
     ISODirOrder.clear();
     JolietDirOrder.clear();
     DirTable.clear();

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -158,6 +159,7 @@ private:
     bool AcceptFileName(const std::string& LongName, const std::string& Where) const;
     std::string CleanName(const std::string& Name, const std::string& Where) const;
     void DropNewestDir();
+    // Links Entry at the end of Dir's list (the name index is the caller's).
     void AppendToDir(TDEntry* Dir, TFEntry* Entry);
     void IndexEntry(TDEntry* Dir, TFEntry* Entry);
     void UnindexEntry(TDEntry* Dir, TFEntry* Entry);
@@ -165,12 +167,20 @@ private:
     void CollectSubtree(TDEntry* Dir, TFEntry* Entry, TRemoval& Removal);
     void ReleaseRecords(const TRemoval& Removal);
     void LogSkip(const std::string& Reason, const std::string& Path) const;
+    bool ShortNameTaken(const TDEntry* Dir, const std::string& Short, const std::string& OwnKey) const;
+    // Short (fitted already) made unique among Dir's entries; OwnKey is the
+    // new entry's upper-case long name.
+    std::string UniqueShortName(const TDEntry* Dir, const std::string& Short, const std::string& OwnKey,
+                                bool IsFile);
+    void ForgetShortName(const TDEntry* Dir, const TFEntry* Entry);
 
     // Look-up indexes kept beside the tables so that filling the front end's
     // limits stays linear: directories by upper-case path, entries by
     // (directory, upper-case long name).
     std::unordered_map<std::string, TDEntry*> dirsByPath_;
     std::unordered_map<TNameKey, TFEntry*, TNameKeyHash> entriesByName_;
+    // Short names that differ from their entry's upper-case long name.
+    std::unordered_set<TNameKey, TNameKeyHash> alteredShortNames_;
     int limitHits_ = 0;
 };
 

@@ -32,7 +32,8 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
         return nullptr;
     }
     const std::string alt = Found.AltName.empty() ? name : SanitizeUtf8(Found.AltName);
-    const std::string shortName = FitShortName(UpperAscii(alt), MaxDirShortBytes, false);
+    const std::string shortName =
+        UniqueShortName(Parent, FitShortName(UpperAscii(alt), MaxDirShortBytes, false), UpperAscii(name), false);
     dir->ShortName = entry->ShortName = shortName;
     dir->LongName = entry->LongName = name;
     dir->Parent = Parent;
@@ -42,6 +43,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
     entry->Dir = dir;
     entry->DateTime = Found.Time.value_or(NowDateTime());
     AppendToDir(Parent, entry);
+    IndexEntry(Parent, entry);
     dirsByPath_[dir->Path] = dir;
     return dir;
 }

@@ -28,7 +28,6 @@ void TCompilation::AppendToDir(TDEntry* Dir, TFEntry* Entry) {
         last->Next = Entry;
     }
     Dir->LastFile = Entry;
-    IndexEntry(Dir, Entry);
 }
 
 void TCompilation::IndexEntry(TDEntry* Dir, TFEntry* Entry) {

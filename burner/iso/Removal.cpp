@@ -101,6 +101,7 @@ void TCompilation::ReleaseRecords(const TRemoval& Removal) {
     std::unordered_set<const void*> gone;
     for (const auto& [dir, entry] : Removal.Files) {
         UnindexEntry(dir, entry);
+        ForgetShortName(dir, entry);
         gone.insert(entry);
     }
     for (TDEntry* dir : Removal.Dirs) {

@@ -390,6 +390,35 @@ TEST_F(CompilationTest, DirectoriesByNameAndPath) {
     EXPECT_EQ(comp.FindDirEntry("\\missing"), nullptr);
 }
 
+TEST_F(CompilationTest, ShortNamesDifferWithinADirectory) {
+    // Directories made by name keep 13 characters; two of them would share
+    // one ISO 9660 name and readers without Joliet would merge them.
+    TDEntry* first = comp.AddDirByName(comp.RootDir, "longprefix-name-aaa", faDirectory);
+    TDEntry* second = comp.AddDirByName(comp.RootDir, "longprefix-name-bbb", faDirectory);
+    TDEntry* literal = comp.AddDirByName(comp.RootDir, "longprefix-na", faDirectory);
+    ASSERT_TRUE(first && second && literal);
+    EXPECT_EQ(first->ShortName, "LONGPREFIX-NA");
+    EXPECT_EQ(second->ShortName, "LONGPREFIX-NA~1");
+    EXPECT_EQ(literal->ShortName, "LONGPREFIX-NA~2");
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "longprefix-name-bbb")->ShortName, "LONGPREFIX-NA~1");
+
+    // Long names cut to fit keep their extension and are numbered.
+    const std::string stem = Repeat("\xE2\x82\xAC", 72);  // 216 bytes
+    Source("a/" + stem + "1.txt");
+    Source("a/" + stem + "2.txt");
+    comp.InsertDir(comp.RootDir, src / "a", "*.*", 63, false, false, false);
+    const TFEntry* one = comp.FindFileEntry(comp.RootDir, stem + "1.txt");
+    const TFEntry* two = comp.FindFileEntry(comp.RootDir, stem + "2.txt");
+    ASSERT_TRUE(one && two);
+    EXPECT_NE(one->ShortName, two->ShortName);
+    EXPECT_EQ(two->ShortName.substr(two->ShortName.size() - 6), "~1.TXT");
+    EXPECT_LE(two->ShortName.size(), 219u);
+
+    // A removed entry gives its name back.
+    ASSERT_TRUE(comp.RemoveDir(second));
+    EXPECT_EQ(comp.AddDirByName(comp.RootDir, "longprefix-name-ccc", faDirectory)->ShortName, "LONGPREFIX-NA~1");
+}
+
 TEST_F(CompilationTest, ImportedEntriesKeepTheirExtentsAndDoNotCount) {
     TSearchData found;
     found.Name = "old.txt";

@@ -90,10 +90,12 @@ TEST_F(BuildIsoCli, FailuresExitNonZeroWithAClearMessage) {
     EXPECT_NE(badState.Output.find("sideways"), std::string::npos) << badState.Output;
 
     // The image may not overwrite one of its own sources.
-    const TRunResult self = Cli("-o " + Quote(src + "/top.txt") + " " + Quote(src));
-    EXPECT_NE(self.Status, 0);
-    EXPECT_NE(self.Output.find("one of the image's sources"), std::string::npos) << self.Output;
-    EXPECT_EQ(ReadFile(src + "/top.txt"), "top");
+    for (const char* mode : {"", "--quick "}) {
+        const TRunResult self = Cli(mode + std::string("-o ") + Quote(src + "/top.txt") + " " + Quote(src));
+        EXPECT_NE(self.Status, 0) << mode;
+        EXPECT_NE(self.Output.find("top.txt"), std::string::npos) << self.Output;
+        EXPECT_EQ(ReadFile(src + "/top.txt"), "top") << mode;
+    }
 
     const TRunResult unwritable = Cli("-o " + Quote(dir / "no-dir/out.iso") + " " + Quote(src));
     EXPECT_NE(unwritable.Status, 0);
@@ -112,6 +114,17 @@ TEST_F(BuildIsoCli, QuietWithoutATerminalUnlessVerbose) {
                                        Quote(iso) + " " + Quote(src) + " 2>" + Quote(dir / "stderr") + ")");
     EXPECT_EQ(skipped.Status, 0) << skipped.Output;
     EXPECT_NE(ReadFile(dir / "stderr").find(std::string(120, 'n')), std::string::npos) << ReadFile(dir / "stderr");
+}
+
+TEST_F(BuildIsoCli, ProgressBarOnATerminal) {
+    if (!HaveProgram("script")) GTEST_SKIP() << "script is not installed";
+    WriteFile(src + "/data.bin", std::string(3 << 20, 'd'));
+    // script runs the command on a pseudo-terminal.
+    const TRunResult r = RunTool("script -qec " + Quote(std::string(KESTREL_BIN_DIR) + "/kestrel-cli build-iso -o " +
+                                                          Quote(iso) + " " + Quote(src)) + " /dev/null");
+    ASSERT_EQ(r.Status, 0) << r.Output;
+    EXPECT_NE(r.Output.find("\rWriting ["), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("] 100%"), std::string::npos) << r.Output;
 }
 
 // Several sparse sources make an image above 4 GiB; the image is written

@@ -1,6 +1,9 @@
 // The interposer seen from a program running under it (the probe): virtual
 // nodes that behave like a real drive's block device, and nothing else of
 // the optical kind within reach.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -62,6 +65,24 @@ TEST_F(Interposer, VirtualNodesAreBlockDevicesOfTheCdromMajor) {
     }
 }
 
+// Real optical hardware under a name of its own (a node made here with the
+// CD-ROM and generic SCSI majors) stays out of reach too.
+TEST_F(Interposer, RealOpticalNodesUnderOtherNamesAreHidden) {
+    const std::string cdrom = state / "my-burner";
+    const std::string generic = state / "my-generic";
+    if (mknod(cdrom.c_str(), S_IFBLK | 0600, makedev(11, 0)) != 0 ||
+        mknod(generic.c_str(), S_IFCHR | 0600, makedev(21, 0)) != 0) {
+        GTEST_SKIP() << "making device nodes needs root";
+    }
+    for (const std::string& node : {cdrom, generic}) {
+        const std::string out = Probe("stat " + node);
+        EXPECT_TRUE(Has(out, "stat ENOENT")) << node << ": " << out;
+    }
+    const std::string link = state / "link-to-burner";
+    std::filesystem::create_symlink(cdrom, link);
+    EXPECT_TRUE(Has(Probe("stat " + link), "stat ENOENT"));
+}
+
 TEST_F(Interposer, ExclusiveOpenIsRefusedWhileAnotherHolderHasTheDrive) {
     std::string out = Probe("excl /dev/sr0");
     EXPECT_TRUE(Has(out, "second EBUSY")) << out;
@@ -70,12 +91,16 @@ TEST_F(Interposer, ExclusiveOpenIsRefusedWhileAnotherHolderHasTheDrive) {
 
     // Across processes: one holds drive 1, the other is refused, drive 0 is free.
     const std::string probe = BinPath("vdrive_sg_probe");
-    const TRunResult r = RunPreloaded(probe + " hold /dev/sr1 3 & sleep 1; " + Preload() + " " + probe +
-                                      " excl /dev/sr1; " + Preload() + " " + probe + " excl /dev/sr0; wait");
+    // The holder is killed at the end: a holder that died frees the drive.
+    const std::string held = state / "held.txt";
+    const TRunResult r = RunPreloaded(probe + " hold /dev/sr1 60 > " + held + " & " +
+                                      "for i in $(seq 100); do grep -q held " + held + " && break; sleep 0.1; done; " +
+                                      "cat " + held + "; " + Preload() + " " + probe + " excl /dev/sr1; " + Preload() +
+                                      " " + probe + " excl /dev/sr0; kill -9 $!; wait");
     EXPECT_TRUE(Has(r.Output, "first EBUSY")) << r.Output;
     EXPECT_TRUE(Has(r.Output, "second EBUSY")) << r.Output;
     EXPECT_EQ(r.Output.find("held EBUSY"), std::string::npos) << r.Output;
-    // After the holder ended, the drive is free again.
+    // After the holder died, the drive is free again.
     out = Probe("excl /dev/sr1");
     EXPECT_FALSE(Has(out, "first EBUSY")) << out;
 }
@@ -90,12 +115,25 @@ TEST_F(Interposer, ScsiGenericRequestsReachTheDrive) {
     EXPECT_TRUE(Has(out, "drive_status 4")) << out;  // a disc is in
     EXPECT_TRUE(Has(out, "unknown_ioctl ENOTTY")) << out;
     EXPECT_TRUE(Has(out, "write EROFS")) << out;
+
+    // A drive model without a SCSI address, as behind a simple bridge.
+    const TRunResult r = RunCommand(BinPath("kestrel-vdrive") + " model --drive 1 scsi-address=no");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const std::string bare = Probe("scsi /dev/sr1");
+    EXPECT_TRUE(Has(bare, "idlun ENOTTY")) << bare;
+    EXPECT_TRUE(Has(bare, "scsi_id ENOTTY")) << bare;
+    EXPECT_TRUE(Has(bare, "inquiry 0 status 0 type 5")) << bare;
 }
 
 TEST_F(Interposer, EveryCopyOfADescriptorStandsForTheDrive) {
     const std::string out = Probe("dup /dev/sr0");
     EXPECT_TRUE(Has(out, "copies 0 0 0 0 ")) << out;
     EXPECT_TRUE(Has(out, "replaced chr")) << out;
+}
+
+TEST_F(Interposer, ThreadsSharingTheNodesEachGetTheRightDescriptor) {
+    const std::string out = Probe("threads /dev/sr0 /dev/sr1");
+    EXPECT_TRUE(Has(out, "failures 0")) << out;
 }
 
 TEST_F(Interposer, PlainReadsDeliverTheRecordedSectors) {

@@ -245,6 +245,23 @@ TEST_F(LibraryDoor, AbortEndsAPendingRequestAtOnce) {
     close(event);
 }
 
+// Carried out on the worker, the drive fills a copy: an aborted request
+// leaves the caller's buffer as it was.
+TEST_F(LibraryDoor, AnAbortedAsynchronousReadLeavesTheBufferAlone) {
+    TScopedEnv async("KESTREL_VDRIVE_ASYNC", "1");
+    TScopedEnv late("KESTREL_VDRIVE_DELAY_MS", "20000");
+    std::vector<uint8_t> data(96, 0xEE);
+    auto srb = ExecBlock(0, Inquiry, SRB_DIR_IN, data.data(), 96);
+    ASSERT_EQ(lib.Send(&srb), SS_PENDING);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the drive has answered by now
+    SRB_Abort abort{};
+    abort.SRB_Cmd = SC_ABORT_SRB;
+    abort.SRB_ToAbort = &srb;
+    EXPECT_EQ(lib.Send(&abort), SS_COMP);
+    EXPECT_EQ(StatusOf(srb), SS_ABORTED);
+    EXPECT_EQ(data, std::vector<uint8_t>(96, 0xEE));
+}
+
 TEST_F(LibraryDoor, AnotherStateFolderIsPickedUp) {
     char name[16];
     ASSERT_EQ(lib.Name(0, 0, 0, name, sizeof name), 7);

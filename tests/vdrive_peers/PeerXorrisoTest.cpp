@@ -27,8 +27,10 @@ TEST_F(XorrisoPeer, ShowsTheTocOfTheFirstUseDrives) {
 
 TEST_F(XorrisoPeer, FormatsAndWritesADvdPlusRwThatReadsBackAndChecksGood) {
     MakeTree(work / "src", "one", 1);
-    TRunResult r = Xorriso("-outdev /dev/sr0 -format as_needed");
+    TRunResult r = Xorriso("-outdev /dev/sr0 -format full");
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    r = RunCommand(Tool() + " list");
+    EXPECT_NE(r.Output.find("dvd+rw (formatted"), std::string::npos) << r.Output;
     r = Xorriso("-outdev /dev/sr0 -map " + work / "src" + " / -commit");
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
 
@@ -87,5 +89,7 @@ TEST_F(XorrisoPeer, BlanksACdRw) {
         ASSERT_EQ(r.ExitCode, 0) << mode << ": " << r.Output;
         const std::string toc = Toc(1);
         EXPECT_NE(toc.find("is blank"), std::string::npos) << mode << ": " << toc;
+        const std::string dumped = ReadFile(Dump(1));
+        EXPECT_EQ(dumped.find_first_not_of('\0'), std::string::npos) << mode << ": data left after blanking";
     }
 }

@@ -131,15 +131,24 @@ uint8_t AspiAdapter::Execute(SRB_ExecSCSICmd& Srb) {
     std::vector<uint8_t> cdb(Srb.CDBByte, Srb.CDBByte + Srb.SRB_CDBLen);
 
     if (AsyncKnob()) {
-        pending_.Submit(drive, Srb, [set, drive, cdb = std::move(cdb), data, len, dir] {
-            return set->Execute(drive, cdb.data(), cdb.size(), data, len, dir);
-        });
+        pending_.Submit(
+            drive, Srb,
+            [set, drive, cdb = std::move(cdb), len, dir](uint8_t* Data) {
+                return set->Execute(drive, cdb.data(), cdb.size(), Data, len, dir);
+            },
+            dir, data, len);
         return SS_PENDING;
     }
-    const CommandReply reply = set->Execute(drive, cdb.data(), cdb.size(), data, len, dir);
+    CommandReply reply;
+    try {
+        reply = set->Execute(drive, cdb.data(), cdb.size(), data, len, dir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "libkestrel-vdrive: vdrive%d failed: %s\n", drive, e.what());
+        reply = InternalFailure();
+    }
     if (reply.delayMs == 0) return CompleteExecSrb(Srb, reply);
     // The drive asks for a late completion: the worker reports it.
-    pending_.Submit(drive, Srb, [reply] { return reply; });
+    pending_.Submit(drive, Srb, [reply](uint8_t*) { return reply; });
     return SS_PENDING;
 }
 

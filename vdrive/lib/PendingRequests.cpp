@@ -1,10 +1,24 @@
 #include "PendingRequests.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "SrbCompletion.h"
 
 namespace vdrive {
+namespace {
+
+// What a drive that fails inside reports: HARDWARE ERROR, internal target
+// failure. A worker thread must not end on an exception.
+CommandReply RunGuarded(const PendingRequests::Runner& Run, uint8_t* Data) {
+    try {
+        return Run(Data);
+    } catch (...) {
+        return InternalFailure();
+    }
+}
+
+}  // namespace
 
 PendingRequests::~PendingRequests() {
     {
@@ -17,8 +31,11 @@ PendingRequests::~PendingRequests() {
     }
 }
 
-void PendingRequests::Submit(int Drive, SRB_ExecSCSICmd& Srb, Runner Run) {
-    auto req = std::make_shared<Request>(Request{&Srb, std::move(Run)});
+void PendingRequests::Submit(int Drive, SRB_ExecSCSICmd& Srb, Runner Run, Direction Dir, uint8_t* Data,
+                             size_t Len) {
+    auto req = std::make_shared<Request>(Request{&Srb, std::move(Run), Dir, Data, {}});
+    if (Dir == Direction::Out) req->Buffer.assign(Data, Data + Len);
+    if (Dir == Direction::In) req->Buffer.resize(Len);
     {
         std::lock_guard lock(mutex_);
         active_[&Srb] = req;
@@ -35,7 +52,6 @@ bool PendingRequests::Abort(const void* Srb) {
         auto it = active_.find(Srb);
         if (it == active_.end()) return false;
         Request& req = *it->second;
-        if (req.State != Stage::Queued && req.State != Stage::Delayed) return false;
         req.State = Stage::Done;
         AbortExecSrb(*req.Srb);
         SignalSrbEvent(*req.Srb);
@@ -48,6 +64,9 @@ bool PendingRequests::Abort(const void* Srb) {
 // Completes under the lock so that an abort can never race the writes into
 // a request block the caller may already be reusing.
 void PendingRequests::Finish(Request& Req, const CommandReply& Reply) {
+    if (Req.Dir == Direction::In) {
+        std::copy_n(Req.Buffer.data(), std::min<size_t>(Reply.transferred, Req.Buffer.size()), Req.CallerData);
+    }
     CompleteExecSrb(*Req.Srb, Reply);
     SignalSrbEvent(*Req.Srb);
     Req.State = Stage::Done;
@@ -72,8 +91,9 @@ void PendingRequests::Work(int Drive) {
         }
         req->State = Stage::Running;
         lock.unlock();
-        const CommandReply reply = req->Run();
+        const CommandReply reply = RunGuarded(req->Run, req->Buffer.empty() ? nullptr : req->Buffer.data());
         lock.lock();
+        if (req->State == Stage::Done) continue;  // aborted while the drive worked
         req->State = Stage::Delayed;
         const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs);
         wake_.wait_until(lock, due, [&] { return stopping_ || req->State != Stage::Delayed; });

@@ -118,18 +118,27 @@ void CopySparse(int SourceFd, uint64_t Length, const std::string& Target) {
     uint64_t pos = 0;
     try {
         while (pos < Length) {
-            size_t want = Length - pos < buf.size() ? static_cast<size_t>(Length - pos) : buf.size();
-            ssize_t n = ::pread(SourceFd, buf.data(), want, static_cast<off_t>(pos));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                Fail("cannot read the disc for", Target);
+            // Holes of the source stay holes; only its data regions are read.
+            off_t data = ::lseek(SourceFd, static_cast<off_t>(pos), SEEK_DATA);
+            if (data < 0) break;  // ENXIO: nothing but holes up to the end
+            off_t hole = ::lseek(SourceFd, data, SEEK_HOLE);
+            uint64_t end = std::min<uint64_t>(Length, hole < 0 ? Length : static_cast<uint64_t>(hole));
+            pos = static_cast<uint64_t>(data);
+            while (pos < end) {
+                size_t want = static_cast<size_t>(std::min<uint64_t>(end - pos, buf.size()));
+                ssize_t n = ::pread(SourceFd, buf.data(), want, static_cast<off_t>(pos));
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    Fail("cannot read the disc for", Target);
+                }
+                if (n == 0) break;
+                for (size_t at = 0; at < static_cast<size_t>(n); at += kBlockSize) {
+                    size_t len = std::min<size_t>(kBlockSize, static_cast<size_t>(n) - at);
+                    if (!IsZero(buf.data() + at, len)) WriteAll(out, buf.data() + at, len, pos + at, Target);
+                }
+                pos += static_cast<uint64_t>(n);
             }
-            if (n == 0) break;  // the rest is unwritten: left as a hole
-            for (size_t at = 0; at < static_cast<size_t>(n); at += kBlockSize) {
-                size_t len = std::min<size_t>(kBlockSize, static_cast<size_t>(n) - at);
-                if (!IsZero(buf.data() + at, len)) WriteAll(out, buf.data() + at, len, pos + at, Target);
-            }
-            pos += static_cast<uint64_t>(n);
+            if (pos < end) break;  // the source ended early
         }
         if (::ftruncate(out, static_cast<off_t>(Length)) != 0) Fail("cannot size", Target);
     } catch (...) {

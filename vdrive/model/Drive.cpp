@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -72,13 +74,26 @@ void FillSense(CommandReply& Reply, const CheckCondition& C) {
 }  // namespace
 
 // Holds the drive's lock file across processes for the length of a command.
+// Another process holds it only for one command, so the wait is short; a
+// holder that hangs makes the command fail after the budget instead of
+// blocking for ever.
 class Drive::FileLock {
 public:
+    static constexpr int kBudgetMs = 20000;
     explicit FileLock(Drive& D) : fd_(D.lockFd_) {
-        while (::flock(fd_, LOCK_EX) != 0)
-            if (errno != EINTR) throw std::runtime_error("cannot lock " + D.PathOf("lock"));
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBudgetMs);
+        int pauseUs = 50;
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) throw std::runtime_error("cannot lock " + D.PathOf("lock"));
+            if (std::chrono::steady_clock::now() >= deadline) throw LockTimeout();
+            std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
+            pauseUs = std::min(pauseUs * 2, 10000);
+        }
     }
     ~FileLock() { ::flock(fd_, LOCK_UN); }
+    struct LockTimeout : std::runtime_error {
+        LockTimeout() : std::runtime_error("the drive stayed locked by another process") {}
+    };
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
@@ -104,7 +119,12 @@ Drive::Drive(std::string Folder, int Index, const std::optional<DriveModel>& Mod
             state_.generation = (*live_)->stateGeneration;
             SaveState();
         }
-        Refresh();
+        try {
+            Refresh();
+        } catch (const std::exception&) {
+            // Damaged model, knobs or state: the drive answers with a
+            // hardware error until the tool mends it.
+        }
     } catch (...) {
         ::close(lockFd_);
         throw;
@@ -118,10 +138,8 @@ Drive::~Drive() {
     try {
         std::lock_guard<std::mutex> guard(mutex_);
         FileLock lock(*this);
-        if (hotDirty_) {
-            SyncHot();
-            SaveState();
-        }
+        Refresh();  // another process may have replaced the state meanwhile
+        if (hotDirty_) SaveState();
     } catch (...) {
         // The live record still holds the hot values for the next process.
     }
@@ -215,8 +233,18 @@ CommandReply Drive::Execute(const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, si
         return reply;
     }
     std::lock_guard<std::mutex> guard(mutex_);
-    FileLock lock(*this);
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(*this);
+    } catch (const FileLock::LockTimeout&) {
+        reply.status = 0x08;  // busy with another initiator
+        return reply;
+    } catch (const std::exception&) {
+        FillSense(reply, CheckCondition(0x4, 0x44, 0x00));
+        return reply;
+    }
     CommandBuffer cmd{Cdb, CdbLen, Data, Data ? DataLen : 0, Dir};
+    waitAfterMs_ = 0;
     try {
         Refresh();
         bool handled = false;
@@ -226,7 +254,8 @@ CommandReply Drive::Execute(const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, si
         FillSense(reply, c);
         reply.transferred = 0;
     } catch (const std::exception&) {
-        // The state folder failed under us (disk full, removed): a hardware error.
+        // The state folder failed under us (disk full, removed, damaged):
+        // a hardware error of this drive.
         FillSense(reply, CheckCondition(0x4, 0x44, 0x00));
         reply.transferred = 0;
     }
@@ -243,6 +272,13 @@ CommandReply Drive::Execute(const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, si
     e.asc = reply.sense[12];
     e.ascq = reply.sense[13];
     trace_->Add(e);
+
+    // A long operation without the immediate bit: other processes see it
+    // running while this command waits for its end without the file lock.
+    if (waitAfterMs_ > 0) {
+        lock.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitAfterMs_));
+    }
     return reply;
 }
 
@@ -265,10 +301,21 @@ void Drive::ApplyBusyKnobs(uint8_t Opcode, CommandReply& Reply, bool& Handled) {
 
 // ---- control operations -------------------------------------------------
 
+// Replacing the medium needs no readable old state: this is also how a
+// damaged state file is mended.
+void Drive::RefreshForReplace() {
+    try {
+        Refresh();
+    } catch (const std::exception&) {
+        state_ = DriveState{};
+        state_.generation = (*live_)->stateGeneration;
+    }
+}
+
 void Drive::Insert(const Medium& NewMedium, const std::string& ImagePath) {
     std::lock_guard<std::mutex> guard(mutex_);
     FileLock lock(*this);
-    Refresh();
+    RefreshForReplace();
     image_->EraseAll();
     if (!ImagePath.empty()) {
         int fd = ::open(ImagePath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -294,7 +341,7 @@ void Drive::Insert(const Medium& NewMedium, const std::string& ImagePath) {
 void Drive::Eject() {
     std::lock_guard<std::mutex> guard(mutex_);
     FileLock lock(*this);
-    Refresh();
+    RefreshForReplace();
     image_->EraseAll();
     state_.medium.reset();
     state_.trayOpen = false;

@@ -80,6 +80,7 @@ private:
     void SaveState();
     void SaveKnobs();
     void Refresh();
+    void RefreshForReplace();
     void SyncHot();
     void PublishHot(size_t TrackIndex);
     std::string PathOf(const char* Name) const { return folder_ + "/" + Name; }
@@ -154,6 +155,7 @@ private:
     uint64_t seenWriteGeneration_ = 0;
     uint64_t seenConfigGeneration_ = ~0ull;
     int64_t configCheckedMs_ = 0;
+    int64_t waitAfterMs_ = 0;  // a long operation the command waits for
     bool hotDirty_ = false;
     std::unique_ptr<DiscImage> image_;
     std::unique_ptr<LiveBlock> live_;

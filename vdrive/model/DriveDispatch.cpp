@@ -1,5 +1,4 @@
 // Routing of CDBs to their handlers, and the readiness checks shared by them.
-#include <thread>
 
 #include "model/Bytes.h"
 #include "model/Drive.h"
@@ -97,10 +96,7 @@ void Drive::StartLongOp(LongOp Op, double Seconds, bool Immediate) {
     double scaled = Seconds * knobs_.EffectiveTimeScale();
     auto ms = static_cast<int64_t>(scaled * 1000.0);
     if (ms <= 0) return;
-    if (!Immediate) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(ms, 600000)));
-        return;
-    }
+    if (!Immediate) waitAfterMs_ = std::min<int64_t>(ms, 600000) + 2;
     state_.op = Op;
     state_.opStartMs = WallClockMs();
     state_.opEndMs = state_.opStartMs + ms;

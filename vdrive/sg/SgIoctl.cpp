@@ -154,6 +154,10 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
     case SG_GET_VERSION_NUM: Result = Put<int>(Arg, SgVersion); return true;
     case SG_EMULATED_HOST: Result = Put<int>(Arg, 0); return true;
     case SG_GET_SCSI_ID: {
+        if (!VirtualDrives::Instance().HasScsiAddress(File.Drive)) {
+            Result = Fail(ENOTTY);
+            return true;
+        }
         struct sg_scsi_id id{};
         id.scsi_id = File.Drive;
         id.scsi_type = 0x05;
@@ -163,6 +167,10 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
         return true;
     }
     case ScsiIoctlGetIdLun: {
+        if (!VirtualDrives::Instance().HasScsiAddress(File.Drive)) {
+            Result = Fail(ENOTTY);
+            return true;
+        }
         struct {
             int DevId;  // target, LUN, channel, host from the low byte up
             int HostUniqueId;
@@ -170,7 +178,9 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
         Result = Put(Arg, idlun);
         return true;
     }
-    case ScsiIoctlGetBusNumber: Result = Put<int>(Arg, 0); return true;
+    case ScsiIoctlGetBusNumber:
+        Result = VirtualDrives::Instance().HasScsiAddress(File.Drive) ? Put<int>(Arg, 0) : Fail(ENOTTY);
+        return true;
     case SG_SET_TIMEOUT: {
         int jiffies = 0;
         if (!Get(Arg, jiffies)) Result = Fail(EFAULT);

@@ -20,6 +20,8 @@ public:
                          Direction Dir);
     bool Claim(int Drive, uint64_t Owner);
     void Release(int Drive, uint64_t Owner);
+    // Drives of some models have no SCSI address to report.
+    bool HasScsiAddress(int Drive);
 
     // A fresh owner id for one exclusive open (unique across processes).
     static uint64_t NewOwner();

@@ -166,3 +166,57 @@ TEST_F(DriveTest, TraceKeepsOneLinePerCommand) {
 }
 
 }  // namespace vdrive::test
+
+namespace vdrive::test {
+
+TEST_F(DriveTest, DamagedStateIsAHardwareErrorUntilANewDiscIsInserted) {
+    set_.reset();
+    std::ofstream(folder_.Path() + "/drive1/state.conf") << "generation=99\nmedium=floppy\n";
+    set_ = std::make_unique<StateDriveSet>(folder_.Path());
+    EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}, 1), 4, 0x44, 0x00);
+    EXPECT_GOOD(None({0, 0, 0, 0, 0, 0}, 0)) << "the other drive is unaffected";
+    D(1).Insert(Medium::Blank(MediaKind::CdRw));
+    EXPECT_GOOD(None({0, 0, 0, 0, 0, 0}, 1));
+    EXPECT_EQ(In({0x46, 0x02, 0, 0, 0, 0, 0, 0, 8, 0}, 8, 1).U16(6), 0x000Au);
+}
+
+TEST_F(DriveTest, ACommandWithoutImmediateWaitsWithoutHoldingOtherProcesses) {
+    setenv("KESTREL_VDRIVE_TIME_SCALE", "0.05", 1);  // a quick blank takes 500 ms
+    Insert(MediaKind::CdRw, 1);
+    pid_t child = fork();
+    if (child == 0) {
+        StateDriveSet other(folder_.Path());
+        uint8_t blank[12] = {0xA1, 0x01};  // quick, not immediate
+        _exit(other.Execute(1, blank, 12, nullptr, 0, Direction::None).status);
+    }
+    usleep(200000);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}, 1), 2, 0x04, 0x07) << "seen as blanking from this process";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_GOOD(None({0, 0, 0, 0, 0, 0}, 1));
+}
+
+}  // namespace vdrive::test
+
+namespace vdrive::test {
+
+TEST_F(DriveTest, AClosingProcessDoesNotUndoAnotherProcessesInsert) {
+    Insert(MediaKind::DvdR);
+    EXPECT_GOOD(Write10(0, 32));  // recorded in the live record only
+    int rc = InChild([&] {
+        StateDriveSet tool(folder_.Path());
+        tool.At(0).Insert(Medium::Blank(MediaKind::DvdPlusR));
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
+    set_.reset();  // this process ends with unsaved write progress
+    StateDriveSet later(folder_.Path());
+    Medium m = *later.At(0).State().medium;
+    EXPECT_EQ(m.kind, MediaKind::DvdPlusR);
+    EXPECT_TRUE(m.tracks.empty());
+}
+
+}  // namespace vdrive::test

@@ -165,3 +165,37 @@ TEST_F(DriveTest, BufferFillsWithWritesAndEmptiesOnSync) {
 }
 
 }  // namespace vdrive::test
+
+namespace vdrive::test {
+
+TEST_F(DriveTest, ThrottleWritesAtTheSelectedSpeed) {
+    Insert(MediaKind::DvdR);
+    Knobs k;
+    k.Set("throttle", "yes");
+    D(0).SetKnobs(k);
+    EXPECT_GOOD(None({0xBB, 0, 0xFF, 0xFF, 0x05, 0x69, 0, 0, 0, 0, 0, 0}));  // 1,385 KB/s
+    auto start = std::chrono::steady_clock::now();
+    for (uint32_t lba = 0; lba < 160; lba += 32) EXPECT_GOOD(Write10(lba, 32));  // 327,680 bytes
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(200));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+}
+
+TEST_F(DriveTest, DumpOfAnErasedDiscStaysSparse) {
+    std::vector<uint8_t> list = {0, 0x02, 0, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0, 0, 0};
+    EXPECT_GOOD(Out({0x04, 0x11, 0, 0, 0, 0}, list));
+    EXPECT_GOOD(Write10(0, 16, 0x7E));
+    EXPECT_GOOD(Write10(2000000, 32, 0x00));
+    const std::string dump = folder_.Path() + "/dump.iso";
+    EXPECT_EQ(D(0).Dump(dump), 2000032u);
+    struct stat st {};
+    ASSERT_EQ(::stat(dump.c_str(), &st), 0);
+    EXPECT_EQ(uint64_t(st.st_size), 2000032ull * 2048);
+    EXPECT_LT(uint64_t(st.st_blocks) * 512, 1u << 20);
+    FILE* f = fopen(dump.c_str(), "rb");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(fgetc(f), 0x7E);
+    fclose(f);
+}
+
+}  // namespace vdrive::test

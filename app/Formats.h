@@ -1,0 +1,28 @@
+#pragma once
+// Number formats the window shows: sizes in MB with two decimals, byte
+// counts with thousands separators, and the write-speed entries.
+#include <cstdint>
+#include <string>
+
+namespace kestrel::app {
+
+// Value with thousands separators and Decimals digits after the point,
+// rounded half away from zero: 1234.5 with 2 gives "1,234.50".
+std::string FormatGrouped(double Value, int Decimals);
+
+// Bytes / 1048576 as "#,##0.00": 13107200 gives "12.50".
+std::string FormatMB(int64_t Bytes);
+
+// A byte count as "#,##": thousands separators, no decimals, empty for 0.
+std::string FormatSizeCell(int64_t Bytes);
+
+// One entry of the speed list for an actual speed in KB/s: "24X (4,234 KB/s)"
+// for CD media, "4.0X (5,540 KB/s)" for the others.
+std::string SpeedEntry(int KBps, bool CDMedia);
+
+// The speed in KB/s an entry stands for: "Max" or an empty text gives 0;
+// otherwise the factor before the first "X" times 177 (CD) or 1385 (others),
+// rounded. A text that holds no number gives 0 (the drive's maximum).
+uint16_t SpeedFromText(const std::string& Entry, bool CDMedia);
+
+}  // namespace kestrel::app

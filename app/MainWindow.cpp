@@ -1,0 +1,434 @@
+// The main window: its controls, start-up, drive choice, log, compilation
+// list and drops. The commands are in MainWindowCommands.cpp, the progress
+// display and completion events in MainWindowProgress.cpp, the settings file
+// in MainWindowSettings.cpp.
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/BrowserLists.h"
+#include "app/CompilationList.h"
+#include "app/ExDragDrop.h"
+#include "app/FileBrowser.h"
+#include "app/KestrelIni.h"
+#include "app/LogChannel.h"
+#include "app/LogView.h"
+#include "app/QtDispatcher.h"
+#include "app/SpeedCombo.h"
+
+namespace kestrel::app {
+
+namespace {
+
+// Where the start-up error sends the user for help.
+constexpr char kSupportAddress[] = "the README of Kestrel";
+
+QPushButton* NewButton(const char* Name, const char* Caption, const char* Hint, QWidget* Parent) {
+    auto* button = new QPushButton(QString::fromUtf8(Caption), Parent);
+    button->setObjectName(QString::fromUtf8(Name));
+    if (Hint) button->setToolTip(QString::fromUtf8(Hint));
+    return button;
+}
+
+QProgressBar* NewBar(const char* Name, const char* Hint, QWidget* Parent) {
+    auto* bar = new QProgressBar(Parent);
+    bar->setObjectName(QString::fromUtf8(Name));
+    if (Hint) bar->setToolTip(QString::fromUtf8(Hint));
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    return bar;
+}
+
+QHBoxLayout* NewRow(QWidget* Bar) {
+    auto* row = new QHBoxLayout(Bar);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(4);
+    return row;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent), ini_(std::make_unique<TKestrelIni>()) {
+    setWindowTitle(QString::fromUtf8(kWindowCaption));
+    resize(738, 460);
+    BuildControls();
+    CreateBurner();
+    ConnectControls();
+    RestoreWindowState();
+    qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1() {
+    qApp->removeEventFilter(this);
+    JoinQuickSave();
+    // The burner joins its threads on destruction; its last lines and
+    // events still find the controls alive.
+    kestrel.reset();
+}
+
+void TForm1::CreateBurner() {
+    kestrel = std::make_unique<TKestrelBurner>();
+    kestrel->SetDispatcher(std::make_shared<TQtDispatcher>(this));
+    kestrel->DoDebug = true;
+    kestrel->UnderrunProtection = true;
+    kestrel->FinalizeDisc = false;
+    kestrel->TestWrite = false;
+    kestrel->ReplaceFile = false;
+    kestrel->PerformOPC = true;
+    kestrel->WritePostGap = true;
+    kestrel->SetCacheSize(8392704);
+    kestrel->ISOFileName = (QDir::homePath() + QStringLiteral("/kestrel.iso")).toStdString();
+    kestrel->ReadSpeed = 0;
+
+    logChannel_ = new TLogChannel([this](const QString& line) { Memo1->AppendLine(line); }, this);
+    kestrel->OnDebugMessage = [this](TDebugLog*, const std::string& message, uint8_t type) {
+        kestrelDebugMessage(message, type);
+    };
+    kestrel->OnFinalizingTrack = [this](TKestrelBurner*) { kestrelFinalizingTrack(); };
+    kestrel->OnWriteDone = [this](TKestrelBurner*, const std::string& error) {
+        // The quick save raises this on the thread that runs it.
+        if (QThread::currentThread() == thread())
+            kestrelWriteDone(error);
+        else
+            QMetaObject::invokeMethod(this, [this, error] { kestrelWriteDone(error); }, Qt::QueuedConnection);
+    };
+    kestrel->OnEraseDone = [this](TSCSIDevice*, bool withError) { kestrelEraseDone(withError); };
+}
+
+void TForm1::BuildControls() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    layout->addWidget(BuildTopBar());
+    layout->addWidget(BuildSecondBar());
+
+    mainSplitter_ = new QSplitter(Qt::Vertical, central);
+    mainSplitter_->setObjectName(QStringLiteral("splitLog"));
+    panesSplitter_ = new QSplitter(Qt::Horizontal, mainSplitter_);
+    panesSplitter_->setObjectName(QStringLiteral("splitPanes"));
+    panesSplitter_->addWidget(BuildDiscFilesPane());
+    pDrivesDir = new TFileBrowser(panesSplitter_);
+    pDrivesDir->setObjectName(QStringLiteral("pDrivesDir"));
+    DriveCB = pDrivesDir->DriveCB();
+    lbDir = pDrivesDir->DirList();
+    lbFiles = pDrivesDir->FileList();
+    panesSplitter_->setStretchFactor(0, 3);
+    panesSplitter_->setStretchFactor(1, 2);
+    Memo1 = new TLogView(mainSplitter_);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    mainSplitter_->setStretchFactor(0, 3);
+    mainSplitter_->setStretchFactor(1, 1);
+    layout->addWidget(mainSplitter_, 1);
+    layout->addWidget(BuildStatusBar());
+    setCentralWidget(central);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    ExplorerDragDrop = new TExDragDrop(this);
+    ExplorerDragDrop->setObjectName(QStringLiteral("ExplorerDragDrop"));
+    ExplorerDragDrop->SetControl(clBox);
+    addAction(Memo1->ClearAction());
+    Memo1->ClearAction()->setShortcutContext(Qt::WindowShortcut);
+}
+
+QWidget* TForm1::BuildTopBar() {
+    pTop = new QWidget(this);
+    pTop->setObjectName(QStringLiteral("pTop"));
+    auto* row = NewRow(pTop);
+    lDrive = new QLabel(QStringLiteral(" Drive :"), pTop);
+    lDrive->setObjectName(QStringLiteral("lDrive"));
+    cbDrives = new QComboBox(pTop);
+    cbDrives->setObjectName(QStringLiteral("cbDrives"));
+    cbDrives->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    cbDrives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbDrives->setMinimumContentsLength(12);
+    bCaps = NewButton("bCaps", "...", "Drive capabilities", pTop);
+    bCaps->setMaximumWidth(32);
+    cbSpeed = new TSpeedCombo(pTop);
+    cbSpeed->setObjectName(QStringLiteral("cbSpeed"));
+    cbSpeed->addItem(QStringLiteral("Max"));
+    cbSpeed->setCurrentIndex(0);
+    cbSpeed->setMinimumContentsLength(12);
+    cbSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    bDisc = NewButton("bDisc", "Disc Info", "Disc & Session information (Extract file from any session)", pTop);
+    bAdvance = NewButton("bAdvance", "Advance", nullptr, pTop);
+    bBurn = NewButton("bBurn", "Burn", "Start Burning", pTop);
+    QFont bold = bBurn->font();
+    bold.setBold(true);
+    bBurn->setFont(bold);
+    row->addWidget(lDrive);
+    row->addWidget(cbDrives, 1);
+    row->addWidget(bCaps);
+    row->addWidget(cbSpeed);
+    row->addWidget(bDisc);
+    row->addWidget(bAdvance);
+    row->addWidget(bBurn);
+    return pTop;
+}
+
+QWidget* TForm1::BuildSecondBar() {
+    pTop2 = new QWidget(this);
+    pTop2->setObjectName(QStringLiteral("pTop2"));
+    auto* row = NewRow(pTop2);
+    bQErase = NewButton("bQErase", "Q.Erase", "Quick Erase", pTop2);
+    bCErase = NewButton("bCErase", "C.Erase", "Full Erase (Normally not required)", pTop2);
+    bLoad = NewButton("bLoad", "Load", "Load Medium", pTop2);
+    bEject = NewButton("bEject", "Eject", "Eject Medium", pTop2);
+    bReady = NewButton("bReady", "Ready", "Is Unit Ready ?", pTop2);
+    // The link label shows no outside address: the program has none.
+    Label1 = new QLabel(pTop2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    for (QWidget* w : {static_cast<QWidget*>(bQErase), static_cast<QWidget*>(bCErase), static_cast<QWidget*>(bLoad),
+                       static_cast<QWidget*>(bEject), static_cast<QWidget*>(bReady)})
+        row->addWidget(w);
+    row->addStretch(1);
+    row->addWidget(Label1);
+    return pTop2;
+}
+
+QWidget* TForm1::BuildDiscFilesPane() {
+    pDiscFiles = new QWidget(this);
+    pDiscFiles->setObjectName(QStringLiteral("pDiscFiles"));
+    auto* column = new QVBoxLayout(pDiscFiles);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+    auto* buttons = new QHBoxLayout;
+    bSaveISO = NewButton("bSaveISO", "Build .ISO", "Build and Save .ISO Image", pDiscFiles);
+    bBurnISO = NewButton("bBurnISO", "Burn .ISO", nullptr, pDiscFiles);
+    cPathInfo = new QCheckBox(QStringLiteral("Save path"), pDiscFiles);
+    cPathInfo->setObjectName(QStringLiteral("cPathInfo"));
+    cPathInfo->setToolTip(QStringLiteral("Preserve directory structure"));
+    cPathInfo->setTristate(true);
+    cPathInfo->setCheckState(Qt::PartiallyChecked);
+    bClear = NewButton("bClear", "Clear", nullptr, pDiscFiles);
+    buttons->addWidget(bSaveISO);
+    buttons->addWidget(bBurnISO);
+    buttons->addWidget(cPathInfo);
+    buttons->addStretch(1);
+    buttons->addWidget(bClear);
+    column->addLayout(buttons);
+    clBox = new TCompilationList(pDiscFiles);
+    clBox->setObjectName(QStringLiteral("clBox"));
+    column->addWidget(clBox, 1);
+    return pDiscFiles;
+}
+
+QWidget* TForm1::BuildStatusBar() {
+    pbottom = new QWidget(this);
+    pbottom->setObjectName(QStringLiteral("pbottom"));
+    auto* row = NewRow(pbottom);
+    pcd = NewBar("pcd", nullptr, pbottom);
+    lSize = new QLabel(QStringLiteral("Size"), pbottom);
+    lSize->setObjectName(QStringLiteral("lSize"));
+    lSize->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lSize->setMinimumWidth(150);
+    bAbort = NewButton("bAbort", "Abort", "Abort write operation", pbottom);
+    QPalette red = bAbort->palette();
+    red.setColor(QPalette::ButtonText, Qt::red);
+    bAbort->setPalette(red);
+    bAbort->setVisible(false);
+    pBuf = NewBar("pBuf", "Software buffer status", pbottom);
+    pBuf->setMaximumWidth(90);
+    pHBuf = NewBar("pHBuf", "Device buffer status", pbottom);
+    // A range of 0..0 would show Qt's busy animation; empty until a command
+    // learns the drive's buffer size.
+    pHBuf->setRange(0, 1);
+    pHBuf->setMaximumWidth(90);
+    row->addWidget(new QLabel(QStringLiteral(" CD Progress : "), pbottom));
+    row->addWidget(pcd, 1);
+    row->addWidget(lSize);
+    row->addWidget(bAbort);
+    row->addSpacing(12);
+    row->addWidget(new QLabel(QStringLiteral("Buffer : "), pbottom));
+    row->addWidget(pBuf);
+    row->addWidget(pHBuf);
+    return pbottom;
+}
+
+void TForm1::ConnectControls() {
+    connect(cbDrives, &QComboBox::activated, this, [this] { cbDrivesChange(); });
+    cbSpeed->OnDropDown = [this] { cbSpeedDropDown(); };
+    connect(bCaps, &QPushButton::clicked, this, &TForm1::bCapsClick);
+    connect(bDisc, &QPushButton::clicked, this, &TForm1::bDiscClick);
+    connect(bAdvance, &QPushButton::clicked, this, &TForm1::bCDHeaderClick);
+    connect(bBurn, &QPushButton::clicked, this, &TForm1::bBurnClick);
+    connect(bQErase, &QPushButton::clicked, this, &TForm1::bQEraseClick);
+    connect(bCErase, &QPushButton::clicked, this, &TForm1::bCEraseClick);
+    connect(bLoad, &QPushButton::clicked, this, &TForm1::bLoadClick);
+    connect(bEject, &QPushButton::clicked, this, &TForm1::bEjectClick);
+    connect(bReady, &QPushButton::clicked, this, &TForm1::bReadyClick);
+    connect(bSaveISO, &QPushButton::clicked, this, &TForm1::bSaveISOClick);
+    connect(bBurnISO, &QPushButton::clicked, this, &TForm1::bBurnISOClick);
+    connect(bClear, &QPushButton::clicked, this, &TForm1::bClearClick);
+    connect(bAbort, &QPushButton::clicked, this, &TForm1::bAbortClick);
+    connect(cPathInfo, &QCheckBox::stateChanged, this, [this] { cPathInfoClick(); });
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    clBox->SetSizeFunction([this](const std::string& path) { return kestrel->GetPathSize(path); });
+    clBox->OnBrowserDrop = [this](const QString& source) { clBoxDragDrop(source); };
+    ExplorerDragDrop->OnDropped = [this](TExDragDrop* sender, int32_t count) { ExplorerDragDropDropped(sender, count); };
+}
+
+// ---- Start-up and drive choice -------------------------------------------
+
+void TForm1::showEvent(QShowEvent* Event) {
+    QMainWindow::showEvent(Event);
+    if (shown_) return;
+    shown_ = true;
+    FormShow();
+}
+
+void TForm1::FormShow() {
+    Log(std::string(">>> ") + kWindowCaption);
+    kestrel->InitializeASPI(true, std::string());
+    aspiOk_ = kestrel->ASPIInitialized();
+    if (!aspiOk_) {
+        pTop->setEnabled(false);
+        pTop2->setEnabled(false);
+        bBurnISO->setEnabled(false);
+        QMessageBox::critical(this, QString::fromUtf8(kApplicationTitle),
+                              QStringLiteral("Error initializing ASPI Layer, Please visit support page, %1 for more information")
+                                  .arg(QString::fromUtf8(kSupportAddress)));
+        return;
+    }
+    const std::vector<std::string> devices = kestrel->Devices();
+    if (!devices.empty()) {
+        for (const std::string& line : devices) cbDrives->addItem(QString::fromStdString(line));
+        cbDrives->setCurrentIndex(0);
+        cbDrivesChange();
+    }
+    LoadSettings();
+    Log(" ");
+    kestrel->SetCloseAfterCommand(true);
+}
+
+void TForm1::cbDrivesChange() {
+    const QString entry = cbDrives->currentText();
+    kestrel->SelectDevice(entry.toStdString());
+    cbDrives->setToolTip(entry);
+    const std::string letter = kestrel->GetDriveLetter();
+    lDrive->setText(letter.empty() ? QStringLiteral("  Drive :")
+                                   : QStringLiteral("Drive %1:").arg(QString::fromStdString(letter)));
+    UpdateBurnButton();
+}
+
+void TForm1::UpdateBurnButton() {
+    const uint32_t caps = kestrel->Capabilities();
+    bBurn->setEnabled((caps & (cap::WriteCDR | cap::WriteDVDR | cap::WriteDVDRAM)) != 0);
+}
+
+// ---- Log -----------------------------------------------------------------
+
+void TForm1::Log(const std::string& Line) { kestrel->DebugMsg(Line, mtFailure); }
+
+void TForm1::kestrelDebugMessage(const std::string& Message, uint8_t) {
+    logChannel_->Add(QString::fromStdString(Message));
+}
+
+void TForm1::kestrelFinalizingTrack() { Log(">>> FINALIZING TRACK"); }
+
+void TForm1::ClearAll1Click() { Memo1->clear(); }
+
+void TForm1::CopyLogToClipboard() { Memo1->CopyAll(); }
+
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+    // Keyboard preview: F5 copies the log whichever control has the focus.
+    if (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_F5) {
+        auto* widget = qobject_cast<QWidget*>(Watched);
+        if (widget && widget->window() == this) {
+            CopyLogToClipboard();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+// ---- Other windows ---------------------------------------------------------
+
+namespace {
+
+void NotYetAvailable(QWidget* Parent, const char* What) {
+    QMessageBox::information(Parent, QString::fromUtf8(kApplicationTitle),
+                             QStringLiteral("%1 is not yet available.").arg(QString::fromUtf8(What)));
+}
+
+}  // namespace
+
+void TForm1::bCDHeaderClick() { NotYetAvailable(this, "The settings dialog"); }
+void TForm1::bDiscClick() { NotYetAvailable(this, "The disc and sessions dialog"); }
+void TForm1::bCapsClick() { NotYetAvailable(this, "The drive capabilities dialog"); }
+void TForm1::Label1Click() {}
+
+// ---- Compilation list ------------------------------------------------------
+
+void TForm1::clBoxDragDrop(const QString& SourceName) {
+    if (SourceName == QLatin1String("lbDir")) {
+        QString path = lbDir->CurrentDirectory();
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+        clBox->AddEntry(JoinPath(path, QString()), true);
+    } else if (SourceName == QLatin1String("lbFiles")) {
+        for (const QString& path : lbFiles->SelectedPaths()) clBox->AddEntry(path, false);
+    }
+}
+
+void TForm1::ExplorerDragDropDropped(TExDragDrop* Sender, int32_t ItemsCount) {
+    AddSources(Sender->Items().mid(0, ItemsCount));
+}
+
+void TForm1::AddSources(const QStringList& Paths) {
+    for (const QString& path : Paths) {
+        const TListEntry entry = MakeListEntry(path.toStdString());
+        clBox->AddEntry(QString::fromStdString(entry.Path), entry.Recursive);
+    }
+}
+
+void TForm1::bClearClick() {
+    clBox->clear();
+    // A running write still reads the burner's compilation; it is emptied
+    // when the write ends.
+    if (!OperationRunning()) kestrel->ClearAll(600000, 20000);
+}
+
+TSavePathState TForm1::SavePathState() const {
+    switch (cPathInfo->checkState()) {
+        case Qt::Checked: return TSavePathState::Checked;
+        case Qt::PartiallyChecked: return TSavePathState::Grayed;
+        default: return TSavePathState::Unchecked;
+    }
+}
+
+void TForm1::SetSavePathState(TSavePathState State) {
+    const Qt::CheckState check = State == TSavePathState::Checked  ? Qt::Checked
+                                 : State == TSavePathState::Grayed ? Qt::PartiallyChecked
+                                                                   : Qt::Unchecked;
+    cPathInfo->setCheckState(check);
+}
+
+// ---- Window state ------------------------------------------------------------
+
+void TForm1::closeEvent(QCloseEvent* Event) {
+    if (OperationRunning()) kestrel->AbortWrite();
+    SaveWindowState();
+    QMainWindow::closeEvent(Event);
+}
+
+}  // namespace kestrel::app
