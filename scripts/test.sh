@@ -9,3 +9,20 @@ export BUILD_DIR=${BUILD_DIR:-$root/build}
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"
 ctest --output-on-failure -j "${JOBS:-$(nproc)}" --timeout 600
+
+# A second build with AddressSanitizer and UndefinedBehaviorSanitizer (clang),
+# with the fuzz targets, whose tests run once (KESTREL_SKIP_SANITIZE=1 skips
+# it). Tests that load the virtual recorder's interposer into programs with
+# LD_PRELOAD stay out of this run: a sanitized preload library cannot go
+# into the unsanitized peer programs (xorriso, growisofs).
+if [ "${KESTREL_SKIP_SANITIZE:-0}" != 1 ]; then
+    san_dir=${SANITIZE_BUILD_DIR:-$root/build-sanitize}
+    CC=clang CXX=clang++ cmake -S "$root" -B "$san_dir" -G Ninja -DKESTREL_WERROR=ON -DKESTREL_SANITIZE=ON \
+        -DKESTREL_BUILD_APP=OFF -DKESTREL_BUILD_BENCH=OFF -DKESTREL_FUZZ=ON
+    cmake --build "$san_dir" -j "${JOBS:-$(nproc)}"
+    cd "$san_dir"
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    ctest --output-on-failure -j "${JOBS:-$(nproc)}" --timeout 600 \
+        -E "${KESTREL_SANITIZE_EXCLUDE:-XorrisoPeer|GrowisofsPeer|Interposer|PassThrough|MultisessionPeers|TwoSessionCd|passthrough|_sg}"
+fi
