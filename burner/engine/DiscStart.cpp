@@ -95,10 +95,4 @@ std::optional<int32_t> TKestrelBurner::FindLastVolumeSize() {
     return std::nullopt;
 }
 
-bool TKestrelBurner::ImportDiscSession(int SessionNo, TDEntry* Dir) {
-    (void)Dir;
-    DebugMsg(">>> ERROR IMPORTING SESSION # " + std::to_string(SessionNo) + " (NOT AVAILABLE)", mtInternal);
-    return false;
-}
-
 }  // namespace kestrel

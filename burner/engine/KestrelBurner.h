@@ -92,8 +92,14 @@ public:
     // to 16; 0 when there is none; nullopt when the sectors cannot be read.
     std::optional<int32_t> FindLastVolumeSize();
     // Adds the tree of a session on the disc to the compilation (fixed
-    // extents). Declared here for the layout's session import.
+    // extents): SessionNo -1 the last, 0 none; Dir null for the root. False
+    // when no tree was found or part of it had to be left out (logged).
     virtual bool ImportDiscSession(int SessionNo, TDEntry* Dir);
+    // Copies an imported file from the disc to FileName. An existing file is
+    // replaced only with ReplaceExisting. False (logged) on any failure,
+    // leaving no partial file; throws std::system_error when the local file
+    // cannot be created.
+    bool ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting = false);
     // Medium type code remembered by the last disc layout.
     uint16_t MediumType() const { return mediumType_; }
 

@@ -1,0 +1,78 @@
+#include "burner/engine/DirectoryRecord.h"
+
+#include <cstring>
+
+#include "burner/iso/DateTime.h"
+
+namespace kestrel {
+
+namespace {
+
+bool IsLeapYear(int Year) { return (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0; }
+
+int DaysInMonth(int Year, int Month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return Month == 2 && IsLeapYear(Year) ? 29 : days[Month - 1];
+}
+
+}  // namespace
+
+uint32_t LittleEndian32(const uint8_t* Bytes) {
+    return uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
+}
+
+TRecordParse ParseDirRecord(const uint8_t* Sector, size_t Offset, size_t Limit, TDirRecord& Record) {
+    if (Offset >= Limit) return TRecordParse::EndOfSector;
+    const uint8_t length = Sector[Offset];
+    if (length == 0) return TRecordParse::EndOfSector;
+    if (length < kRecordFixedBytes + 1) return TRecordParse::TooShort;
+    if (Offset + length > Limit) return TRecordParse::PastLimit;
+    const uint8_t* r = Sector + Offset;
+    if (kRecordFixedBytes + size_t(r[32]) > length || r[32] == 0) return TRecordParse::NameOutside;
+    Record.Length = length;
+    Record.Extent = LittleEndian32(r + 2);
+    Record.DataLength = LittleEndian32(r + 10);
+    Record.Date = RecordingDateTime(r + 18);
+    Record.Flags = r[25];
+    Record.NameLength = r[32];
+    Record.Name = r + kRecordFixedBytes;
+    return TRecordParse::Ok;
+}
+
+bool LooksLikeXaField(const uint8_t* Sector, size_t Offset, size_t Limit) {
+    if (Offset + 14 > Limit) return false;
+    const uint8_t* f = Sector + Offset;
+    return f[0] == 0 && f[1] == 0 && f[2] == 0 && f[3] == 0 && f[5] == 0x55 && f[6] == 'X' && f[7] == 'A';
+}
+
+TDateTime RecordingDateTime(const uint8_t* Bytes) {
+    const int year = 1900 + Bytes[0];
+    const int month = Bytes[1], day = Bytes[2];
+    const int hour = Bytes[3], minute = Bytes[4], second = Bytes[5];
+    const bool timeValid = hour < 24 && minute < 60 && second < 60;
+    const double timeOfDay = timeValid ? (hour * 3600 + minute * 60 + second) / 86400.0 : 0.0;
+    const bool dateValid = month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
+    if (!dateValid) return timeOfDay;
+    TDateParts parts;
+    parts.Year = year;
+    parts.Month = month;
+    parts.Day = day;
+    return EncodeDateTime(parts) + timeOfDay;
+}
+
+uint8_t DescriptorType(const uint8_t* Sector) {
+    if (std::memcmp(Sector + 1, "CD001", 5) != 0) return 0;
+    return Sector[0];
+}
+
+bool IsJolietDescriptor(const uint8_t* Sector) {
+    if (DescriptorType(Sector) != 2) return false;
+    const uint8_t* escape = Sector + 88;
+    return escape[0] == '%' && escape[1] == '/' && (escape[2] == '@' || escape[2] == 'C' || escape[2] == 'E');
+}
+
+TVolumeRoot DescriptorRoot(const uint8_t* Sector) {
+    return {LittleEndian32(Sector + 158), LittleEndian32(Sector + 166)};
+}
+
+}  // namespace kestrel

@@ -1,0 +1,252 @@
+// kestrel-cli sessions, ls and extract: the sessions of the disc, the tree
+// of one session as the burner imports it, and copying files off the disc.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "burner/engine/Extract.h"
+#include "burner/engine/KestrelBurner.h"
+#include "burner/engine/SessionPlace.h"
+#include "burner/iso/DateTime.h"
+#include "cli/CliCommand.h"
+#include "cli/DriveSelection.h"
+
+namespace kestrel::cli {
+
+namespace {
+
+// Table sizes of the compilation a viewed session is imported into.
+constexpr int ViewMaxFiles = 600000;
+constexpr int ViewMaxDirs = 20000;
+
+// "--session N|last": 1..127, or -1 for the last session.
+int ParseSession(const std::string& Text) {
+    if (Text == "last") return -1;
+    char* end = nullptr;
+    const long value = std::strtol(Text.c_str(), &end, 10);
+    if (Text.empty() || *end || value < 1 || value > 127)
+        throw TUsageError("--session takes a session number (1..127) or \"last\", not \"" + Text + "\"");
+    return static_cast<int>(value);
+}
+
+std::vector<TOptionSpec> SessionOptions(std::initializer_list<TOptionSpec> More) {
+    auto options = DriveOptions();
+    options.insert(options.end(), More.begin(), More.end());
+    return options;
+}
+
+// ---- sessions ---------------------------------------------------------------
+
+// " Number     Start     Size" and one line per session: the number in
+// three digits, the start address in blocks, the size in MB.
+std::string SessionLine(int Number, const TSessionPlace& Place) {
+    char line[64];
+    std::snprintf(line, sizeof line, "  %03d    %8u   %4ld MB", Number, Place.Start, std::lround(Place.Blocks / 512.0));
+    return line;
+}
+
+int RunSessions(const TParsedArgs& Args) {
+    TSCSIDevice device;
+    OpenDrive(device, Args);
+    if (!device.TestUnitReady(5000)) return Fail("the drive is not ready (no disc, or the tray is open)");
+    const int sessions = device.GetSessionCount();
+    std::cout << " Number     Start     Size\n";
+    int unreadable = 0;
+    for (int number = 1; number <= sessions; ++number) {
+        if (const auto place = LocateSession(device, static_cast<uint16_t>(number)))
+            std::cout << SessionLine(number, *place) << "\n";
+        else
+            ++unreadable;
+    }
+    if (unreadable) return Fail(std::to_string(unreadable) + " session(s) could not be located on the disc");
+    return 0;
+}
+
+// ---- importing a session ------------------------------------------------------
+
+struct TImported {
+    int Session = 0;
+    bool Complete = false;
+};
+
+// Imports the session the options name into an emptied compilation.
+TImported ImportSession(TKestrelBurner& Burner, const TParsedArgs& Args) {
+    int number = ParseSession(Args.Value("--session", "last"));
+    if (!Burner.TestUnitReady(5000)) throw std::runtime_error("the drive is not ready (no disc, or the tray is open)");
+    const int sessions = Burner.GetSessionCount();
+    if (sessions == 0) throw std::runtime_error("the disc holds no session");
+    if (number == -1 || number > sessions) number = sessions;
+    Burner.ClearAll(ViewMaxFiles, ViewMaxDirs);
+    TImported imported{number, Burner.ImportDiscSession(number, nullptr)};
+    if (!imported.Complete && Burner.FilesCount() == 0)
+        throw std::runtime_error("session " + std::to_string(number) + " could not be read (see the log above)");
+    return imported;
+}
+
+int IncompleteFailure(const TImported& Imported) {
+    return Fail("session " + std::to_string(Imported.Session) +
+                " was read only in part: the log above says what was left out");
+}
+
+// ---- ls -----------------------------------------------------------------------
+
+std::string DateText(TDateTime Value, char Separator) {
+    const TDateParts p = DecodeDateTime(Value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d", p.Year, p.Month, p.Day, Separator, p.Hour,
+                  p.Minute, p.Second);
+    return text;
+}
+
+std::string JsonText(const std::string& Text) {
+    std::string out = "\"";
+    for (unsigned char c : Text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Visits every entry below Dir, depth first in the directory's order, with
+// its "/" path.
+void WalkTree(const TDEntry& Dir, const std::string& Path,
+              const std::function<void(const TFEntry&, const std::string&)>& Visit) {
+    for (const TFEntry* entry = Dir.Files; entry; entry = entry->Next) {
+        const std::string path = Path + "/" + LocalName(*entry);
+        Visit(*entry, path);
+        if (entry->Dir) WalkTree(*entry->Dir, path, Visit);
+    }
+}
+
+void PrintTreeText(const TKestrelBurner& Burner) {
+    WalkTree(*Burner.RootDir, "", [](const TFEntry& Entry, const std::string& Path) {
+        char line[96];
+        if (Entry.Dir)
+            std::snprintf(line, sizeof line, "d  %s  %12s  %10s  ", DateText(Entry.DateTime, ' ').c_str(), "-", "-");
+        else
+            std::snprintf(line, sizeof line, "f  %s  %12lld  %10d  ", DateText(Entry.DateTime, ' ').c_str(),
+                          static_cast<long long>(Entry.ISOSize), Entry.ISOExtent);
+        std::cout << line << Path << (Entry.Dir ? "/" : "") << "\n";
+    });
+}
+
+void PrintTreeJson(const TKestrelBurner& Burner, const TImported& Imported) {
+    std::ostringstream out;
+    out << "{\"session\":" << Imported.Session << ",\"complete\":" << (Imported.Complete ? "true" : "false")
+        << ",\"entries\":[";
+    bool first = true;
+    WalkTree(*Burner.RootDir, "", [&](const TFEntry& Entry, const std::string& Path) {
+        out << (first ? "" : ",") << "{\"path\":" << JsonText(Path) << ",\"type\":\"" << (Entry.Dir ? "dir" : "file")
+            << "\",\"date\":\"" << DateText(Entry.DateTime, 'T') << "\"";
+        if (!Entry.Dir) out << ",\"size\":" << Entry.ISOSize << ",\"extent\":" << Entry.ISOExtent;
+        out << "}";
+        first = false;
+    });
+    out << "]}";
+    std::cout << out.str() << "\n";
+}
+
+int RunLs(const TParsedArgs& Args) {
+    if (!Args.Positional().empty()) throw TUsageError("ls takes no arguments");
+    TKestrelBurner burner;
+    OpenDrive(burner, Args);
+    const TImported imported = ImportSession(burner, Args);
+    if (Args.Has("--json")) PrintTreeJson(burner, imported);
+    else PrintTreeText(burner);
+    return imported.Complete ? 0 : IncompleteFailure(imported);
+}
+
+// ---- extract ------------------------------------------------------------------
+
+// The entry of a disc path ("/DOCS/a.txt" or "\DOCS\a.txt"); the root is
+// returned as Dir with a null entry. Names match exactly, else without
+// regard to the case of ASCII letters.
+struct TFound {
+    const TFEntry* Entry = nullptr;
+    const TDEntry* Dir = nullptr;
+};
+
+std::optional<TFound> FindDiscPath(TKestrelBurner& Burner, std::string Path) {
+    std::replace(Path.begin(), Path.end(), '\\', '/');
+    TFound found{nullptr, Burner.RootDir};
+    std::istringstream parts(Path);
+    std::string part;
+    while (std::getline(parts, part, '/')) {
+        if (part.empty()) continue;
+        if (!found.Dir) return std::nullopt;
+        const TFEntry* match = nullptr;
+        for (const TFEntry* e = found.Dir->Files; e && !match; e = e->Next)
+            if (LocalName(*e) == part || e->LongName == part) match = e;
+        if (!match) match = Burner.FindFileEntry(found.Dir, part);
+        if (!match && part.find('.') == std::string::npos) match = Burner.FindFileEntry(found.Dir, part + ".");
+        if (!match) return std::nullopt;
+        found = {match, match->Dir};
+    }
+    return found;
+}
+
+int RunExtract(const TParsedArgs& Args) {
+    if (Args.Positional().empty()) throw TUsageError("no DISC-PATH given");
+    const auto dest = Args.Optional("--output");
+    if (!dest || dest->empty()) throw TUsageError("give the destination folder with -o DEST");
+    std::error_code ec;
+    std::filesystem::create_directories(*dest, ec);
+    if (!std::filesystem::is_directory(*dest)) return Fail("\"" + *dest + "\" is not a folder that can be written");
+
+    TKestrelBurner burner;
+    OpenDrive(burner, Args);
+    const TImported imported = ImportSession(burner, Args);
+    const bool recursive = Args.Has("--recursive"), replace = Args.Has("--force");
+    TExtractCount count;
+    int missing = 0;
+    for (const auto& path : Args.Positional()) {
+        const auto found = FindDiscPath(burner, path);
+        if (!found) {
+            std::cerr << "kestrel-cli: \"" << path << "\" is not in session " << imported.Session << "\n";
+            ++missing;
+        } else if (found->Dir) {
+            const TExtractCount sub = ExtractDirectory(burner, *found->Dir, *dest, recursive, replace);
+            count.Files += sub.Files;
+            count.Failed += sub.Failed;
+        } else {
+            ExtractInto(burner, *found->Entry, *dest, replace) ? ++count.Files : ++count.Failed;
+        }
+    }
+    std::cout << count.Files << " file(s) extracted to " << *dest << "\n";
+    if (count.Failed || missing)
+        return Fail(std::to_string(count.Failed + missing) + " item(s) could not be extracted (see the log above)" +
+                    (replace ? "" : "; existing files are replaced only with --force"));
+    return imported.Complete ? 0 : IncompleteFailure(imported);
+}
+
+const TCliRegistration sessionsCommand({"sessions", "sessions [--drive N] [--device-layer L]",
+                                        "Lists the disc's sessions: number, start block and size.",
+                                        DriveOptions(), RunSessions});
+
+const TCliRegistration lsCommand({"ls", "ls [--drive N] [--session N|last] [--json]",
+                                  "Lists the tree of a session on the disc with sizes, dates and extents.",
+                                  SessionOptions({{"--session", true, ""}, {"--json", false, ""}}), RunLs});
+
+const TCliRegistration extractCommand(
+    {"extract", "extract [--drive N] [--session N|last] DISC-PATH... -o DEST [-r] [--force]",
+     "Copies files of a session (a directory's files; its whole tree with -r) into DEST; existing files are "
+     "replaced only with --force.",
+     SessionOptions({{"--session", true, ""}, {"--output", true, "-o"}, {"--recursive", false, "-r"},
+                     {"--force", false, ""}}),
+     RunExtract});
+
+}  // namespace
+}  // namespace kestrel::cli
