@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -66,6 +67,8 @@ void TfrmDiscLayout::BuildControls() {
     connect(NewAction(tvDir, "Refresh1", "Refresh", Qt::Key_F5), &QAction::triggered, this,
             &TfrmDiscLayout::Refresh1Click);
     connect(tvDir, &QTreeWidget::currentItemChanged, this, [this] { tvdirClick(); });
+    fl->installEventFilter(this);
+    tvDir->installEventFilter(this);
 
     bClose = new QPushButton(QStringLiteral("Close"), this);
     bClose->setObjectName(QStringLiteral("bClose"));
@@ -77,6 +80,21 @@ void TfrmDiscLayout::BuildControls() {
     auto* column = new QVBoxLayout(this);
     column->addWidget(splitter, 1);
     column->addLayout(bar);
+}
+
+bool TfrmDiscLayout::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Event->type() == QEvent::KeyPress && (Watched == fl || Watched == tvDir)) {
+        const int key = static_cast<QKeyEvent*>(Event)->key();
+        if (key == Qt::Key_Delete) {
+            Watched == fl ? MenuItem1Click() : Delete1Click();
+            return true;
+        }
+        if (key == Qt::Key_F5) {
+            Refresh1Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(Watched, Event);
 }
 
 void TfrmDiscLayout::FormShow() {

@@ -4,6 +4,8 @@
 // whole directories can be taken out of this burn. Nothing on disk and
 // nothing in the main window's list changes.
 #include <QDialog>
+#include <QKeySequence>
+#include <QString>
 
 #include <vector>
 
@@ -39,6 +41,10 @@ public:
     QTreeWidget* tvDir;
     QTableWidget* fl;
     QPushButton* bClose;
+
+protected:
+    // Del and F5 reach the menus' commands from the grid and the tree.
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void BuildControls();

@@ -10,7 +10,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/Formats.h"
 #include "app/dialogs/TreeViewDialog.h"

@@ -4,6 +4,8 @@
 // the file viewer opens on that session.
 #include <QDialog>
 
+#include <cstdint>
+
 class QLabel;
 class QListWidget;
 class QPushButton;

@@ -225,7 +225,7 @@ void TfrmSettings::Button1Click() {
     options_.QuickSaveISO = cQuickSaveISO->isChecked();
 
     try {
-        WriteSettings(file_, SettingsValues(kestrel_, options_, savePath_, eSession->text().toStdString()));
+        WriteSettings(file_, SettingsValues(kestrel_, options_, savePath_, eSession->text().trimmed().toStdString()));
     } catch (const TIniWriteError& e) {
         QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
         return;

@@ -43,10 +43,10 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
         {"QuickSaveISO", Flag(Options.QuickSaveISO)},
         {"ShowFiles", Flag(Options.ShowFiles)},
         {"PerformOPC", Flag(Burner.PerformOPC)},
-        {"SessionNo", OneLine(SessionText)},
+        {"SessionNo", SessionText},
         {"ImportSession", Flag(Options.ImportSession)},
-        {"BootImage", OneLine(Burner.BootImageFile)},
-        {"VolumeLable", OneLine(Burner.IdVolume)},
+        {"BootImage", Burner.BootImageFile},
+        {"VolumeLable", Burner.IdVolume},
         {"CacheSize", std::to_string(Burner.CacheSize())},
     };
 }
@@ -63,7 +63,7 @@ void WriteSettings(const std::filesystem::path& File, const std::vector<TSetting
     }
     try {
         TKestrelIni ini(draft);
-        for (const TSettingsValue& value : Values) ini.WriteString(kOptionsSection, value.Key, value.Value);
+        for (const TSettingsValue& value : Values) ini.WriteString(kOptionsSection, value.Key, OneLine(value.Value));
     } catch (const TIniWriteError&) {
         std::filesystem::remove(draft, ec);
         throw failure;

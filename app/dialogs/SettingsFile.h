@@ -31,7 +31,7 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
                                            TSavePathState SavePath, const std::string& SessionText);
 
 // Writes Values into section "Options" of File (other sections and keys
-// stay). Throws TIniWriteError ("Unable to write to " + File) when the file
+// stay); a line break in a value becomes a blank. Throws TIniWriteError ("Unable to write to " + File) when the file
 // cannot be written; the file is then unchanged.
 void WriteSettings(const std::filesystem::path& File, const std::vector<TSettingsValue>& Values);
 
