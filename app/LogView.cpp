@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QMenu>
+#include <QScrollBar>
 
 namespace kestrel::app {
 
@@ -19,7 +20,12 @@ TLogView::TLogView(QWidget* Parent) : QPlainTextEdit(Parent) {
     connect(clearAction_, &QAction::triggered, this, &QPlainTextEdit::clear);
 }
 
-void TLogView::AppendLine(const QString& Line) { appendPlainText(Line); }
+void TLogView::AppendLine(const QString& Line) {
+    appendPlainText(Line);
+    // The newest line stays in view, also after a long line has brought the
+    // horizontal scroll bar in and shortened the visible area.
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
 
 QStringList TLogView::Lines() const {
     if (document()->isEmpty()) return {};

@@ -137,8 +137,9 @@ void TForm1::BuildControls() {
     panesSplitter_->setStretchFactor(1, 2);
     Memo1 = new TLogView(mainSplitter_);
     Memo1->setObjectName(QStringLiteral("Memo1"));
-    mainSplitter_->setStretchFactor(0, 3);
+    mainSplitter_->setStretchFactor(0, 2);
     mainSplitter_->setStretchFactor(1, 1);
+    mainSplitter_->setSizes({240, 120});
     layout->addWidget(mainSplitter_, 1);
     layout->addWidget(BuildStatusBar());
     setCentralWidget(central);

@@ -10,27 +10,13 @@
 #include "app/FileBrowser.h"
 #include "app/KestrelIni.h"
 #include "app/MainWindow.h"
+#include "app/SettingsKeys.h"
 
 namespace kestrel::app {
 
 namespace {
 
-constexpr char kOptions[] = "Options";
-
-TSavePathState SavePathFromText(std::string Text) {
-    for (char& c : Text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (Text == "GRAYED") return TSavePathState::Grayed;
-    if (Text == "CHECKED") return TSavePathState::Checked;
-    return TSavePathState::Unchecked;
-}
-
-const char* SavePathName(TSavePathState State) {
-    switch (State) {
-        case TSavePathState::Checked: return "Checked";
-        case TSavePathState::Grayed: return "Grayed";
-        default: return "Unchecked";
-    }
-}
+constexpr const char* kOptions = kOptionsSection;
 
 }  // namespace
 

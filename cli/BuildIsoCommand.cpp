@@ -36,10 +36,17 @@ bool IsRegularFile(const std::string& Path) {
 
 // The property values the desktop program's main window starts its burner
 // with; the command-line tool reads no settings file.
+// The speeds (0 = the drive's maximum) are left alone: setting them talks to
+// a drive, which an image build never needs.
 void ApplyStartValues(TKestrelBurner& Burner) {
     Burner.DoDebug = true;
+    Burner.UnderrunProtection = true;
+    Burner.FinalizeDisc = false;
+    Burner.TestWrite = false;
     Burner.ReplaceFile = false;
+    Burner.PerformOPC = true;
     Burner.WritePostGap = true;
+    Burner.SetCacheSize(8392704);
     Burner.ISOFileName = "c:\\abc.iso";
 }
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -44,6 +45,7 @@ class TWindowTest : public QObject {
     Q_OBJECT
 private slots:
     void startupLogsCaptionListsDrivesAndWritesSavePath();
+    void withoutDeviceLayerOnlyImagesCanBeBuilt();
     void controlsCarryTheirNamesCaptionsAndHints();
     void savePathStatesReadAndCycle();
     void settingsFileFillsBurnerAndOptions();
@@ -80,6 +82,37 @@ void TWindowTest::startupLogsCaptionListsDrivesAndWritesSavePath() {
     QCOMPARE(window->Burner().CacheSize(), 8392704);
     QVERIFY(window->Burner().PerformOPC);
     QVERIFY(window->Burner().JolietFileSystem);
+}
+
+void TWindowTest::withoutDeviceLayerOnlyImagesCanBeBuilt() {
+    TAppTestEnv env;
+    TScopedEnv noLayer("KESTREL_DEVICE_LAYER", "none");
+    WriteFile(env.Sub("src/f.txt"), "content");
+    auto box = PressOnNextBox(QMessageBox::Ok);
+    auto window = ShowWindow();
+    QTRY_VERIFY(box->Seen);
+    QCOMPARE(box->Text, QString("Error initializing ASPI Layer, Please visit support page, the README of Kestrel "
+                                "for more information"));
+    QVERIFY(!window->pTop->isEnabled());
+    QVERIFY(!window->pTop2->isEnabled());
+    QVERIFY(!window->bBurnISO->isEnabled());
+    QCOMPARE(window->cbDrives->count(), 0);
+    // The settings file is not read, so nothing is written back either.
+    QVERIFY(!std::filesystem::exists(TKestrelIni::DefaultPath()));
+    QCOMPARE(window->cPathInfo->checkState(), Qt::PartiallyChecked);
+    // An image file can still be built, and the device commands stay off after it.
+    window->AddSources({Q(env.Sub("src/f.txt"))});
+    AnswerNextDialog([&](QWidget* dialog) {
+        auto* input = qobject_cast<QInputDialog*>(dialog);
+        QVERIFY(input);
+        input->setTextValue(Q(env.Sub("out.iso")));
+        input->accept();
+    });
+    window->bSaveISOClick();
+    QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE"));
+    QVERIFY(std::filesystem::file_size(env.Sub("out.iso")) > 0);
+    QVERIFY(window->bSaveISO->isEnabled());
+    QVERIFY(!window->pTop->isEnabled() && !window->pTop2->isEnabled() && !window->bBurnISO->isEnabled());
 }
 
 void TWindowTest::controlsCarryTheirNamesCaptionsAndHints() {

@@ -90,6 +90,7 @@ private slots:
     void abortInTheMiddleOfABurn();
     void failedWriteLogsExactlyAndKeepsDisc();
     void testWriteClearsNoArchiveBitAndEjectsNothing();
+    void secondSessionCarriesFirstButImageNever();
 };
 
 void TWindowCommandsTest::buildIsoWritesImageReadByPeers() {
@@ -352,6 +353,10 @@ void TWindowCommandsTest::abortInTheMiddleOfABurn() {
     QVERIFY(window->bAbort->isVisible());
     QVERIFY(ControlsRunning(*window));
     QVERIFY(QTest::qWaitFor([&] { return window->Burner().BytesWritten() > 0; }, 60000));
+    // Clear empties the list but leaves the running write its compilation.
+    window->bClear->click();
+    QCOMPARE(window->clBox->EntryCount(), 0);
+    QVERIFY(window->Burner().FilesCount() > 0);
     const qsizetype from = LogLines(*window).size();
     window->bAbort->click();
     QVERIFY(!window->bAbort->isVisible());
@@ -401,6 +406,49 @@ void TWindowCommandsTest::testWriteClearsNoArchiveBitAndEjectsNothing() {
     QCOMPARE(LogLines(*window).last(), QString(">>> DRIVE IS READY"));
     char value[256];
     QVERIFY(getxattr(env.Sub("src/single.txt").c_str(), "user.kestrel.archived", value, sizeof value) < 0);
+}
+
+void TWindowCommandsTest::secondSessionCarriesFirstButImageNever() {
+    TAppTestEnv env;
+    WriteFile(env.Sub("first/a.txt"), "first session\n");
+    WriteFile(env.Sub("second/b.txt"), "second session\n");
+    auto window = ShowWindow();
+    window->cbDrives->setCurrentIndex(1);  // the CD writer with its blank CD-R
+    window->cbDrivesChange();
+    window->SetSavePathState(kestrel::TSavePathState::Unchecked);
+    window->AddSources({Q(env.Sub("first/a.txt"))});
+    PressOnNextBox(QMessageBox::Yes);
+    window->bBurn->click();
+    QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE"));
+    QTRY_VERIFY(ControlsIdle(*window));
+
+    // The last session is imported: the new session holds both files.
+    window->Options.SessionNo = -1;
+    window->bClear->click();
+    window->AddSources({Q(env.Sub("second/b.txt"))});
+    qsizetype from = LogLines(*window).size();
+    PressOnNextBox(QMessageBox::Yes);
+    window->bBurn->click();
+    QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE", 60000, from));
+    QTRY_VERIFY(ControlsIdle(*window));
+    QVERIFY(!LinesFrom(*window, from).contains(">>> WRITE/BURNCD PROCESS DONE WITH ERROR"));
+    const std::string dump = env.Sub("disc.img");
+    QCOMPARE(RunVDriveTool("dump --drive 1 -o " + dump), 0);
+    std::string sessions;
+    QCOMPARE(RunVDriveTool("sessions --drive 1", &sessions), 0);
+    const auto second = QRegularExpression("session 2: start (\\d+)").match(Q(sessions));
+    QVERIFY2(second.hasMatch(), sessions.c_str());
+    const std::string tree = Shell("xorriso -indev " + dump + " -load sbsector " + second.captured(1).toStdString() +
+                                   " -find / -type f");
+    QVERIFY2(tree.find("a.txt") != std::string::npos && tree.find("b.txt") != std::string::npos, tree.c_str());
+
+    // An image file never carries the disc's session.
+    AnswerImageName(env.Sub("only-list.iso"));
+    window->bSaveISOClick();
+    QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE", 60000, LogLines(*window).size()));
+    const std::string listing = Shell("isoinfo -f -J -i " + env.Sub("only-list.iso"));
+    QVERIFY2(listing.find("b.txt") != std::string::npos, listing.c_str());
+    QVERIFY2(listing.find("a.txt") == std::string::npos, listing.c_str());
 }
 
 QTEST_MAIN(TWindowCommandsTest)

@@ -68,7 +68,7 @@ TCacheThread::TCacheThread(TCacheJob Job, const TDebugLog* Log)
     if (job_.PadToMinimum) total = MinimumStreamBytes;
     remainingBytes_ = total;
     staging_ = std::make_unique<TBlock>();
-    staging_->Data.assign(static_cast<size_t>(job_.BlockSize), 0);
+    staging_->Data.assign(MaxBlockSize, 0);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -208,7 +208,7 @@ void TCacheThread::QueueStaging() {
     blockReady_.notify_all();
     if (!staging_) {
         staging_ = std::make_unique<TBlock>();
-        staging_->Data.assign(static_cast<size_t>(job_.BlockSize), 0);
+        staging_->Data.assign(MaxBlockSize, 0);
     }
     staging_->Count = 0;
     AdjustPriority(queued);
@@ -252,13 +252,15 @@ void TCacheThread::CheckAbort() const {
     if (abortRequested_) throw TAborted();
 }
 
-int32_t TCacheThread::PopLocked(uint8_t* Dest) {
+int32_t TCacheThread::PopLocked(uint8_t* Dest, std::vector<uint8_t>* Exchange) {
     if (claimed_) return 0;
     if (queue_.empty()) return done_ ? 0 : -1;
     std::unique_ptr<TBlock> block = std::move(queue_.front());
     queue_.pop_front();
     const int32_t count = block->Count;
-    std::memcpy(Dest, block->Data.data(), static_cast<size_t>(count));
+    // Handing over the block's own buffer saves copying it.
+    if (Exchange && Exchange->size() == MaxBlockSize) block->Data.swap(*Exchange);
+    else std::memcpy(Dest, block->Data.data(), static_cast<size_t>(count));
     bufferedBytes_ -= count;
     remainingBytes_ -= count;
     if (spare_.size() < 4) spare_.push_back(std::move(block));
@@ -277,6 +279,14 @@ int32_t TCacheThread::WaitBlock(uint8_t* Dest, int64_t TimeoutMs) {
                          [this] { return !queue_.empty() || done_ || claimed_ || wakeConsumer_; });
     wakeConsumer_ = false;
     return PopLocked(Dest);
+}
+
+int32_t TCacheThread::WaitBlock(std::vector<uint8_t>& Buffer, int64_t TimeoutMs) {
+    std::unique_lock lock(lock_);
+    blockReady_.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
+                         [this] { return !queue_.empty() || done_ || claimed_ || wakeConsumer_; });
+    wakeConsumer_ = false;
+    return PopLocked(Buffer.data(), &Buffer);
 }
 
 bool TCacheThread::WaitPrimed(int64_t TimeoutMs) {

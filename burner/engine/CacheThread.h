@@ -64,6 +64,9 @@ public:
     // As TakeBlock, but waits up to TimeoutMs (scaled) for a block to arrive
     // before answering -1.
     int32_t WaitBlock(uint8_t* Dest, int64_t TimeoutMs);
+    // As WaitBlock, exchanging Buffer (MaxBlockSize bytes) with the block's
+    // own buffer instead of copying the block.
+    int32_t WaitBlock(std::vector<uint8_t>& Buffer, int64_t TimeoutMs);
     // Waits up to TimeoutMs (scaled) until Primed or Done; true when either.
     bool WaitPrimed(int64_t TimeoutMs);
 
@@ -107,7 +110,7 @@ private:
     void SetError(const std::string& Message);
     void SetCurrentFile(const std::string& Path);
     void Warn(const std::string& Message) const;
-    int32_t PopLocked(uint8_t* Dest);
+    int32_t PopLocked(uint8_t* Dest, std::vector<uint8_t>* Exchange = nullptr);
     int32_t QueueLimit() const;
     int32_t RefillMark() const;
 

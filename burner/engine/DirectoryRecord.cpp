@@ -28,7 +28,7 @@ TRecordParse ParseDirRecord(const uint8_t* Sector, size_t Offset, size_t Limit, 
     if (length < kRecordFixedBytes + 1) return TRecordParse::TooShort;
     if (Offset + length > Limit) return TRecordParse::PastLimit;
     const uint8_t* r = Sector + Offset;
-    if (kRecordFixedBytes + size_t(r[32]) > length || r[32] == 0) return TRecordParse::NameOutside;
+    if (kRecordFixedBytes + size_t(r[32]) > length) return TRecordParse::NameOutside;
     Record.Length = length;
     Record.Extent = LittleEndian32(r + 2);
     Record.DataLength = LittleEndian32(r + 10);

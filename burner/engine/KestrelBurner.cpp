@@ -1,6 +1,7 @@
 #include "burner/engine/KestrelBurner.h"
 
 #include <cmath>
+#include <exception>
 
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/WriteThread.h"
@@ -105,10 +106,14 @@ bool TKestrelBurner::StartWriteThread(int Target) {
 
 void TKestrelBurner::RunJob() {
     std::string error;
-    if (job_.Prepare) error = job_.Prepare();
-    if (error.empty()) error = WaitUntilPrimed();
-    if (error.empty())
-        error = job_.Target == TWriteTarget::Disc ? WriteDisc() : WriteImageFile();
+    try {
+        if (job_.Prepare) error = job_.Prepare();
+        if (error.empty()) error = WaitUntilPrimed();
+        if (error.empty()) error = job_.Target == TWriteTarget::Disc ? WriteDisc() : WriteImageFile();
+    } catch (const std::exception& e) {
+        // Whatever went wrong, the write ends with one OnWriteDone.
+        error = std::string("INTERNAL ERROR: ") + e.what();
+    }
     FinishJob(error);
 }
 

@@ -43,8 +43,6 @@ public:
     bool BurnCD();
     // Burns an existing image file from address 0; as BurnCD otherwise.
     bool BurnISOImage(const std::string& FileName);
-    // Starts the write thread for the current job; Target 0 disc, 1 image file.
-    bool StartWriteThread(int Target);
     // Asks the running write to stop; it ends with "OPERATION ABORTED BY USER".
     void AbortWrite();
     // Waits up to TimeoutMs (real time) for the running write to end; true
@@ -116,8 +114,10 @@ private:
         std::function<std::string()> Prepare;  // runs first on the write thread
     };
 
-    // Starting and ending a job.
+    // Starting and ending a job. StartWriteThread runs the prepared job on a
+    // new write thread; Target 0 disc, 1 image file.
     bool BeginJob(TJob Job);
+    bool StartWriteThread(int Target);
     void RunJob();
     void FinishJob(const std::string& Error);
     void JoinWriteThread();

@@ -75,7 +75,8 @@ bool TSessionImport::ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry*
     }
     Found = true;
     joliet_ = Joliet;
-    ReadTree({root->Extent, root->DataLength, "/"}, Target, 1);
+    const TDirRef rootRef{root->Extent, root->DataLength, "/"};
+    if (ClaimDirectory(rootRef)) ReadTree(rootRef, Target, 1);
     return skipped_ == 0 && !Stopped();
 }
 
@@ -95,7 +96,7 @@ std::optional<TVolumeRoot> TSessionImport::FindDescriptor(uint32_t Start, bool J
 // ---- Tree reader -----------------------------------------------------------
 
 void TSessionImport::ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth) {
-    if (Stopped() || !ClaimDirectory(Dir)) return;
+    if (Stopped()) return;
     const uint32_t sectors = SectorsFor(Dir.DataLength);
     auto sector = std::make_unique<TSectorBuffer>();
     for (uint32_t i = 0; i < sectors && !Stopped(); ++i) {
@@ -188,13 +189,15 @@ void TSessionImport::AddDirectory(const TDirRecord& Record, const std::string& N
         return Skip("DIRECTORY OF " + std::to_string(Record.DataLength) + " BYTES (MORE THAN 64 MB)", path);
     if (RunsPastDisc(Record.Extent, Record.Sectors()))
         return Skip("DIRECTORY RUNNING PAST THE END OF THE DISC (" + SectorText(Record.Extent, Record.Sectors()) + ")", path);
+    const TDirRef sub{Record.Extent, Record.DataLength, path + "/"};
+    if (!ClaimDirectory(sub)) return;
     TSearchData data;
     data.Name = Name;
     data.Attr = faDirectory | (Record.IsHidden() ? faHidden : 0);
     data.Time = Record.Date;
-    TDEntry* sub = compilation_.MakeDirEntry(Target, data);
-    if (!sub) return AtTableLimit() ? StopAtLimit() : CountSkip();
-    ReadTree({Record.Extent, Record.DataLength, path + "/"}, sub, Depth + 1);
+    TDEntry* dir = compilation_.MakeDirEntry(Target, data);
+    if (!dir) return AtTableLimit() ? StopAtLimit() : CountSkip();
+    ReadTree(sub, dir, Depth + 1);
 }
 
 void TSessionImport::AddFile(const TDirRecord& Record, const std::string& Name, const TDirRef& Dir, TDEntry* Target) {

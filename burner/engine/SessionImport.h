@@ -54,6 +54,7 @@ private:
     bool ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found);
     std::optional<TVolumeRoot> FindDescriptor(uint32_t Start, bool Joliet);
 
+    // Reads a directory claimed before (ClaimDirectory) into Target.
     void ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth);
     bool ClaimDirectory(const TDirRef& Dir);
     // Reads the records of one directory sector; false when the reading of

@@ -42,7 +42,7 @@ int32_t TKestrelBurner::FetchBlock(std::string& Error) {
             Error = msgAbortedByUser;
             return -1;
         }
-        const int32_t n = cache->WaitBlock(dataBuffer_.data(), 100);
+        const int32_t n = cache->WaitBlock(dataBuffer_, 100);
         Error = cache->ErrorText();
         if (!Error.empty()) return -1;
         if (n >= 0) return n;

@@ -75,20 +75,46 @@ void TImageFileWriter::Append(const void* Data, size_t Count) {
 }
 
 void TImageFileWriter::AppendZeros(int64_t Count) {
+    if (regular_ && used_ == 0) {
+        // Nothing pending: leave a gap, which the next write or the final
+        // length turns into zeros.
+        flushed_ += Count;
+        return;
+    }
     const auto bufferBytes = static_cast<int64_t>(buffer_.size());
     while (Count > 0) {
-        // Whole buffers of zeros in a regular file become holes unwritten.
-        if (regular_ && used_ == 0 && Count >= bufferBytes) {
-            const int64_t skip = Count / bufferBytes * bufferBytes;
-            flushed_ += skip;
-            Count -= skip;
-            continue;
+        if (regular_ && used_ == 0) {
+            flushed_ += Count;
+            return;
         }
         size_t granted = 0;
         uint8_t* room = Room(static_cast<size_t>(std::min(Count, bufferBytes)), granted);
         std::memset(room, 0, granted);
         Commit(granted);
         Count -= static_cast<int64_t>(granted);
+    }
+}
+
+bool TImageFileWriter::CopyUnsupported(int Error) {
+    return Error == EXDEV || Error == EINVAL || Error == ENOSYS || Error == EOPNOTSUPP || Error == EBADF;
+}
+
+int64_t TImageFileWriter::CopyFrom(int Fd, uint64_t SourceDevice, int64_t SourceOffset, int64_t Count) {
+    if (!regular_ || noCopyDevices_.count(SourceDevice)) {
+        errno = EINVAL;
+        return -1;
+    }
+    Flush();
+    for (;;) {
+        loff_t in = SourceOffset, out = flushed_;
+        const ssize_t n = ::copy_file_range(Fd, &in, fd_, &out, static_cast<size_t>(Count), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (CopyUnsupported(errno)) noCopyDevices_.insert(SourceDevice);
+            return -1;
+        }
+        flushed_ += n;
+        return n;
     }
 }
 

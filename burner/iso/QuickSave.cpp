@@ -36,6 +36,21 @@ bool SameFile(const std::string& Path, const TFileId& Id) {
 
 }  // namespace
 
+// Copies up to Count bytes of Source at Offset into the image: inside the
+// kernel where it can, else through the writer's buffer. 0 at the end.
+static int64_t CopyChunk(TSourceFile& Source, TImageFileWriter& Out, int64_t Offset, int64_t Count) {
+    const int64_t copied = Out.CopyFrom(Source.Handle(), Source.Device(), Offset, Count);
+    if (copied >= 0) return copied;
+    if (!TImageFileWriter::CopyUnsupported(errno))
+        throw std::runtime_error("CAN'T COPY FILE \"" + Source.Path() + "\" INTO \"" + Out.FileName() +
+                                 "\": " + std::strerror(errno));
+    size_t granted = 0;
+    uint8_t* room = Out.Room(static_cast<size_t>(Count), granted);
+    const size_t n = Source.Read(room, granted, Offset);
+    Out.Commit(n);
+    return static_cast<int64_t>(n);
+}
+
 // Copies exactly Laid bytes of Path, then zeros up to the sector boundary.
 // A source that changed size since the layout keeps its laid-out length.
 static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
@@ -51,13 +66,10 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
             Progress();
             continue;
         }
-        const int64_t want = std::min(Laid, source.DataEnd(done)) - done;
-        size_t granted = 0;
-        uint8_t* room = Out.Room(static_cast<size_t>(std::clamp<int64_t>(want, 1, INT32_MAX)), granted);
-        const size_t n = source.Read(room, granted, done);
+        const int64_t want = std::clamp<int64_t>(std::min(Laid, source.DataEnd(done)) - done, 1, INT32_MAX);
+        const int64_t n = CopyChunk(source, Out, done, want);
         if (n == 0) break;
-        Out.Commit(n);
-        done += static_cast<int64_t>(n);
+        done += n;
         Progress();
     }
     const int64_t remaining = Laid - done;

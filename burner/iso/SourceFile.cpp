@@ -34,9 +34,10 @@ TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
         throw std::runtime_error("CAN'T READ FILE \"" + Path + "\": it is no longer a regular file");
     }
     size_ = st.st_size;
+    device_ = st.st_dev;
     // Fewer allocated blocks than the size needs: the file has holes.
     sparse_ = size_ >= MinSparseBytes && int64_t(st.st_blocks) * 512 < size_;
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (size_ >= MinSparseBytes) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 TSourceFile::~TSourceFile() { ::close(fd_); }

@@ -16,6 +16,9 @@ public:
     TSourceFile(const TSourceFile&) = delete;
     TSourceFile& operator=(const TSourceFile&) = delete;
 
+    int Handle() const { return fd_; }
+    uint64_t Device() const { return device_; }
+    const std::string& Path() const { return path_; }
     // The size when it was opened.
     int64_t Size() const { return size_; }
     // Bytes read at Offset into Buffer; 0 at the end; a read error throws.
@@ -31,6 +34,7 @@ private:
     int fd_ = -1;
     int64_t size_ = 0;
     bool sparse_ = false;
+    uint64_t device_ = 0;
 };
 
 }  // namespace kestrel::iso

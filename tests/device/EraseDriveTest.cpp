@@ -119,6 +119,20 @@ TEST(DriveEraseFailures, SlowReadyDrivesFinishToo) {
     EXPECT_EQ(device->GetDiscStatus(), 0);
 }
 
+TEST(DriveEraseFailures, ReleasingTheComponentMidEraseNeitherHangsNorReports) {
+    TVirtualRecorder recorder;
+    recorder.InsertRecorded(0, MediaKind::CdRw, 2000, true);
+    int events = 0;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        auto device = OpenDevice(0);
+        device->OnEraseDone = [&](TSCSIDevice*, bool) { ++events; };
+        ASSERT_TRUE(device->EraseDisc(false));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(events, 0);
+}
+
 TEST(DriveEraseFailures, RejectedBlankReportsAtOnce) {
     TVirtualRecorder recorder;
     recorder.InsertRecorded(1, MediaKind::CdR, 500, false);

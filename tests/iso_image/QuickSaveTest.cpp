@@ -137,4 +137,19 @@ TEST_F(QuickSave, SparseSourcesCopyTheirHolesAsZeros) {
     EXPECT_FALSE(image.Logged("SHRANK"));
 }
 
+TEST_F(QuickSave, SourcesOnAnotherFileSystemAreCopiedToo) {
+    // The kernel copies only within one file system; elsewhere the data goes
+    // through the writer's buffer.
+    char pattern[] = "/dev/shm/kestrel-test-XXXXXX";
+    if (!std::filesystem::is_directory("/dev/shm") || !::mkdtemp(pattern)) GTEST_SKIP() << "no /dev/shm";
+    const std::string other = std::string(pattern) + "/data";
+    WriteFile(other, std::string(300000, 'o'));
+    TFEntry* first = image.Source(image.RootDir, "first", other);
+    TFEntry* second = image.Source(image.RootDir, "second", Source("second", "here"));
+    image.QuickSaveToISOFile(Out());
+    EXPECT_EQ(ReadBytes(Out(), (150 + first->ISOExtent) * 2048, 300000), std::string(300000, 'o'));
+    EXPECT_EQ(FileSector(second).substr(0, 5), std::string("here\0", 5));
+    std::filesystem::remove_all(pattern);
+}
+
 }  // namespace kestrel::test

@@ -131,6 +131,11 @@ TEST_F(Interposer, EveryCopyOfADescriptorStandsForTheDrive) {
     EXPECT_TRUE(Has(out, "replaced chr")) << out;
 }
 
+TEST_F(Interposer, ThreadsSharingTheNodesEachGetTheRightDescriptor) {
+    const std::string out = Probe("threads /dev/sr0 /dev/sr1");
+    EXPECT_TRUE(Has(out, "failures 0")) << out;
+}
+
 TEST_F(Interposer, PlainReadsDeliverTheRecordedSectors) {
     const std::string disc = InsertPressedDisc(300);
     const TRunResult whole = RunPreloaded(BinPath("vdrive_sg_probe") + " cat /dev/sr0", 60);

@@ -10,12 +10,14 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -184,6 +186,34 @@ int TimedCommand(const char* Path, unsigned Ms) {
     return 0;
 }
 
+// Several threads open, use, duplicate and close descriptors of two drives
+// and of plain files at once; every answer must be the right one.
+int Threads(const char* PathA, const char* PathB) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            const char* path = t % 2 ? PathA : PathB;
+            for (int i = 0; i < 150; ++i) {
+                const int fd = open(path, O_RDONLY | O_NONBLOCK);
+                const int plain = open("/dev/null", O_RDONLY);
+                const int copy = dup(fd);
+                struct stat st;
+                if (fd < 0 || copy < 0 || SgIo(copy, {0x12, 0, 0, 0, 36, 0}, 36).Status != 0) ++failures;
+                if (fstat(plain, &st) != 0 || S_ISBLK(st.st_mode)) ++failures;
+                if (fstat(fd, &st) != 0 || minor(st.st_rdev) != static_cast<unsigned>(path == PathA ? 0 : 1)) ++failures;
+                close(fd);
+                close(plain);
+                if (SgIo(copy, {0x00, 0, 0, 0, 0, 0}, 0).Ioctl != 0) ++failures;
+                close(copy);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    Say("failures", std::to_string(failures.load()));
+    return 0;
+}
+
 // Reads at an offset that is not on a sector boundary.
 int Pread(const char* Path, long Offset, long Length) {
     const int fd = open(Path, O_RDONLY | O_NONBLOCK);
@@ -225,11 +255,12 @@ int main(int argc, char** argv) {
     if (argc == 4 && cmd == "hold") return Hold(argv[2], std::atoi(argv[3]));
     if (argc == 3 && cmd == "dup") return Duplicates(argv[2]);
     if (argc == 3 && cmd == "cat") return Cat(argv[2]);
+    if (argc == 4 && cmd == "threads") return Threads(argv[2], argv[3]);
     if (argc == 3 && cmd == "fcat") return StreamCat(argv[2]);
     if (argc == 4 && cmd == "timed") return TimedCommand(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     if (argc == 5 && cmd == "pread") return Pread(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     if (argc == 3 && cmd == "inherit") return Inherit(argv[0], argv[2]);
     if (argc == 4 && cmd == "child") return Child(std::atoi(argv[2]), argv[3]);
-    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|fcat|inherit PATH | hold PATH SECONDS | timed PATH MS | pread PATH OFFSET LENGTH\n");
+    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|fcat|inherit PATH | hold PATH SECONDS | timed PATH MS | threads PATH PATH | pread PATH OFFSET LENGTH\n");
     return 2;
 }

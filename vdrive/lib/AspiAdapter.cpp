@@ -139,7 +139,13 @@ uint8_t AspiAdapter::Execute(SRB_ExecSCSICmd& Srb) {
             dir, data, len);
         return SS_PENDING;
     }
-    const CommandReply reply = set->Execute(drive, cdb.data(), cdb.size(), data, len, dir);
+    CommandReply reply;
+    try {
+        reply = set->Execute(drive, cdb.data(), cdb.size(), data, len, dir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "libkestrel-vdrive: vdrive%d failed: %s\n", drive, e.what());
+        reply = InternalFailure();
+    }
     if (reply.delayMs == 0) return CompleteExecSrb(Srb, reply);
     // The drive asks for a late completion: the worker reports it.
     pending_.Submit(drive, Srb, [reply](uint8_t*) { return reply; });

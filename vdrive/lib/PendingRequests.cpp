@@ -6,6 +6,19 @@
 #include "SrbCompletion.h"
 
 namespace vdrive {
+namespace {
+
+// What a drive that fails inside reports: HARDWARE ERROR, internal target
+// failure. A worker thread must not end on an exception.
+CommandReply RunGuarded(const PendingRequests::Runner& Run, uint8_t* Data) {
+    try {
+        return Run(Data);
+    } catch (...) {
+        return InternalFailure();
+    }
+}
+
+}  // namespace
 
 PendingRequests::~PendingRequests() {
     {
@@ -78,7 +91,7 @@ void PendingRequests::Work(int Drive) {
         }
         req->State = Stage::Running;
         lock.unlock();
-        const CommandReply reply = req->Run(req->Buffer.empty() ? nullptr : req->Buffer.data());
+        const CommandReply reply = RunGuarded(req->Run, req->Buffer.empty() ? nullptr : req->Buffer.data());
         lock.lock();
         if (req->State == Stage::Done) continue;  // aborted while the drive worked
         req->State = Stage::Delayed;

@@ -29,6 +29,16 @@ uint8_t CompleteExecSrb(SRB_ExecSCSICmd& Srb, const CommandReply& Reply) {
     return status;
 }
 
+CommandReply InternalFailure() {
+    CommandReply reply;
+    reply.status = STATUS_CHKCOND;
+    reply.sense[0] = 0x70;
+    reply.sense[2] = 0x04;
+    reply.sense[7] = 10;
+    reply.sense[12] = 0x44;
+    return reply;
+}
+
 void AbortExecSrb(SRB_ExecSCSICmd& Srb) {
     Srb.SRB_HaStat = 0;
     Srb.SRB_TargStat = STATUS_GOOD;

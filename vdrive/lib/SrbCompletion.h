@@ -12,6 +12,10 @@ namespace vdrive {
 // status byte (SS_COMP or SS_ERR). Returns that status.
 uint8_t CompleteExecSrb(SRB_ExecSCSICmd& Srb, const CommandReply& Reply);
 
+// The reply of a drive that failed inside (an exception from the model):
+// HARDWARE ERROR, internal target failure.
+CommandReply InternalFailure();
+
 // Marks a request that will never run as aborted.
 void AbortExecSrb(SRB_ExecSCSICmd& Srb);
 

@@ -138,10 +138,8 @@ Drive::~Drive() {
     try {
         std::lock_guard<std::mutex> guard(mutex_);
         FileLock lock(*this);
-        if (hotDirty_) {
-            SyncHot();
-            SaveState();
-        }
+        Refresh();  // another process may have replaced the state meanwhile
+        if (hotDirty_) SaveState();
     } catch (...) {
         // The live record still holds the hot values for the next process.
     }

@@ -57,7 +57,7 @@ size_t Drive::ReadDiscInformation(const CommandBuffer& Cmd) {
     d[11] = uint8_t(lastLast >> 8);
     if (m.kind == MediaKind::DvdPlusRw) d[7] = m.formatted ? 0x03 : 0x00;  // background format state
     d[7] |= 0x20;                                                          // unrestricted use
-    d[8] = m.IsCd() ? 0x00 : 0x00;
+    // Byte 8, the disc type, stays 00h: CD-ROM (or CD-DA) on CD, unused on DVD.
     if (m.Appendable()) {
         uint32_t next = m.LastIsIncomplete() ? m.tracks.back().start : m.NextTrackStart();
         if (m.IsCd()) {

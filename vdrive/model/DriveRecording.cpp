@@ -30,12 +30,7 @@ size_t Drive::Read(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     const uint32_t limit = m.IsOverwrite() ? m.FormattedBlocks() : m.capacity;
     if (uint64_t(Lba) + Count > limit) sense::OutOfRange();
     for (uint32_t i = 0; i < Count; ++i)
-        if (!m.IsReadable(Lba + i)) {
-            if (i == 0) sense::IllegalModeForTrack();
-            // Deliver what was readable up to the first unrecorded block.
-            image_->Read(Lba, Cmd.data, i);
-            throw CheckCondition(sense::kIllegalRequest, 0x64, 0x00);
-        }
+        if (!m.IsReadable(Lba + i)) sense::IllegalModeForTrack();
     image_->Read(Lba, Cmd.data, Count);
     return size_t(Count) * kBlockSize;
 }

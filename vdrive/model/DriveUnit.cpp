@@ -106,6 +106,7 @@ size_t Drive::GetEventStatus(const CommandBuffer& Cmd) {
     d[3] = 0x10;  // supported: media
     if (!(c[4] & 0x10)) {
         d[2] = 0x80;  // no event available of the requested classes
+        Put16(d.data(), 2);
         return SendReply(Cmd, d, allocation);
     }
     d[2] = 0x04;

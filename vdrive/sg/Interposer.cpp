@@ -230,6 +230,12 @@ VDRIVE_EXPORT char* realpath(const char* Path, char* Resolved) noexcept {
     return next(Path, Resolved);
 }
 
+// A virtual node is no symbolic link.
+VDRIVE_EXPORT ssize_t readlink(const char* Path, char* Buf, size_t Size) noexcept {
+    if (IsVirtualPath(Path)) return FailWith(EINVAL);
+    return real::Readlink(Path, Buf, Size);
+}
+
 // Extended attributes: a virtual node has none (ls and cp ask for them).
 static ssize_t NoAttributes(const char* Path, ssize_t (*Next)(const char*, const char*, void*, size_t),
                             const char* Name, void* Value, size_t Size) {

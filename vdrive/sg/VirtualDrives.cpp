@@ -25,6 +25,16 @@ private:
     int saved_;
 };
 
+CommandReply CheckCondition(uint8_t Key, uint8_t Asc) {
+    CommandReply reply;
+    reply.status = 0x02;
+    reply.sense[0] = 0x70;
+    reply.sense[2] = Key;
+    reply.sense[7] = 10;
+    reply.sense[12] = Asc;
+    return reply;
+}
+
 }  // namespace
 
 VirtualDrives& VirtualDrives::Instance() {
@@ -53,28 +63,33 @@ int VirtualDrives::Count() {
 CommandReply VirtualDrives::Execute(int Drive, const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, size_t DataLen,
                                     Direction Dir) {
     auto set = Drives();
-    if (!set) {
-        CommandReply reply;
-        reply.status = 0x02;
-        reply.sense[0] = 0x70;
-        reply.sense[2] = 0x02;  // NOT READY
-        reply.sense[7] = 10;
-        reply.sense[12] = 0x3A;  // medium not present
-        return reply;
-    }
+    if (!set) return CheckCondition(0x02, 0x3A);  // NOT READY, medium not present
     KeepErrno keep;
-    return set->Execute(Drive, Cdb, CdbLen, Data, DataLen, Dir);
+    try {
+        return set->Execute(Drive, Cdb, CdbLen, Data, DataLen, Dir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "libkestrel-vdrive-sg: vdrive%d failed: %s\n", Drive, e.what());
+        return CheckCondition(0x04, 0x44);  // HARDWARE ERROR, internal target failure
+    }
 }
 
 bool VirtualDrives::Claim(int Drive, uint64_t Owner) {
     auto set = Drives();
     KeepErrno keep;
-    return set && set->Claim(Drive, Owner);
+    try {
+        return set && set->Claim(Drive, Owner);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void VirtualDrives::Release(int Drive, uint64_t Owner) {
     KeepErrno keep;
-    if (auto set = Drives()) set->Release(Drive, Owner);
+    try {
+        if (auto set = Drives()) set->Release(Drive, Owner);
+    } catch (const std::exception&) {
+        // nothing left to give back
+    }
 }
 
 bool VirtualDrives::HasScsiAddress(int Drive) {

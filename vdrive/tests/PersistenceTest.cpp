@@ -200,3 +200,23 @@ TEST_F(DriveTest, ACommandWithoutImmediateWaitsWithoutHoldingOtherProcesses) {
 }
 
 }  // namespace vdrive::test
+
+namespace vdrive::test {
+
+TEST_F(DriveTest, AClosingProcessDoesNotUndoAnotherProcessesInsert) {
+    Insert(MediaKind::DvdR);
+    EXPECT_GOOD(Write10(0, 32));  // recorded in the live record only
+    int rc = InChild([&] {
+        StateDriveSet tool(folder_.Path());
+        tool.At(0).Insert(Medium::Blank(MediaKind::DvdPlusR));
+        return 0;
+    });
+    EXPECT_EQ(rc, 0);
+    set_.reset();  // this process ends with unsaved write progress
+    StateDriveSet later(folder_.Path());
+    Medium m = *later.At(0).State().medium;
+    EXPECT_EQ(m.kind, MediaKind::DvdPlusR);
+    EXPECT_TRUE(m.tracks.empty());
+}
+
+}  // namespace vdrive::test
