@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include <algorithm>
 #include <utility>
 
 namespace kestrel::app {
@@ -69,6 +70,9 @@ void SetGridRows(QTableWidget* Grid, const std::vector<QStringList>& Rows) {
     for (int r = 0; r < static_cast<int>(Rows.size()); ++r)
         for (int c = 0; c < Rows[r].size() && c < Grid->columnCount(); ++c)
             Grid->setItem(r, c, new QTableWidgetItem(Rows[r][c]));
+    // The given widths are the least: a column never cuts its text.
+    for (int c = 0; c < Grid->columnCount(); ++c)
+        Grid->setColumnWidth(c, std::max(Grid->columnWidth(c), Grid->sizeHintForColumn(c)));
     if (Grid->rowCount() > 0) Grid->setCurrentCell(0, 0);
 }
 

@@ -21,20 +21,12 @@ std::string OneLine(std::string Text) {
 
 }  // namespace
 
-std::string SavePathStateName(TSavePathState State) {
-    switch (State) {
-        case TSavePathState::Checked: return "Checked";
-        case TSavePathState::Grayed: return "Grayed";
-        default: return "Unchecked";
-    }
-}
-
 std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const TAppOptions& Options,
                                            TSavePathState SavePath, const std::string& SessionText) {
     return {
         {"ArchiveFiles", Flag(Options.ArchiveFiles)},
         {"ImportSession", Flag(Options.ImportSession)},
-        {"SavePath", SavePathStateName(SavePath)},
+        {"SavePath", SavePathName(SavePath)},
         {"CloseDisc", Flag(Burner.FinalizeDisc)},
         {"EjectDisc", Flag(Options.EjectDisc)},
         {"JolietFS", Flag(Burner.JolietFileSystem)},

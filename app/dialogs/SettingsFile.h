@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/AppOptions.h"
+#include "app/SettingsKeys.h"
 #include "burner/iso/FillCompilation.h"
 
 namespace kestrel {
@@ -15,15 +16,10 @@ class TKestrelBurner;
 
 namespace kestrel::app {
 
-inline constexpr char kOptionsSection[] = "Options";
-
 struct TSettingsValue {
     std::string Key;
     std::string Value;
 };
-
-// "Checked", "Grayed" or "Unchecked".
-std::string SavePathStateName(TSavePathState State);
 
 // The keys in the order OK writes them, with the burner's and the options'
 // current values; SessionText is the session edit's text.
