@@ -1,6 +1,7 @@
 #include "app/dialogs/CompilationTree.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QString>
 #include <QTableWidget>
@@ -71,8 +72,11 @@ void SetGridRows(QTableWidget* Grid, const std::vector<QStringList>& Rows) {
         for (int c = 0; c < Rows[r].size() && c < Grid->columnCount(); ++c)
             Grid->setItem(r, c, new QTableWidgetItem(Rows[r][c]));
     // The given widths are the least: a column never cuts its text.
-    for (int c = 0; c < Grid->columnCount(); ++c)
-        Grid->setColumnWidth(c, std::max(Grid->columnWidth(c), Grid->sizeHintForColumn(c)));
+    constexpr int kCellMargins = 12;
+    const QFontMetrics metrics(Grid->font());
+    for (const QStringList& row : Rows)
+        for (int c = 0; c < row.size() && c < Grid->columnCount(); ++c)
+            Grid->setColumnWidth(c, std::max(Grid->columnWidth(c), metrics.horizontalAdvance(row[c]) + kCellMargins));
     if (Grid->rowCount() > 0) Grid->setCurrentCell(0, 0);
 }
 
