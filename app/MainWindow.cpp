@@ -31,6 +31,9 @@
 #include "app/LogView.h"
 #include "app/QtDispatcher.h"
 #include "app/SpeedCombo.h"
+#include "app/dialogs/DeviceCapsDialog.h"
+#include "app/dialogs/SessionsDialog.h"
+#include "app/dialogs/SettingsDialog.h"
 
 namespace kestrel::app {
 
@@ -365,18 +368,21 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
 
 // ---- Other windows ---------------------------------------------------------
 
-namespace {
-
-void NotYetAvailable(QWidget* Parent, const char* What) {
-    QMessageBox::information(Parent, QString::fromUtf8(kApplicationTitle),
-                             QStringLiteral("%1 is not yet available.").arg(QString::fromUtf8(What)));
+void TForm1::bCDHeaderClick() {
+    auto* dialog = new TfrmSettings(this, *kestrel, Options, SavePathState(), ini_->FileName());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->exec();
 }
-
-}  // namespace
-
-void TForm1::bCDHeaderClick() { NotYetAvailable(this, "The settings dialog"); }
-void TForm1::bDiscClick() { NotYetAvailable(this, "The disc and sessions dialog"); }
-void TForm1::bCapsClick() { NotYetAvailable(this, "The drive capabilities dialog"); }
+void TForm1::bDiscClick() {
+    TfrmSessions dialog(this, *kestrel);
+    dialog.Fill();
+    dialog.exec();
+    kestrel->SetCloseAfterCommand(true);
+}
+void TForm1::bCapsClick() {
+    TForm2 dialog(this, *kestrel);
+    dialog.exec();
+}
 void TForm1::Label1Click() {}
 
 // ---- Compilation list ------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "app/Formats.h"
 #include "app/MainWindow.h"
 #include "app/SpeedCombo.h"
+#include "app/dialogs/DiscLayoutDialog.h"
 
 namespace kestrel::app {
 
@@ -147,7 +148,11 @@ void TForm1::bBurnClick() {
         Log(">>> NOTHING TO BURN, ABORTING ...");
         return;
     }
-    if (Options.ShowFiles) Log(">>> THE DISC LAYOUT VIEW IS NOT YET AVAILABLE; BURNING WITHOUT IT");
+    if (Options.ShowFiles) {
+        auto* layout = new TfrmDiscLayout(this, *kestrel);
+        layout->setAttribute(Qt::WA_DeleteOnClose);
+        layout->exec();
+    }
 
     kestrel->BuildLayout(false, nullptr);
     const int64_t sectors = kestrel->ImageSectors();

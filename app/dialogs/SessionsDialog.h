@@ -1,0 +1,49 @@
+#pragma once
+// "Disc & Sessions Information": the medium in the drive, its size, used
+// and free space, its status and one line per session; from a session line
+// the file viewer opens on that session.
+#include <QDialog>
+
+#include <cstdint>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QToolButton;
+
+namespace kestrel {
+class TKestrelBurner;
+}
+
+namespace kestrel::app {
+
+class TfrmSessions : public QDialog {
+    Q_OBJECT
+public:
+    TfrmSessions(QWidget* Parent, TKestrelBurner& Burner);
+
+    // Reads the disc and fills the labels and the session list.
+    void Fill();
+    void SpeedButton1Click();
+    void Button1Click();
+
+    QLabel* lMedium;
+    QLabel* lDiscSize;
+    QLabel* lUsedSpace;
+    QLabel* lFreeSpace;
+    QToolButton* SpeedButton1;
+    QListWidget* lb;
+    QPushButton* Button1;
+
+private:
+    void BuildControls();
+
+    TKestrelBurner& kestrel_;
+    // Where the viewers opened from here put extracted files; asked once.
+    QString extractFolder_;
+};
+
+// One line of the session list: number, start block and size in MB.
+QString SessionLine(int Number, uint32_t Start, uint32_t Blocks);
+
+}  // namespace kestrel::app

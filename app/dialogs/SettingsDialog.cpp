@@ -1,0 +1,236 @@
+#include "app/dialogs/SettingsDialog.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "app/KestrelIni.h"
+#include "app/dialogs/SettingsFile.h"
+#include "burner/engine/KestrelBurner.h"
+
+namespace kestrel::app {
+
+namespace {
+
+constexpr int kMegabyte = 1048576;
+
+QCheckBox* NewBox(const char* Name, const char* Caption, QWidget* Parent) {
+    auto* box = new QCheckBox(QString::fromUtf8(Caption), Parent);
+    box->setObjectName(QString::fromUtf8(Name));
+    return box;
+}
+
+QPushButton* NewButton(const char* Name, const char* Caption, QWidget* Parent) {
+    auto* button = new QPushButton(QString::fromUtf8(Caption), Parent);
+    button->setObjectName(QString::fromUtf8(Name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TfrmSettings::TfrmSettings(QWidget* Parent, TKestrelBurner& Burner, TAppOptions& Options, TSavePathState SavePath,
+                           std::filesystem::path SettingsFile)
+    : QDialog(Parent), kestrel_(Burner), options_(Options), savePath_(SavePath), file_(std::move(SettingsFile)) {
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Advanced options"));
+    BuildControls();
+    FormShow();
+}
+
+void TfrmSettings::BuildControls() {
+    eVolLabel = new QLineEdit(this);
+    eVolLabel->setObjectName(QStringLiteral("eVolLabel"));
+    eVolLabel->setMaxLength(16);
+    cJoliet = NewBox("cJoliet", "Joliet File System", this);
+    cJoliet->setToolTip(QStringLiteral("Long File Name"));
+    cCloseDisc = NewBox("cCloseDisc", "Close Disc (Finalize)", this);
+    cImportSession = NewBox("cImportSession", "Import Session", this);
+    eSession = new QLineEdit(this);
+    eSession->setObjectName(QStringLiteral("eSession"));
+    eSession->setToolTip(QStringLiteral("Session Number to Import; for Last Session enter -1"));
+    eSession->setEnabled(false);
+    eSession->setMaximumWidth(60);
+    cUnderrunProtection = NewBox("cUnderrunProtection", "Underrun Protection", this);
+    cTestWrite = NewBox("cTestWrite", "Test Write", this);
+    cEject = NewBox("cEject", "Eject after Write/Erase", this);
+    cOPC = NewBox("cOPC", "Perform OPC", this);
+    cQuickSaveISO = NewBox("cQuickSaveISO", "Quick Save .ISO", this);
+    cBootable = NewBox("cBootable", "Bootable", this);
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setMinimumWidth(180);
+    cShowFiles = NewBox("cShowFiles", "Show files before burning", this);
+    // The caption's "&&" shows as one ampersand.
+    cArchiveOnly = NewBox("cArchiveOnly", "Archive files only && Clear Archive Bit", this);
+    sCacheSize = new QSlider(Qt::Horizontal, this);
+    sCacheSize->setObjectName(QStringLiteral("sCacheSize"));
+    sCacheSize->setRange(2, 64);
+    sCacheSize->setTickInterval(4);
+    sCacheSize->setTickPosition(QSlider::TicksBelow);
+    Label3 = new QLabel(this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Button1 = NewButton("Button1", "OK", this);
+    Button1->setDefault(true);
+    Button2 = NewButton("Button2", "Cancel", this);
+    Button3 = NewButton("Button3", "Close Track", this);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    grid->addWidget(new QLabel(QStringLiteral("Volume Label :"), this), row, 0);
+    grid->addWidget(eVolLabel, row++, 1);
+    grid->addWidget(cJoliet, row, 0);
+    grid->addWidget(cCloseDisc, row++, 1);
+    auto* session = new QHBoxLayout;
+    session->addWidget(cImportSession);
+    session->addWidget(eSession);
+    session->addStretch(1);
+    grid->addLayout(session, row, 0);
+    grid->addWidget(cUnderrunProtection, row++, 1);
+    grid->addWidget(cTestWrite, row, 0);
+    grid->addWidget(cEject, row++, 1);
+    grid->addWidget(cOPC, row, 0);
+    grid->addWidget(cQuickSaveISO, row++, 1);
+    grid->addWidget(cBootable, row, 0);
+    grid->addWidget(Label2, row++, 1);
+    grid->addWidget(cShowFiles, row, 0);
+    grid->addWidget(cArchiveOnly, row++, 1);
+    auto* cache = new QHBoxLayout;
+    cache->addWidget(new QLabel(QStringLiteral("Cache Size :"), this));
+    cache->addWidget(sCacheSize, 1);
+    cache->addWidget(Label3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button3);
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(grid);
+    column->addLayout(cache);
+    column->addLayout(buttons);
+    column->setSizeConstraint(QLayout::SetFixedSize);  // a fixed dialog border
+
+    connect(Button1, &QPushButton::clicked, this, &TfrmSettings::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, &TfrmSettings::Button3Click);
+    connect(cBootable, &QCheckBox::clicked, this, &TfrmSettings::cBootableClick);
+    connect(cImportSession, &QCheckBox::toggled, this, &TfrmSettings::cImportSessionClick);
+    connect(sCacheSize, &QSlider::valueChanged, this, &TfrmSettings::sCacheSizeChange);
+}
+
+void TfrmSettings::FormShow() {
+    cEject->setChecked(options_.EjectDisc);
+    cShowFiles->setChecked(options_.ShowFiles);
+    cImportSession->setChecked(options_.ImportSession);
+    cImportSessionClick();
+    cJoliet->setChecked(kestrel_.JolietFileSystem);
+    cQuickSaveISO->setChecked(options_.QuickSaveISO);
+    cCloseDisc->setChecked(kestrel_.FinalizeDisc);
+    eVolLabel->setText(QString::fromStdString(kestrel_.IdVolume));
+    cTestWrite->setChecked(kestrel_.TestWrite);
+    cOPC->setChecked(kestrel_.PerformOPC);
+    // Set without the click action: the boot image is asked for only when
+    // the user turns the box on.
+    cBootable->setChecked(kestrel_.Bootable);
+    Label2->setText(QString::fromStdString(kestrel_.BootImageFile));
+    eSession->setText(QString::number(options_.SessionNo));
+    cArchiveOnly->setChecked(options_.ArchiveFiles);
+    cUnderrunProtection->setChecked(kestrel_.UnderrunProtection);
+    cUnderrunProtection->setEnabled((kestrel_.Capabilities() & cap::UnderrunProtection) != 0);
+    sCacheSize->setValue(kestrel_.CacheSize() / kMegabyte);
+    sCacheSizeChange();
+}
+
+void TfrmSettings::cImportSessionClick() { eSession->setEnabled(cImportSession->isChecked()); }
+
+void TfrmSettings::sCacheSizeChange() {
+    Label3->setText(QStringLiteral("%1 MB").arg(sCacheSize->value(), 2));
+}
+
+void TfrmSettings::cBootableClick() {
+    if (!cBootable->isChecked()) return;  // unchecking keeps the path
+    QPointer<QFileDialog> chooser = new QFileDialog(this);
+    dlg = chooser;
+    chooser->setObjectName(QStringLiteral("dlg"));
+    chooser->setOption(QFileDialog::DontUseNativeDialog);
+    chooser->setFileMode(QFileDialog::ExistingFile);
+    chooser->setNameFilters({QStringLiteral("All Image Files (*.IMG *.IMA *.BIN *.img *.ima *.bin)"),
+                             QStringLiteral("All Files (*)")});
+    chooser->setDefaultSuffix(QStringLiteral("Img"));
+    if (!Label2->text().isEmpty()) {
+        const QFileInfo current(Label2->text());
+        chooser->setDirectory(current.absolutePath());
+        chooser->selectFile(current.fileName());
+    }
+    const bool chosen = chooser->exec() == QDialog::Accepted && chooser && !chooser->selectedFiles().isEmpty();
+    if (chosen)
+        Label2->setText(chooser->selectedFiles().first());
+    else
+        cBootable->setChecked(false);
+    delete chooser;
+    dlg = nullptr;
+}
+
+void TfrmSettings::Button3Click() { kestrel_.CloseTrackSession(false, false, false); }
+
+bool TfrmSettings::TakeSessionNumber() {
+    const QString text = eSession->text().trimmed();
+    bool number = false;
+    const int value = text.toInt(&number);
+    if (cImportSession->isChecked() && number && value == 0)
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("Session to import; Zero means not to import any session"));
+    if (!cImportSession->isChecked()) {
+        options_.SessionNo = 0;
+        return true;
+    }
+    if (!number) {
+        QMessageBox::critical(this, windowTitle(), QStringLiteral("'%1' is not a valid integer value").arg(text));
+        return false;
+    }
+    if (value < -128 || value > 127) {
+        QMessageBox::critical(this, windowTitle(),
+                              QStringLiteral("%1 is out of the session number range -128..127").arg(value));
+        return false;
+    }
+    options_.SessionNo = static_cast<int8_t>(value);
+    return true;
+}
+
+void TfrmSettings::Button1Click() {
+    kestrel_.JolietFileSystem = cJoliet->isChecked();
+    kestrel_.IdVolume = eVolLabel->text().toStdString();
+    kestrel_.FinalizeDisc = cCloseDisc->isChecked();
+    kestrel_.UnderrunProtection = cUnderrunProtection->isChecked();
+    kestrel_.TestWrite = cTestWrite->isChecked();
+    kestrel_.PerformOPC = cOPC->isChecked();
+    kestrel_.SetCacheSize(sCacheSize->value() * kMegabyte);
+    kestrel_.Bootable = cBootable->isChecked();
+    kestrel_.BootImageFile = Label2->text().toStdString();
+
+    options_.ArchiveFiles = cArchiveOnly->isChecked();
+    options_.EjectDisc = cEject->isChecked();
+    options_.ShowFiles = cShowFiles->isChecked();
+    options_.ImportSession = cImportSession->isChecked();
+    if (!TakeSessionNumber()) return;
+    options_.QuickSaveISO = cQuickSaveISO->isChecked();
+
+    try {
+        WriteSettings(file_, SettingsValues(kestrel_, options_, savePath_, eSession->text().trimmed().toStdString()));
+    } catch (const TIniWriteError& e) {
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(e.what()));
+        return;
+    }
+    accept();
+}
+
+}  // namespace kestrel::app
