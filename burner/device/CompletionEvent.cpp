@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "kestrel/aspi_srb.h"
 
@@ -17,6 +18,16 @@ constexpr int PollSliceMs = 50;
 
 uint8_t ReadStatus(const uint8_t& Status) {
     return std::atomic_ref<uint8_t>(const_cast<uint8_t&>(Status)).load(std::memory_order_acquire);
+}
+
+// A library signals the event just before it stores the final status (after
+// the status the request block is ours again), so a waiter woken by the
+// event may still see SS_PENDING for a moment: look again briefly before
+// going back to a full poll slice.
+void SpinWhilePending(const uint8_t& Status) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+    while (ReadStatus(Status) == SS_PENDING && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
 }
 
 }  // namespace
@@ -38,6 +49,7 @@ bool TCompletionEvent::WaitWhilePending(const uint8_t& Status, std::chrono::stea
             if (::poll(&waiter, 1, slice) > 0) {
                 uint64_t count;
                 [[maybe_unused]] auto n = ::read(Fd, &count, sizeof count);
+                SpinWhilePending(Status);
             }
         } else {
             ::usleep(useconds_t(slice) * 1000);

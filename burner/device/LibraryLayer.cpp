@@ -9,6 +9,9 @@
 #ifndef KESTREL_INSTALLED_LIBDIR
 #define KESTREL_INSTALLED_LIBDIR "/usr/local/lib/kestrel"
 #endif
+#ifndef KESTREL_LIBDIR_FROM_BINDIR
+#define KESTREL_LIBDIR_FROM_BINDIR "../lib/kestrel"
+#endif
 
 namespace kestrel {
 namespace {
@@ -40,7 +43,11 @@ std::vector<std::string> TLibraryLayer::Candidates(const std::string& LibraryPat
         if (IsFolder(LibraryPath)) paths.push_back(Join(LibraryPath, DEFAULT_ACCESS_LIBRARY));
         else paths.push_back(LibraryPath);
     }
-    if (auto folder = ProgramFolder(); !folder.empty()) paths.push_back(Join(folder, DEFAULT_ACCESS_LIBRARY));
+    if (auto folder = ProgramFolder(); !folder.empty()) {
+        paths.push_back(Join(folder, DEFAULT_ACCESS_LIBRARY));
+        // An installed program: its library folder relative to its own.
+        paths.push_back(Join(Join(folder, KESTREL_LIBDIR_FROM_BINDIR), DEFAULT_ACCESS_LIBRARY));
+    }
     paths.push_back(Join(KESTREL_INSTALLED_LIBDIR, DEFAULT_ACCESS_LIBRARY));
     paths.push_back(DEFAULT_ACCESS_LIBRARY);  // system search (no slash: never the current folder)
     return paths;

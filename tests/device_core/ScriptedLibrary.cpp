@@ -61,8 +61,8 @@ void Publish(SRB_ExecSCSICmd& Srb, uint8_t Status) {
             std::lock_guard lock(Guard);
             if (Pending != srb) return;
             Pending = nullptr;
+            Signal(*srb);  // before the status: after it the block is the caller's
             Publish(*srb, SS_COMP);
-            Signal(*srb);
         }).detach();
     }
     return SS_PENDING;
@@ -72,8 +72,8 @@ void Publish(SRB_ExecSCSICmd& Srb, uint8_t Status) {
     std::lock_guard lock(Guard);
     ++Aborts;
     if (Pending && Pending == Srb.SRB_ToAbort) {
-        Publish(*Pending, SS_ABORTED);
         Signal(*Pending);
+        Publish(*Pending, SS_ABORTED);
         Pending = nullptr;
         Srb.SRB_Status = SS_COMP;
         return SS_COMP;

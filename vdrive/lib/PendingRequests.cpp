@@ -53,8 +53,7 @@ bool PendingRequests::Abort(const void* Srb) {
         if (it == active_.end()) return false;
         Request& req = *it->second;
         req.State = Stage::Done;
-        AbortExecSrb(*req.Srb);
-        SignalSrbEvent(*req.Srb);
+        AbortExecSrb(*req.Srb, true);
         active_.erase(it);
     }
     wake_.notify_all();
@@ -67,8 +66,7 @@ void PendingRequests::Finish(Request& Req, const CommandReply& Reply) {
     if (Req.Dir == Direction::In) {
         std::copy_n(Req.Buffer.data(), std::min<size_t>(Reply.transferred, Req.Buffer.size()), Req.CallerData);
     }
-    CompleteExecSrb(*Req.Srb, Reply);
-    SignalSrbEvent(*Req.Srb);
+    CompleteExecSrb(*Req.Srb, Reply, true);
     Req.State = Stage::Done;
     active_.erase(Req.Srb);
 }
@@ -84,8 +82,7 @@ void PendingRequests::Work(int Drive) {
         if (req->State == Stage::Done) continue;  // aborted while queued
         if (stopping_) {
             req->State = Stage::Done;
-            AbortExecSrb(*req->Srb);
-            SignalSrbEvent(*req->Srb);
+            AbortExecSrb(*req->Srb, true);
             active_.erase(req->Srb);
             continue;
         }

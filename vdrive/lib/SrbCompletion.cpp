@@ -13,7 +13,7 @@ void PublishSrbStatus(SRB_ExecSCSICmd& Srb, uint8_t Status) {
     std::atomic_ref<uint8_t>(Srb.SRB_Status).store(Status, std::memory_order_release);
 }
 
-uint8_t CompleteExecSrb(SRB_ExecSCSICmd& Srb, const CommandReply& Reply) {
+uint8_t CompleteExecSrb(SRB_ExecSCSICmd& Srb, const CommandReply& Reply, bool Notify) {
     Srb.SRB_HaStat = 0;
     Srb.SRB_TargStat = Reply.status;
     if (Reply.status == STATUS_CHKCOND) {
@@ -25,6 +25,7 @@ uint8_t CompleteExecSrb(SRB_ExecSCSICmd& Srb, const CommandReply& Reply) {
         Srb.SRB_BufLen -= std::min(Srb.SRB_BufLen, Reply.transferred);
     }
     const uint8_t status = Reply.status == STATUS_GOOD ? SS_COMP : SS_ERR;
+    if (Notify) SignalSrbEvent(Srb);
     PublishSrbStatus(Srb, status);
     return status;
 }
@@ -39,9 +40,10 @@ CommandReply InternalFailure() {
     return reply;
 }
 
-void AbortExecSrb(SRB_ExecSCSICmd& Srb) {
+void AbortExecSrb(SRB_ExecSCSICmd& Srb, bool Notify) {
     Srb.SRB_HaStat = 0;
     Srb.SRB_TargStat = STATUS_GOOD;
+    if (Notify) SignalSrbEvent(Srb);
     PublishSrbStatus(Srb, SS_ABORTED);
 }
 

@@ -1,10 +1,12 @@
 #include "model/Drive.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -51,6 +53,23 @@ struct timespec ModifiedTime(const std::string& Path) {
     struct stat st {};
     if (::stat(Path.c_str(), &st) != 0) return {};
     return st.st_mtim;
+}
+
+// The process id stamped on every trace entry, asked of the kernel once per
+// process instead of once per command; a forked child asks again.
+std::atomic<pid_t> cachedPid{0};
+
+pid_t ProcessId() {
+    pid_t pid = cachedPid.load(std::memory_order_relaxed);
+    if (pid != 0) return pid;
+    static const bool registered = [] {
+        ::pthread_atfork(nullptr, nullptr, [] { cachedPid.store(0, std::memory_order_relaxed); });
+        return true;
+    }();
+    (void)registered;
+    pid = ::getpid();
+    cachedPid.store(pid, std::memory_order_relaxed);
+    return pid;
 }
 
 bool SameTime(const struct timespec& A, const struct timespec& B) {
@@ -263,7 +282,7 @@ CommandReply Drive::Execute(const uint8_t* Cdb, size_t CdbLen, uint8_t* Data, si
 
     TraceEntry e{};
     e.timeMs = WallClockMs();
-    e.pid = static_cast<uint32_t>(::getpid());
+    e.pid = static_cast<uint32_t>(ProcessId());
     e.transferred = reply.transferred;
     e.cdbLen = static_cast<uint8_t>(CdbLen);
     std::memcpy(e.cdb, Cdb, CdbLen);

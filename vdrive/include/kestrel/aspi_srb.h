@@ -9,7 +9,10 @@
 //   * SRB_PostProc, which with SRB_EVENT_NOTIFY carries a Linux eventfd
 //     descriptor (not a Win32 event). The library writes the 8-byte value 1
 //     to it when a pending request completes; the caller waits on it with
-//     poll() and a time-out, then reads it to reset it.
+//     poll() and a time-out, then reads it to reset it. The library signals
+//     BEFORE it stores the final status byte and touches the block no more
+//     after that store: from then on the block (and the eventfd) belong to
+//     the caller, who may close or free them at once.
 // Everything else keeps the ASPI offsets as far as the pointer fields allow;
 // the static_asserts below pin the layout for this ABI.
 //
