@@ -140,4 +140,15 @@ void TAccessLayer::SetCloseAfterCommand(bool Value) { TPassThroughLayer::Instanc
 
 bool TAccessLayer::CloseAfterCommand() const { return TPassThroughLayer::Instance().CloseAfterCommand(); }
 
+std::string TAccessLayer::HoldDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    std::shared_lock lock(Guard);
+    if (!Loaded || !PassThrough) return {};
+    return TPassThroughLayer::Instance().HoldExclusive(HaId, Target, Lun);
+}
+
+void TAccessLayer::ReleaseDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    // Released whatever layer is loaded now, so a hold never outlives a layer switch.
+    TPassThroughLayer::Instance().ReleaseExclusive(HaId, Target, Lun);
+}
+
 }  // namespace kestrel

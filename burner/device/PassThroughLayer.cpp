@@ -213,8 +213,10 @@ void TPassThroughLayer::ResolveAddressless() {
 void TPassThroughLayer::Shutdown() {
     std::lock_guard lock(Guard);
     if (!IsInitialized) return;
-    for (auto& entry : DriveTable)
+    for (auto& entry : DriveTable) {
         if (entry.InUse && entry.Handle >= 0) ::close(entry.Handle);
+        if (entry.InUse && entry.ExclusiveHandle >= 0) ::close(entry.ExclusiveHandle);
+    }
     DriveTable = {};
     Adapters = 0;
     NoAddress = 0;
@@ -235,6 +237,31 @@ std::string TPassThroughLayer::DriveNode(uint8_t HaId, uint8_t Target, uint8_t L
     std::lock_guard lock(Guard);
     const TDriveEntry* entry = Find(HaId, Target, Lun);
     return entry ? NodePath(entry->NodeIndex) : std::string();
+}
+
+std::string TPassThroughLayer::HoldExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    std::lock_guard lock(Guard);
+    TDriveEntry* entry = Find(HaId, Target, Lun);
+    if (!entry) return "NO DRIVE AT " + std::to_string(HaId) + ":" + std::to_string(Target) + ":" + std::to_string(Lun);
+    if (entry->ExclusiveHandle >= 0) return {};
+    const std::string path = NodePath(entry->NodeIndex);
+    // A descriptor of its own: commands keep using the shared one, so
+    // holding and releasing never pulls a descriptor from under a command.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EBUSY) return "THE DRIVE " + path + " IS IN USE BY ANOTHER PROGRAM OR ITS DISC IS MOUNTED";
+        return "CANNOT OPEN " + path + " EXCLUSIVELY: " + std::strerror(errno);
+    }
+    entry->ExclusiveHandle = fd;
+    return {};
+}
+
+void TPassThroughLayer::ReleaseExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    std::lock_guard lock(Guard);
+    TDriveEntry* entry = Find(HaId, Target, Lun);
+    if (!entry || entry->ExclusiveHandle < 0) return;
+    ::close(entry->ExclusiveHandle);
+    entry->ExclusiveHandle = -1;
 }
 
 uint32_t TPassThroughLayer::GetASPI32SupportInfo() const {

@@ -24,6 +24,7 @@ struct TDriveEntry {
     uint8_t NodeIndex = 0;  // N of /dev/srN
     bool InUse = false;
     int Handle = -1;        // open descriptor, -1 when closed
+    int ExclusiveHandle = -1;  // O_EXCL descriptor held during a write, -1 when none
     std::array<uint8_t, 40> Inquiry{};
 };
 
@@ -47,6 +48,12 @@ public:
     std::string DriveNode(uint8_t HaId, uint8_t Target, uint8_t Lun) const;
     uint8_t AdapterCount() const;
     int NoAddressCount() const;
+
+    // Opens the drive's node with O_EXCL and keeps it open until
+    // ReleaseExclusive, so no other program can claim the drive (or mount its
+    // disc) meanwhile. Empty when held, else the reason it is not.
+    std::string HoldExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
+    void ReleaseExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
 
     // Where the nodes live; tests and the scan use "/dev/sr" by default.
     void SetNodePrefix(const std::string& Prefix);

@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "burner/common/Clock.h"
+#include "burner/device/AccessLayer.h"
 #include "burner/engine/DriveClaim.h"
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
@@ -151,10 +152,22 @@ std::string TKestrelBurner::CheckDriveFree() {
         claimedDrive_.clear();
         return "THE DRIVE IS IN USE BY ANOTHER WRITE";
     }
+    // Other programs stay off the drive until the write ends.
+    const std::string held = TAccessLayer::Instance().HoldDriveExclusive(HaId, Target, Lun);
+    if (!held.empty()) {
+        ReleaseDrive();
+        return held;
+    }
+    heldDrive_ = std::array<uint8_t, 3>{HaId, Target, Lun};
     return {};
 }
 
 void TKestrelBurner::ReleaseDrive() {
+    if (heldDrive_) {
+        const auto& [haId, target, lun] = *heldDrive_;
+        TAccessLayer::Instance().ReleaseDriveExclusive(haId, target, lun);
+        heldDrive_.reset();
+    }
     if (claimedDrive_.empty()) return;
     ReleaseDriveClaim(claimedDrive_);
     claimedDrive_.clear();

@@ -3,6 +3,7 @@
 // device layer (TSCSIDevice), and the recording engine that joins them: the
 // read-ahead cache feeding the write thread, which writes the image to a
 // disc or to an image file and reports the end through OnWriteDone.
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -195,6 +196,8 @@ private:
     std::vector<uint8_t> head_;      // this job's copy of the image head
     std::vector<uint8_t> dataBuffer_;
     std::string claimedDrive_;
+    // The address the access layer holds exclusively for this write.
+    std::optional<std::array<uint8_t, 3>> heldDrive_;
 };
 
 }  // namespace kestrel

@@ -1,0 +1,152 @@
+// Holding the drive against other programs for the whole write, through the
+// pass-through layer on the recorder's SG_IO interposer. Without the
+// interposer loaded these tests skip; ctest runs them a second time under it.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "BurnRig.h"
+
+namespace kestrel {
+namespace {
+
+using namespace kestrel::test;
+using vdrive::MediaKind;
+
+constexpr const char* kNode = "/dev/sr0";
+
+bool InterposerLoaded() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload && std::string(preload).find("kestrel-vdrive-sg") != std::string::npos;
+}
+
+// Another process that opens the node with O_EXCL and keeps it until this
+// object goes away.
+class TOtherHolder {
+public:
+    explicit TOtherHolder(const char* Node) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            const int fd = ::open(Node, O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+            const char state = fd >= 0 ? '1' : '0';
+            (void)!::write(ready[1], &state, 1);
+            char ignored;
+            (void)!::read(release[0], &ignored, 1);  // returns at EOF: the test let go
+            if (fd >= 0) ::close(fd);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        release_ = release[1];
+        char state = '0';
+        held_ = pid_ > 0 && ::read(ready[0], &state, 1) == 1 && state == '1';
+        ::close(ready[0]);
+    }
+    ~TOtherHolder() {
+        if (release_ >= 0) ::close(release_);
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    }
+    bool Held() const { return held_; }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool held_ = false;
+};
+
+// True when this process can take the node exclusively right now.
+bool CanHoldExclusively(const char* Node) {
+    const int fd = ::open(Node, O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+struct PassThroughDriveHold : ::testing::Test {
+    TBurnRig rig;
+    std::string source = rig.files / "src";
+    void SetUp() override {
+        if (!InterposerLoaded()) GTEST_SKIP() << "needs the SG_IO interposer";
+        MakeSourceTree(source);
+        rig.Insert(MediaKind::DvdPlusR);
+    }
+    // Loads the pass-through layer and selects /dev/sr0.
+    void OpenThroughPassThrough() {
+        TScopedEnv layer("KESTREL_DEVICE_LAYER", "passthrough");
+        ASSERT_TRUE(rig.burner.InitializeASPI(true, {}));
+        const auto devices = rig.burner.Devices();
+        ASSERT_FALSE(devices.empty());
+        rig.burner.SelectDevice(devices.front());
+        ASSERT_EQ(rig.burner.GetDriveLetter(), kNode);
+    }
+};
+
+TEST_F(PassThroughDriveHold, BurnWhileAnotherProcessHoldsTheDriveIsRefusedBeforeAnyWrite) {
+    TOtherHolder other(kNode);
+    ASSERT_TRUE(other.Held());
+    OpenThroughPassThrough();
+    rig.Fill(source);
+    rig.ClearTrace();
+
+    const std::string error = rig.Burn();
+    EXPECT_NE(error.find("IS IN USE BY ANOTHER PROGRAM"), std::string::npos) << error;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+    EXPECT_TRUE(rig.Commands(0x5B).empty());
+    EXPECT_FALSE(rig.burner.Writing());
+}
+
+TEST_F(PassThroughDriveHold, ImageBurnWhileAnotherProcessHoldsTheDriveIsRefused) {
+    const std::string image = rig.files / "image.iso";
+    WriteFile(image, std::string(64 * 2048, 'k'));
+    TOtherHolder other(kNode);
+    ASSERT_TRUE(other.Held());
+    OpenThroughPassThrough();
+    rig.ClearTrace();
+
+    const std::string error = rig.BurnImage(image);
+    EXPECT_NE(error.find("IS IN USE BY ANOTHER PROGRAM"), std::string::npos) << error;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+}
+
+TEST_F(PassThroughDriveHold, BurnHoldsTheDriveUntilTheWriteEndsAndThenLetsGo) {
+    OpenThroughPassThrough();
+    rig.Fill(source);
+    // The hold is checked on the write thread after the data went out.
+    std::atomic<int> checks{0};
+    std::atomic<bool> othersKeptOff{true};
+    rig.burner.OnFinalizingTrack = [&](TKestrelBurner*) {
+        ++checks;
+        if (CanHoldExclusively(kNode)) othersKeptOff = false;
+    };
+
+    ASSERT_EQ(rig.Burn(), "");
+    EXPECT_FALSE(rig.Commands(0x2A).empty());
+    EXPECT_GT(checks.load(), 0);
+    EXPECT_TRUE(othersKeptOff);
+    // Released before OnWriteDone: another program may take the drive now.
+    EXPECT_TRUE(CanHoldExclusively(kNode));
+    TOtherHolder after(kNode);
+    EXPECT_TRUE(after.Held());
+}
+
+TEST_F(PassThroughDriveHold, RefusedBurnLeavesTheDriveFreeForTheNextOne) {
+    OpenThroughPassThrough();
+    rig.Fill(source);
+    {
+        TOtherHolder other(kNode);
+        ASSERT_TRUE(other.Held());
+        EXPECT_NE(rig.Burn(), "");
+    }
+    ASSERT_EQ(rig.Burn(), "");
+    EXPECT_FALSE(rig.Commands(0x2A).empty());
+}
+
+}  // namespace
+}  // namespace kestrel
