@@ -309,7 +309,9 @@ void TWindowCommandsTest::burnIsoWritesImage() {
 
 void TWindowCommandsTest::quickAndCompleteEraseRunProgress() {
     TAppTestEnv env;
-    TScopedEnv slower("KESTREL_VDRIVE_TIME_SCALE", "0.05");
+    // Slow enough that even the quick blank (10 s at full scale) spans
+    // several ticks of the window's 500 ms progress timer.
+    TScopedEnv slower("KESTREL_VDRIVE_TIME_SCALE", "0.2");
     QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-rw"), 0);
     auto window = ShowWindow();
     window->cbDrives->setCurrentIndex(1);
