@@ -311,7 +311,7 @@ void TWindowCommandsTest::quickAndCompleteEraseRunProgress() {
     TAppTestEnv env;
     // Slow enough that even the quick blank (10 s at full scale) spans
     // several ticks of the window's 500 ms progress timer.
-    TScopedEnv slower("KESTREL_VDRIVE_TIME_SCALE", "0.2");
+    TScopedEnv slower("KESTREL_VDRIVE_TIME_SCALE", "0.1");
     QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-rw"), 0);
     auto window = ShowWindow();
     window->cbDrives->setCurrentIndex(1);
