@@ -54,7 +54,7 @@ SRB_ExecSCSICmd ExecBlock(uint8_t Target, std::vector<uint8_t> Cdb, uint8_t Flag
     srb.SRB_BufLen = Len;
     srb.SRB_SenseLen = SENSE_LEN;
     srb.SRB_CDBLen = static_cast<uint8_t>(Cdb.size());
-    std::memcpy(srb.CDBByte, Cdb.data(), Cdb.size());
+    if (!Cdb.empty()) std::memcpy(srb.CDBByte, Cdb.data(), Cdb.size());
     return srb;
 }
 
