@@ -8,24 +8,6 @@ namespace {
 
 bool IsControl(unsigned char C) { return C < 0x20 || C == 0x7F; }
 
-void AppendUtf8(std::string& Out, char32_t Cp) {
-    if (Cp < 0x80) {
-        Out += static_cast<char>(Cp);
-    } else if (Cp < 0x800) {
-        Out += static_cast<char>(0xC0 | (Cp >> 6));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    } else if (Cp < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Cp >> 12));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Cp >> 18));
-        Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Cp & 0x3F));
-    }
-}
-
 bool IsHighSurrogate(char16_t U) { return U >= 0xD800 && U <= 0xDBFF; }
 bool IsLowSurrogate(char16_t U) { return U >= 0xDC00 && U <= 0xDFFF; }
 

@@ -48,6 +48,23 @@ bool DecodeOne(const std::string& Text, size_t& Pos, char32_t& Cp) {
     return true;
 }
 
+void AppendUnitBE(std::string& Out, uint16_t Unit) {
+    Out += static_cast<char>(Unit >> 8);
+    Out += static_cast<char>(Unit & 0xFF);
+}
+
+bool IsContinuation(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
+
+// Largest prefix length <= MaxBytes that does not split a character.
+size_t BoundaryAtMost(const std::string& Text, size_t MaxBytes) {
+    if (MaxBytes >= Text.size()) return Text.size();
+    size_t cut = MaxBytes;
+    while (cut > 0 && IsContinuation(Text[cut])) --cut;
+    return cut;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& Out, char32_t Cp) {
     if (Cp < 0x80) {
         Out += static_cast<char>(Cp);
@@ -65,23 +82,6 @@ void AppendUtf8(std::string& Out, char32_t Cp) {
         Out += static_cast<char>(0x80 | (Cp & 0x3F));
     }
 }
-
-void AppendUnitBE(std::string& Out, uint16_t Unit) {
-    Out += static_cast<char>(Unit >> 8);
-    Out += static_cast<char>(Unit & 0xFF);
-}
-
-bool IsContinuation(char C) { return (static_cast<unsigned char>(C) & 0xC0) == 0x80; }
-
-// Largest prefix length <= MaxBytes that does not split a character.
-size_t BoundaryAtMost(const std::string& Text, size_t MaxBytes) {
-    if (MaxBytes >= Text.size()) return Text.size();
-    size_t cut = MaxBytes;
-    while (cut > 0 && IsContinuation(Text[cut])) --cut;
-    return cut;
-}
-
-}  // namespace
 
 bool IsValidUtf8(const std::string& Text) {
     char32_t cp = 0;

@@ -21,6 +21,9 @@ std::string SanitizeUtf8(const std::string& Text);
 // Upper-cases ASCII letters only.
 std::string UpperAscii(std::string Text);
 // Number of UTF-16 units of a (valid) UTF-8 text.
+// Appends the UTF-8 encoding of one code point.
+void AppendUtf8(std::string& Out, char32_t Cp);
+
 size_t Utf16Length(const std::string& Utf8);
 // The UTF-16 big-endian bytes of a UTF-8 text (surrogate pairs beyond the
 // BMP; invalid sequences become U+FFFD).
