@@ -268,6 +268,10 @@ int32_t TCacheThread::PopLocked(uint8_t* Dest, std::vector<uint8_t>* Exchange) {
     return count;
 }
 
+void TCacheThread::CountUnderrun() {
+    if (primed_ && queue_.empty() && !done_ && !claimed_ && !abortRequested_) ++underruns_;
+}
+
 int32_t TCacheThread::TakeBlock(uint8_t* Dest) {
     std::lock_guard lock(lock_);
     return PopLocked(Dest);
@@ -275,6 +279,7 @@ int32_t TCacheThread::TakeBlock(uint8_t* Dest) {
 
 int32_t TCacheThread::WaitBlock(uint8_t* Dest, int64_t TimeoutMs) {
     std::unique_lock lock(lock_);
+    CountUnderrun();
     blockReady_.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
                          [this] { return !queue_.empty() || done_ || claimed_ || wakeConsumer_; });
     wakeConsumer_ = false;
@@ -283,6 +288,7 @@ int32_t TCacheThread::WaitBlock(uint8_t* Dest, int64_t TimeoutMs) {
 
 int32_t TCacheThread::WaitBlock(std::vector<uint8_t>& Buffer, int64_t TimeoutMs) {
     std::unique_lock lock(lock_);
+    CountUnderrun();
     blockReady_.wait_for(lock, std::chrono::milliseconds(TimeoutMs),
                          [this] { return !queue_.empty() || done_ || claimed_ || wakeConsumer_; });
     wakeConsumer_ = false;

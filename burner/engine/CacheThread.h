@@ -61,8 +61,8 @@ public:
     // returns its byte count; -1 while nothing is queued and more is to
     // come; 0 when the stream is finished, failed or torn down.
     int32_t TakeBlock(uint8_t* Dest);
-    // As TakeBlock, but waits up to TimeoutMs (scaled) for a block to arrive
-    // before answering -1.
+    // As TakeBlock, but waits up to TimeoutMs for a block to arrive before
+    // answering -1.
     int32_t WaitBlock(uint8_t* Dest, int64_t TimeoutMs);
     // As WaitBlock, exchanging Buffer (MaxBlockSize bytes) with the block's
     // own buffer instead of copying the block.
@@ -89,6 +89,9 @@ public:
     int32_t MaxBlocks() const { return maxBlocks_; }
     int32_t BlockSize() const { return job_.BlockSize; }
     int PriorityBand() const { return priorityBand_; }
+    // How often the consumer, once the cache was primed, found it empty while
+    // more was to come: each one a moment the writer had nothing to send.
+    int64_t Underruns() const { return underruns_; }
 
 private:
     struct TBlock {
@@ -111,6 +114,7 @@ private:
     void SetCurrentFile(const std::string& Path);
     void Warn(const std::string& Message) const;
     int32_t PopLocked(uint8_t* Dest, std::vector<uint8_t>* Exchange = nullptr);
+    void CountUnderrun();
     int32_t QueueLimit() const;
     int32_t RefillMark() const;
 
@@ -135,6 +139,7 @@ private:
     std::atomic<int64_t> bufferedBytes_{0};
     std::atomic<int64_t> remainingBytes_{0};
     std::atomic<int64_t> streamedBytes_{0};
+    std::atomic<int64_t> underruns_{0};
     std::atomic<int> priorityBand_{2};
     std::thread thread_;
 };

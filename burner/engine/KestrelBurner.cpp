@@ -36,6 +36,11 @@ int TKestrelBurner::CacheFillPercent() const {
     return static_cast<int>(std::lround(static_cast<double>(cache->BufferedBytes()) * 100.0 / cacheSize_));
 }
 
+int64_t TKestrelBurner::CacheUnderruns() const {
+    auto cache = Cache();
+    return cache ? cache->Underruns() : 0;
+}
+
 std::string TKestrelBurner::LastWriteError() const {
     std::lock_guard lock(engineLock_);
     return lastWriteError_;

@@ -55,6 +55,8 @@ public:
     int64_t BytesWritten() const { return bytesWritten_; }
     // Fill of the read-ahead cache in percent; 0 when no write runs.
     int CacheFillPercent() const;
+    // Times the last (or running) write's cache ran empty after priming.
+    int64_t CacheUnderruns() const;
     // Device buffer figures of the running write (bytes).
     uint32_t DeviceBufferBytes() const { return deviceBufferBytes_; }
     uint32_t DeviceFreeBufferBytes() const { return deviceFreeBufferBytes_; }
