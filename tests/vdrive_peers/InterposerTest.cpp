@@ -151,6 +151,20 @@ TEST_F(Interposer, PlainReadsDeliverTheRecordedSectors) {
     EXPECT_TRUE(tail.Output == disc.substr(614000)) << tail.Output.size();  // ends at the capacity
 }
 
+TEST_F(Interposer, PlainWritesReachOnlyMediaOverwritableInPlace) {
+    TRunResult r = RunCommand(BinPath("kestrel-vdrive") + " insert --drive 0 --media dvd-ram");
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+    const std::string out = Probe("pwrite /dev/sr0 4094 hello");
+    EXPECT_TRUE(Has(out, "pwrite 5")) << out;
+    EXPECT_TRUE(Has(out, "readonly EBADF")) << out;
+    // Across a sector boundary; the bytes around the write keep their value.
+    const TRunResult back = RunPreloaded(BinPath("vdrive_sg_probe") + " pread /dev/sr0 4092 9", 60);
+    EXPECT_EQ(back.Output, std::string("\0\0hello\0\0", 9));
+
+    InsertPressedDisc(16);
+    EXPECT_TRUE(Has(Probe("pwrite /dev/sr0 0 x"), "pwrite EROFS"));
+}
+
 TEST_F(Interposer, DescriptorsKeepStandingForTheDriveAcrossExec) {
     InsertPressedDisc(16);
     const std::string out = Probe("inherit /dev/sr0");

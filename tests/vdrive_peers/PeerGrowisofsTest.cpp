@@ -43,10 +43,10 @@ TEST_P(GrowisofsPeer, StartsAndMergesSessionsFromDirectories) {
     r = Grow("-M /dev/sr0 -R -J " + work / "second");
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
 
-    // The last session: on DVD+RW growisofs rewrites the descriptors at the
-    // start, on DVD-R it is the last track's start.
+    // The last session: on DVD+RW and DVD-RAM growisofs rewrites the
+    // descriptors at the start, on DVD-R it is the last track's start.
     long start = 0;
-    if (std::string(GetParam()) != "dvd+rw" && HaveProgram("xorriso")) {
+    if (std::string(GetParam()) == "dvd-r" && HaveProgram("xorriso")) {
         const std::vector<long> starts = SessionStarts(Toc(0));
         ASSERT_EQ(starts.size(), 2u);
         start = starts.back();
@@ -57,5 +57,8 @@ TEST_P(GrowisofsPeer, StartsAndMergesSessionsFromDirectories) {
     EXPECT_TRUE(SameTree(work / "second/two", out + "/two", diff)) << diff;
 }
 
-INSTANTIATE_TEST_SUITE_P(Media, GrowisofsPeer, ::testing::Values("dvd+rw", "dvd-r"),
-                         [](const auto& Info) { return std::string(Info.param) == "dvd+rw" ? "DvdPlusRw" : "DvdMinusR"; });
+// DVD-RAM is written through the block device with plain writes.
+INSTANTIATE_TEST_SUITE_P(Media, GrowisofsPeer, ::testing::Values("dvd+rw", "dvd-r", "dvd-ram"), [](const auto& Info) {
+    const std::string media = Info.param;
+    return media == "dvd+rw" ? "DvdPlusRw" : media == "dvd-r" ? "DvdMinusR" : "DvdRam";
+});

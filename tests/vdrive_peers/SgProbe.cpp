@@ -224,6 +224,18 @@ int Pread(const char* Path, long Offset, long Length) {
     return n < 0 ? 1 : 0;
 }
 
+// Writes Text at Offset through the node, then tries the same through a
+// descriptor opened for reading only.
+int Pwrite(const char* Path, long Offset, const std::string& Text) {
+    const int fd = open(Path, O_RDWR | O_NONBLOCK);
+    Say("pwrite", Result(static_cast<int>(pwrite(fd, Text.data(), Text.size(), Offset))));
+    close(fd);
+    const int readOnly = open(Path, O_RDONLY | O_NONBLOCK);
+    Say("readonly", Result(static_cast<int>(pwrite(readOnly, Text.data(), Text.size(), Offset))));
+    close(readOnly);
+    return 0;
+}
+
 // Hands a descriptor of the drive to a new program image, as growisofs
 // hands one to the image builder: the child reads it by number and through
 // /dev/fd.
@@ -259,8 +271,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && cmd == "fcat") return StreamCat(argv[2]);
     if (argc == 4 && cmd == "timed") return TimedCommand(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     if (argc == 5 && cmd == "pread") return Pread(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+    if (argc == 5 && cmd == "pwrite") return Pwrite(argv[2], std::atol(argv[3]), argv[4]);
     if (argc == 3 && cmd == "inherit") return Inherit(argv[0], argv[2]);
     if (argc == 4 && cmd == "child") return Child(std::atoi(argv[2]), argv[3]);
-    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|fcat|inherit PATH | hold PATH SECONDS | timed PATH MS | threads PATH PATH | pread PATH OFFSET LENGTH\n");
+    std::fprintf(stderr, "usage: vdrive_sg_probe stat|excl|scsi|dup|cat|fcat|inherit PATH | hold PATH SECONDS | timed PATH MS | threads PATH PATH | pread|pwrite PATH OFFSET LENGTH|TEXT\n");
     return 2;
 }

@@ -46,6 +46,22 @@ bool ReadSectors(int Drive, uint32_t Lba, uint16_t Count, uint8_t* Out) {
     return reply.status == 0;
 }
 
+bool WriteSectors(int Drive, uint32_t Lba, uint16_t Count, const uint8_t* Data) {
+    // The model only reads from an outgoing buffer.
+    auto* out = const_cast<uint8_t*>(Data);
+    const CommandReply reply =
+        Run(Drive, {0x2A, 0, Hi(Lba, 24), Hi(Lba, 16), Hi(Lba, 8), Hi(Lba, 0), 0, Hi(Count, 8), Hi(Count, 0), 0}, out,
+            size_t{Count} * SectorSize, Direction::Out);
+    return reply.status == 0;
+}
+
+uint16_t CurrentProfile(int Drive) {
+    uint8_t data[8] = {};
+    const CommandReply reply = Run(Drive, {0x46, 0x01, 0, 0, 0, 0, 0, 0, 8, 0}, data, sizeof data, Direction::In);
+    if (reply.status != 0 || reply.transferred < 8) return 0;
+    return static_cast<uint16_t>((data[6] << 8) | data[7]);
+}
+
 bool StartStop(int Drive, bool LoadEject, bool Start) {
     const uint8_t flags = static_cast<uint8_t>((LoadEject ? 0x02 : 0) | (Start ? 0x01 : 0));
     return Run(Drive, {0x1B, 0, 0, 0, flags, 0}).status == 0;

@@ -17,6 +17,10 @@ MediumState QueryMedium(int Drive);
 uint32_t ReadableSectors(int Drive);
 // Reads Count sectors at Lba into Out (2,048 bytes each).
 bool ReadSectors(int Drive, uint32_t Lba, uint16_t Count, uint8_t* Out);
+// Writes Count sectors at Lba from Data (WRITE (10)).
+bool WriteSectors(int Drive, uint32_t Lba, uint16_t Count, const uint8_t* Data);
+// The current profile from GET CONFIGURATION; 0 when none.
+uint16_t CurrentProfile(int Drive);
 bool StartStop(int Drive, bool LoadEject, bool Start);
 bool PreventRemoval(int Drive, bool Prevent);
 bool SetReadSpeed(int Drive, uint16_t KBps);

@@ -16,7 +16,7 @@
 #include "FakeFiles.h"
 #include "NodeAccess.h"
 #include "RealCalls.h"
-#include "SectorReads.h"
+#include "SectorIo.h"
 #include "SgIoctl.h"
 #include "VirtualDrives.h"
 
@@ -152,19 +152,18 @@ VDRIVE_EXPORT ssize_t pread64(int Fd, void* Buf, size_t Count, off64_t Offset) {
     return real::Pread(Fd, Buf, Count, Offset);
 }
 
-// Data reaches a virtual disc only as MMC commands, never through the node.
 VDRIVE_EXPORT ssize_t write(int Fd, const void* Buf, size_t Count) {
-    if (FakeFiles::IsFake(Fd)) return FailWith(EROFS);
+    if (auto file = FakeFiles::Instance().Find(Fd)) return WriteNext(*file, Buf, Count);
     return real::Write(Fd, Buf, Count);
 }
 
 VDRIVE_EXPORT ssize_t pwrite(int Fd, const void* Buf, size_t Count, off_t Offset) {
-    if (FakeFiles::IsFake(Fd)) return FailWith(EROFS);
+    if (auto file = FakeFiles::Instance().Find(Fd)) return WriteAt(*file, Buf, Count, Offset);
     return real::Pwrite(Fd, Buf, Count, Offset);
 }
 
 VDRIVE_EXPORT ssize_t pwrite64(int Fd, const void* Buf, size_t Count, off64_t Offset) {
-    if (FakeFiles::IsFake(Fd)) return FailWith(EROFS);
+    if (auto file = FakeFiles::Instance().Find(Fd)) return WriteAt(*file, Buf, Count, Offset);
     return real::Pwrite(Fd, Buf, Count, Offset);
 }
 

@@ -1,6 +1,8 @@
-#include "SectorReads.h"
+#include "SectorIo.h"
 
 #include <unistd.h>
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +20,11 @@ constexpr int64_t SectorsPerRead = 32;
 ssize_t Fail(int Error) {
     errno = Error;
     return -1;
+}
+
+// Profiles of media a drive overwrites in place, sector by sector.
+bool OverwritableInPlace(uint16_t Profile) {
+    return Profile == 0x12 || Profile == 0x13 || Profile == 0x1A || Profile == 0x2A;
 }
 
 }  // namespace
@@ -54,6 +61,51 @@ ssize_t ReadNext(FakeFile& File, void* Buf, size_t Count) {
         offset = File.Offset;
     }
     const ssize_t n = ReadAt(File, Buf, Count, offset);
+    if (n > 0) {
+        std::lock_guard lock(File.Mutex);
+        File.Offset = offset + n;
+    }
+    return n;
+}
+
+ssize_t WriteAt(FakeFile& File, const void* Buf, size_t Count, int64_t Offset) {
+    if ((File.Flags & O_ACCMODE) == O_RDONLY) return Fail(EBADF);
+    if (Offset < 0) return Fail(EINVAL);
+    if (!Buf && Count > 0) return Fail(EFAULT);
+    if (Count == 0) return 0;
+    if (!OverwritableInPlace(CurrentProfile(File.Drive))) return Fail(EROFS);
+    const int64_t end = Offset + static_cast<int64_t>(std::min<size_t>(Count, SSIZE_MAX));
+    std::vector<uint8_t> chunk(SectorsPerRead * SectorSize);
+    const auto* in = static_cast<const uint8_t*>(Buf);
+    int64_t at = Offset;
+    while (at < end) {
+        const int64_t lba = at / SectorSize;
+        const int64_t skip = at - lba * SectorSize;
+        const auto sectors = static_cast<uint16_t>(std::min(SectorsPerRead, (end - 1) / SectorSize - lba + 1));
+        const int64_t n = std::min<int64_t>(end - at, sectors * SectorSize - skip);
+        // Sectors written only in part keep the rest of their bytes.
+        const bool partial = skip != 0 || (skip + n) % SectorSize != 0;
+        bool ok = !partial || ReadSectors(File.Drive, static_cast<uint32_t>(lba), sectors, chunk.data());
+        if (ok) {
+            std::memcpy(chunk.data() + skip, in + (at - Offset), static_cast<size_t>(n));
+            ok = WriteSectors(File.Drive, static_cast<uint32_t>(lba), sectors, chunk.data());
+        }
+        if (!ok) {
+            if (at == Offset) return Fail(lba >= int64_t{ReadableSectors(File.Drive)} ? ENOSPC : EIO);
+            break;
+        }
+        at += n;
+    }
+    return static_cast<ssize_t>(at - Offset);
+}
+
+ssize_t WriteNext(FakeFile& File, const void* Buf, size_t Count) {
+    int64_t offset;
+    {
+        std::lock_guard lock(File.Mutex);
+        offset = File.Offset;
+    }
+    const ssize_t n = WriteAt(File, Buf, Count, offset);
     if (n > 0) {
         std::lock_guard lock(File.Mutex);
         File.Offset = offset + n;
