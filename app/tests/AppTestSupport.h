@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -44,6 +46,15 @@ inline void AnswerNextDialog(std::function<void(QWidget*)> Answer, int TimeoutMs
         }
     });
     timer->start();
+}
+
+// Answers a file chooser with Path as a user types it into the name box, and
+// accepts. (selectFile does not touch a name box that has the focus, which
+// an open chooser's box has once its window is active.)
+inline void ChooseInFileDialog(QFileDialog* Chooser, const QString& Path) {
+    if (auto* name = Chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) name->setText(Path);
+    else Chooser->selectFile(Path);
+    QMetaObject::invokeMethod(Chooser, "accept");
 }
 
 }  // namespace kestrel::test

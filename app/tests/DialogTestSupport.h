@@ -1,33 +1,49 @@
 #pragma once
 // Helpers of the dialog tests: answering a dialog of a given class, the
 // settings file's key order, and sample discs in the virtual recorder.
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/tests/WindowTestSupport.h"
 
 namespace kestrel::test {
 
-// Runs Answer on the next modal dialog when it is a T; any other dialog is
-// closed so the test goes on (and fails on what Answer did not record).
+// Runs Answer on the first modal dialog that is a T, once it is the active
+// one. A dialog that opened it may still be the active modal widget when the
+// poll first looks, so other dialogs are passed over; when no T comes within
+// TimeoutMs, whatever modal dialog is up is closed so the test goes on (and
+// fails on what Answer did not record).
 template <class T>
 void AnswerDialogOf(std::function<void(T*)> Answer, int TimeoutMs = 20000) {
-    AnswerNextDialog(
-        [Answer](QWidget* Dialog) {
-            if (auto* typed = qobject_cast<T*>(Dialog))
-                Answer(typed);
-            else
-                Dialog->close();
-        },
-        TimeoutMs);
+    auto* timer = new QTimer(qApp);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, Answer, TimeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* typed = qobject_cast<T*>(modal)) {
+            timer->stop();
+            timer->deleteLater();
+            Answer(typed);
+        } else if (clock->elapsed() > TimeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            if (modal) modal->close();
+        }
+    });
+    timer->start();
 }
 
 // Fills the next input box with Text and accepts it; Seen gets its title,

@@ -290,13 +290,8 @@ void TWindowCommandsTest::burnIsoWritesImage() {
     QCOMPARE(code, 0);
     auto window = ShowWindow();
     AnswerNextDialog([image](QWidget* dialog) {
-        auto* od = qobject_cast<QFileDialog*>(dialog);
-        if (!od) {
-            dialog->close();
-            return;
-        }
-        od->selectFile(Q(image));
-        QMetaObject::invokeMethod(od, "accept");
+        if (auto* od = qobject_cast<QFileDialog*>(dialog)) ChooseInFileDialog(od, Q(image));
+        else dialog->close();
     });
     const qsizetype from = LogLines(*window).size();
     window->bBurnISO->click();

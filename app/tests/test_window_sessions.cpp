@@ -311,8 +311,7 @@ void TSessionsDialogTest::extractAllWritesIdenticalFilesIntoChosenFolder() {
             v->tvDir->setCurrentItem(v->tvDir->topLevelItem(0));
             AnswerDialogOf<QFileDialog>([&](QFileDialog* f) {
                 ++folderQuestions;
-                f->selectFile(Q(out));
-                QMetaObject::invokeMethod(f, "accept");
+                ChooseInFileDialog(f, Q(out));
             });
             QTest::mouseClick(v->Msg, Qt::LeftButton);
             status = v->Msg->text();
