@@ -243,8 +243,8 @@ std::string TPassThroughLayer::HoldExclusive(uint8_t HaId, uint8_t Target, uint8
     std::lock_guard lock(Guard);
     TDriveEntry* entry = Find(HaId, Target, Lun);
     if (!entry) return "NO DRIVE AT " + std::to_string(HaId) + ":" + std::to_string(Target) + ":" + std::to_string(Lun);
-    if (entry->ExclusiveHandle >= 0) return {};
     const std::string path = NodePath(entry->NodeIndex);
+    if (entry->ExclusiveHandle >= 0) return "THE DRIVE " + path + " IS BUSY WITH ANOTHER WRITE OR ERASE";
     // A descriptor of its own: commands keep using the shared one, so
     // holding and releasing never pulls a descriptor from under a command.
     const int fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);

@@ -51,7 +51,8 @@ public:
 
     // Opens the drive's node with O_EXCL and keeps it open until
     // ReleaseExclusive, so no other program can claim the drive (or mount its
-    // disc) meanwhile. Empty when held, else the reason it is not.
+    // disc) meanwhile. Empty when held, else the reason it is not (a drive
+    // held already is not held twice).
     std::string HoldExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
     void ReleaseExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
 

@@ -144,6 +144,8 @@ private:
     // Ends the erase: Erasing goes False and, when Report, OnEraseDone is
     // posted to the main thread.
     void FinishErase(bool WithError, bool Report, uint32_t Progress);
+    // Lets other programs at the drive again; false, for early returns.
+    bool ReleaseEraseHold();
     void StopEraseThread();
     uint8_t SenseASC() const;
 

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "burner/common/Clock.h"
+#include "burner/device/AccessLayer.h"
 #include "burner/device/EraseBuffers.h"
 #include "burner/device/EraseThread.h"
 #include "burner/device/SCSIDevice.h"
@@ -114,23 +115,31 @@ bool TSCSIDevice::EraseDisc(bool Quick) {
         return false;
     }
     StopEraseThread();
+    // Other programs stay off the drive while its disc is erased (and a
+    // mounted disc is refused).
+    const std::string held = TAccessLayer::Instance().HoldDriveExclusive(HaId, Target, Lun);
+    if (!held.empty()) {
+        DebugMsg(">>> " + held, mtFailure);
+        return false;
+    }
     TestUnitReady(5000);
     LoadEject(false);
     LastDiscType = GetDiscType();
     eraseMode_ = Quick ? 1 : 0;
     const uint8_t type = uint8_t(LastDiscType);
-    if (!ReadyForErase()) return false;
+    if (!ReadyForErase()) return ReleaseEraseHold();
     if (type != mtDVDRAM) {
         SetCDSpeed(ReadSpeed, writeSpeed_);
         SetWriteParameters(false, false, false, type);
     }
     const uint16_t speed = GetCurrentWriteSpeed();
-    if (!ReadyForErase()) return false;
+    if (!ReadyForErase()) return ReleaseEraseHold();
     InfoMsg(">>> STARTING ERASE PROCESS ON " + MediumTypeName(type) + " AT " + EraseSpeedText(type, speed));
 
     bool startFailed = false;
     if (!StartEraseCommand(type, Quick, startFailed)) {
         erasing_ = false;
+        ReleaseEraseHold();
         if (OnEraseDone) OnEraseDone(this, true);
         return false;
     }
@@ -151,8 +160,14 @@ std::string TSCSIDevice::CommandRefusal() const {
     return {};
 }
 
+bool TSCSIDevice::ReleaseEraseHold() {
+    TAccessLayer::Instance().ReleaseDriveExclusive(HaId, Target, Lun);
+    return false;
+}
+
 void TSCSIDevice::FinishErase(bool WithError, bool Report, uint32_t Progress) {
     finalEraseProgress_ = Progress;
+    ReleaseEraseHold();
     erasing_ = false;
     if (!Report) return;
     auto dispatcher = Dispatcher;

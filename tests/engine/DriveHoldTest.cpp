@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 
 #include "BurnRig.h"
@@ -146,6 +148,37 @@ TEST_F(PassThroughDriveHold, RefusedBurnLeavesTheDriveFreeForTheNextOne) {
     }
     ASSERT_EQ(rig.Burn(), "");
     EXPECT_FALSE(rig.Commands(0x2A).empty());
+}
+
+TEST_F(PassThroughDriveHold, EraseWhileAnotherProcessHoldsTheDriveIsRefusedBeforeTheDiscIsTouched) {
+    rig.Insert(MediaKind::CdRw);
+    TOtherHolder other(kNode);
+    ASSERT_TRUE(other.Held());
+    OpenThroughPassThrough();
+    rig.ClearTrace();
+
+    EXPECT_FALSE(rig.burner.EraseDisc(true));
+    EXPECT_FALSE(rig.burner.Erasing());
+    EXPECT_TRUE(rig.Commands(0xA1).empty());  // no BLANK
+}
+
+TEST_F(PassThroughDriveHold, EraseHoldsTheDriveUntilItEnds) {
+    TScopedEnv slowBlank("KESTREL_VDRIVE_TIME_SCALE", "0.1");  // a quick blank of about a second
+    rig.Insert(MediaKind::CdRw);
+    OpenThroughPassThrough();
+
+    ASSERT_TRUE(rig.burner.EraseDisc(true));
+    EXPECT_TRUE(rig.burner.Erasing());
+    EXPECT_FALSE(CanHoldExclusively(kNode));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (rig.burner.Erasing() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(rig.burner.Erasing());
+    EXPECT_FALSE(rig.Commands(0xA1).empty());
+    EXPECT_TRUE(CanHoldExclusively(kNode));
+    // The next burn may take the drive again.
+    rig.Fill(source);
+    EXPECT_EQ(rig.Burn(), "");
 }
 
 }  // namespace
