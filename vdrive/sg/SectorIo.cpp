@@ -27,6 +27,22 @@ bool OverwritableInPlace(uint16_t Profile) {
     return Profile == 0x12 || Profile == 0x13 || Profile == 0x1A || Profile == 0x2A;
 }
 
+// Runs Transfer at the file's offset and moves the offset past what it moved.
+template <class TTransfer>
+ssize_t AtFileOffset(FakeFile& File, TTransfer Transfer) {
+    int64_t offset;
+    {
+        std::lock_guard lock(File.Mutex);
+        offset = File.Offset;
+    }
+    const ssize_t n = Transfer(offset);
+    if (n > 0) {
+        std::lock_guard lock(File.Mutex);
+        File.Offset = offset + n;
+    }
+    return n;
+}
+
 }  // namespace
 
 ssize_t ReadAt(FakeFile& File, void* Buf, size_t Count, int64_t Offset) {
@@ -55,17 +71,7 @@ ssize_t ReadAt(FakeFile& File, void* Buf, size_t Count, int64_t Offset) {
 }
 
 ssize_t ReadNext(FakeFile& File, void* Buf, size_t Count) {
-    int64_t offset;
-    {
-        std::lock_guard lock(File.Mutex);
-        offset = File.Offset;
-    }
-    const ssize_t n = ReadAt(File, Buf, Count, offset);
-    if (n > 0) {
-        std::lock_guard lock(File.Mutex);
-        File.Offset = offset + n;
-    }
-    return n;
+    return AtFileOffset(File, [&](int64_t Offset) { return ReadAt(File, Buf, Count, Offset); });
 }
 
 ssize_t WriteAt(FakeFile& File, const void* Buf, size_t Count, int64_t Offset) {
@@ -100,17 +106,7 @@ ssize_t WriteAt(FakeFile& File, const void* Buf, size_t Count, int64_t Offset) {
 }
 
 ssize_t WriteNext(FakeFile& File, const void* Buf, size_t Count) {
-    int64_t offset;
-    {
-        std::lock_guard lock(File.Mutex);
-        offset = File.Offset;
-    }
-    const ssize_t n = WriteAt(File, Buf, Count, offset);
-    if (n > 0) {
-        std::lock_guard lock(File.Mutex);
-        File.Offset = offset + n;
-    }
-    return n;
+    return AtFileOffset(File, [&](int64_t Offset) { return WriteAt(File, Buf, Count, Offset); });
 }
 
 off_t Seek(FakeFile& File, off_t Offset, int Whence) {
