@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "burner/device/AccessLayer.h"
-#include "burner/device/ByteOrder.h"
+#include "burner/common/ByteOrder.h"
 #include "burner/device/SCSICommands.h"
 
 namespace kestrel {

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "burner/common/ByteOrder.h"
+
 namespace kestrel {
 
 class TReply {
@@ -15,14 +17,8 @@ public:
     size_t Size() const { return len_; }
     bool Has(size_t Offset, size_t Count = 1) const { return Offset <= len_ && Count <= len_ - Offset; }
     uint8_t U8(size_t Offset) const { return Has(Offset) ? data_[Offset] : 0; }
-    uint16_t U16BE(size_t Offset) const {
-        return Has(Offset, 2) ? static_cast<uint16_t>(data_[Offset] << 8 | data_[Offset + 1]) : 0;
-    }
-    uint32_t U32BE(size_t Offset) const {
-        if (!Has(Offset, 4)) return 0;
-        return uint32_t(data_[Offset]) << 24 | uint32_t(data_[Offset + 1]) << 16 |
-               uint32_t(data_[Offset + 2]) << 8 | data_[Offset + 3];
-    }
+    uint16_t U16BE(size_t Offset) const { return Has(Offset, 2) ? GetBig16(data_ + Offset) : 0; }
+    uint32_t U32BE(size_t Offset) const { return Has(Offset, 4) ? GetBig32(data_ + Offset) : 0; }
     uint32_t U32LE(size_t Offset) const {
         if (!Has(Offset, 4)) return 0;
         return uint32_t(data_[Offset + 3]) << 24 | uint32_t(data_[Offset + 2]) << 16 |
@@ -35,18 +31,6 @@ private:
     const uint8_t* data_;
     size_t len_;
 };
-
-inline void PutBE16(uint8_t* At, uint16_t Value) {
-    At[0] = uint8_t(Value >> 8);
-    At[1] = uint8_t(Value);
-}
-
-inline void PutBE32(uint8_t* At, uint32_t Value) {
-    At[0] = uint8_t(Value >> 24);
-    At[1] = uint8_t(Value >> 16);
-    At[2] = uint8_t(Value >> 8);
-    At[3] = uint8_t(Value);
-}
 
 // Where a mode page starts in a MODE SENSE (10) reply: after the header and
 // one block descriptor (16), after the header alone (8), or after a short

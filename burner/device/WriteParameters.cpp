@@ -66,7 +66,7 @@ void TSCSIDevice::ProbeWriteModes() {
         page[3] = 0;
         page[4] = mode.DataBlockType;
         page[8] = page[9] = 0;
-        PutBE16(page + 14, 150);
+        PutBig16(page + 14, 150);
         const size_t length = std::min<size_t>(size_t(page[1]) + 10, list.size());
         if (ModeSelect10(list.data(), uint16_t(length)))
             writeModes_ |= mode.Bit;

@@ -11,7 +11,7 @@ namespace {
 constexpr uint8_t kBUFE = 0x40, kLinkSizeValid = 0x20, kTestWrite = 0x10;
 constexpr uint8_t kMultisession = 0xC0, kFixedPacket = 0x20;
 
-void SetPacketSize(TWriteParametersPage& Page, uint32_t Blocks) { PutBE32(&Page[10], Blocks); }
+void SetPacketSize(TWriteParametersPage& Page, uint32_t Blocks) { PutBig32(&Page[10], Blocks); }
 
 }  // namespace
 
@@ -67,7 +67,7 @@ void PrepareWriteParametersPage(TWriteParametersPage& Page, const TWritePageRequ
         Page[2] |= kBUFE;
     }
     if (type == mtDVDPlusRW) { Page[3] = 0x04; Page[5] = 0x10; }
-    PutBE16(&Page[14], 150);  // audio pause length
+    PutBig16(&Page[14], 150);  // audio pause length
 }
 
 std::array<uint8_t, 62> WriteParametersList(const TWriteParametersPage& Page) {

@@ -41,11 +41,11 @@ void TImageBuilder::WriteBootCatalog() {
     std::memcpy(c + 4, BootCatalogId, sizeof BootCatalogId - 1);
     c[30] = 0x55;
     c[31] = 0xAA;
-    PutLE16(c + 28, ValidationChecksum(c));
+    PutLittle16(c + 28, ValidationChecksum(c));
     c[32] = 0x88;  // bootable
     c[33] = BootMediaFor(BootImageSectors);
-    PutLE16(c + 38, 1);
-    PutLE32(c + 40, FitU32(BootImageLBA, "boot image"));
+    PutLittle16(c + 38, 1);
+    PutLittle32(c + 40, FitU32(BootImageLBA, "boot image"));
 }
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "burner/common/ByteOrder.h"
 #include "burner/iso/Entries.h"
 
 namespace kestrel::iso {
@@ -29,17 +30,9 @@ uint32_t FitU32(int64_t Value, const char* What);
 // Value checked to fit an unsigned 16-bit field.
 uint16_t FitU16(int64_t Value, const char* What);
 
-inline void PutLE16(uint8_t* P, uint16_t V) { P[0] = uint8_t(V); P[1] = uint8_t(V >> 8); }
-inline void PutBE16(uint8_t* P, uint16_t V) { P[0] = uint8_t(V >> 8); P[1] = uint8_t(V); }
-inline void PutLE32(uint8_t* P, uint32_t V) {
-    P[0] = uint8_t(V); P[1] = uint8_t(V >> 8); P[2] = uint8_t(V >> 16); P[3] = uint8_t(V >> 24);
-}
-inline void PutBE32(uint8_t* P, uint32_t V) {
-    P[0] = uint8_t(V >> 24); P[1] = uint8_t(V >> 16); P[2] = uint8_t(V >> 8); P[3] = uint8_t(V);
-}
 // Little-endian then big-endian, as ISO 9660 both-byte-order fields are.
-inline void PutBoth16(uint8_t* P, uint16_t V) { PutLE16(P, V); PutBE16(P + 2, V); }
-inline void PutBoth32(uint8_t* P, uint32_t V) { PutLE32(P, V); PutBE32(P + 4, V); }
+inline void PutBoth16(uint8_t* P, uint16_t V) { PutLittle16(P, V); PutBig16(P + 2, V); }
+inline void PutBoth32(uint8_t* P, uint32_t V) { PutLittle32(P, V); PutBig32(P + 4, V); }
 
 // Identifier bytes of one entry in one tree. "." and ".." are the single
 // bytes 00h and 01h; files carry ";1". A name whose record would not fit in

@@ -21,11 +21,11 @@ void PutPathRecord(std::vector<uint8_t>& Out, const std::string& Id, int64_t Ext
     const uint32_t extent = FitU32(Extent, "path table extent");
     const uint16_t parent = FitU16(Parent, "parent directory number");
     if (BigEndian) {
-        PutBE32(r + 2, extent);
-        PutBE16(r + 6, parent);
+        PutBig32(r + 2, extent);
+        PutBig16(r + 6, parent);
     } else {
-        PutLE32(r + 2, extent);
-        PutLE16(r + 6, parent);
+        PutLittle32(r + 2, extent);
+        PutLittle16(r + 6, parent);
     }
     std::memcpy(r + 8, Id.data(), Id.size());
 }

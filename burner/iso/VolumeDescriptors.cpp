@@ -96,8 +96,8 @@ static void WriteVolumeDescriptor(TImageBuilder& B, const TVolumeFields& F) {
     PutBoth16(d + 124, 1);
     PutBoth16(d + 128, SectorSize);
     PutBoth32(d + 132, FitU32(F.PathTableSize, "path table size"));
-    PutLE32(d + 140, FitU32(F.PathTableL, "path table"));
-    PutBE32(d + 148, FitU32(F.PathTableM, "path table"));
+    PutLittle32(d + 140, FitU32(F.PathTableL, "path table"));
+    PutBig32(d + 148, FitU32(F.PathTableM, "path table"));
     uint8_t* root = d + 156;
     root[0] = DotRecordSize;
     PutBoth32(root + 2, FitU32(F.RootExtent, "root extent"));
@@ -140,7 +140,7 @@ void TImageBuilder::WriteBootRecord() {
     PutStandardId(d, vdBoot);
     const char system[] = "EL TORITO SPECIFICATION";
     std::memcpy(d + 7, system, sizeof system - 1);
-    PutLE32(d + 71, FitU32(BootCatalogLBA, "boot catalog"));
+    PutLittle32(d + 71, FitU32(BootCatalogLBA, "boot catalog"));
 }
 
 void TImageBuilder::WriteTerminator() {

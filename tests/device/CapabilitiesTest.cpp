@@ -10,8 +10,8 @@ namespace {
 // A GET CONFIGURATION reply holding one feature descriptor.
 std::vector<uint8_t> FeatureReply(uint16_t Feature, uint8_t FirstDataByte, uint32_t DataLength = 12) {
     std::vector<uint8_t> reply(114, 0);
-    PutBE32(reply.data(), DataLength);
-    PutBE16(&reply[8], Feature);
+    PutBig32(reply.data(), DataLength);
+    PutBig16(&reply[8], Feature);
     reply[11] = 4;
     reply[12] = FirstDataByte;
     return reply;
@@ -72,8 +72,8 @@ TEST(CapabilitiesPage, LocatedAt16Or8Or7AndCopiedOnlyFromTheReply) {
 
     std::vector<uint8_t> page(28, 0xEE);
     page[8] = 0x2A;
-    PutBE16(&page[8 + 8], 4234);
-    PutBE16(&page[8 + 18], 0x1B3A);
+    PutBig16(&page[8 + 8], 4234);
+    PutBig16(&page[8 + 18], 0x1B3A);
     TCapabilitiesPage copy;
     copy.Assign(TReply(page.data(), page.size()), 8);
     EXPECT_EQ(copy.MaxReadSpeed, 4234);

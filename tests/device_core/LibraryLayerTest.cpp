@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "ScriptedDevice.h"
-#include "burner/device/ByteOrder.h"
+#include "burner/common/ByteOrder.h"
 #include "burner/device/PassThroughLayer.h"
 
 namespace kestrel::test {

@@ -9,7 +9,7 @@
 
 #include "support/TestSupport.h"
 #include "burner/device/AccessLayer.h"
-#include "burner/device/ByteOrder.h"
+#include "burner/common/ByteOrder.h"
 #include "burner/device/PassThroughLayer.h"
 #include "burner/device/SCSICommands.h"
 

@@ -6,7 +6,7 @@
 
 #include "ScriptedDevice.h"
 #include "burner/common/Clock.h"
-#include "burner/device/ByteOrder.h"
+#include "burner/common/ByteOrder.h"
 
 namespace kestrel::test {
 namespace {

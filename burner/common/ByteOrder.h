@@ -1,5 +1,6 @@
 #pragma once
-// Big-endian fields of MMC command blocks and replies.
+// Fixed-order fields: big-endian ones of MMC command blocks and replies and
+// of ISO 9660 structures, and the little-endian halves of the latter.
 #include <cstdint>
 
 namespace kestrel {
@@ -17,6 +18,17 @@ inline void PutBig32(uint8_t* P, uint32_t Value) {
     P[1] = uint8_t(Value >> 16);
     P[2] = uint8_t(Value >> 8);
     P[3] = uint8_t(Value);
+}
+
+inline void PutLittle16(uint8_t* P, uint16_t Value) {
+    P[0] = uint8_t(Value);
+    P[1] = uint8_t(Value >> 8);
+}
+inline void PutLittle32(uint8_t* P, uint32_t Value) {
+    P[0] = uint8_t(Value);
+    P[1] = uint8_t(Value >> 8);
+    P[2] = uint8_t(Value >> 16);
+    P[3] = uint8_t(Value >> 24);
 }
 
 }  // namespace kestrel
