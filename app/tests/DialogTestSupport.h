@@ -82,13 +82,9 @@ inline QStringList KeysOf(const std::string& File) {
 }
 
 inline std::string ShellOutput(const std::string& Command, int* Code = nullptr) {
-    FILE* pipe = popen((Command + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    const int status = pipe ? pclose(pipe) : -1;
-    if (Code) *Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return text;
+    TCommandResult run = CaptureCommand(Command + " 2>&1");
+    if (Code) *Code = run.ExitCode;
+    return std::move(run.Output);
 }
 
 // An ISO 9660 image with Joliet names of the folder Source, made by xorriso.

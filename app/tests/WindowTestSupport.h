@@ -18,15 +18,9 @@ namespace kestrel::test {
 // Runs the virtual recorder's control tool on the test's state folder.
 // Returns its exit code; Output gets what it printed.
 inline int RunVDriveTool(const std::string& Args, std::string* Output = nullptr) {
-    const std::string command = std::string(KESTREL_BIN_DIR) + "/kestrel-vdrive " + Args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    const int status = pclose(pipe);
-    if (Output) *Output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    TCommandResult run = CaptureCommand(std::string(KESTREL_BIN_DIR) + "/kestrel-vdrive " + Args + " 2>&1");
+    if (Output) *Output = std::move(run.Output);
+    return run.ExitCode;
 }
 
 inline std::unique_ptr<app::TForm1> ShowWindow() {

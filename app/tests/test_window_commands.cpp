@@ -14,6 +14,7 @@
 
 #include "app/CompilationList.h"
 #include "app/FileBrowser.h"
+#include "app/tests/DialogTestSupport.h"
 #include "app/tests/WindowTestSupport.h"
 
 using namespace kestrel::app;
@@ -22,17 +23,6 @@ using namespace kestrel::test;
 namespace {
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
-
-// Output of a shell command (peer tools), with its exit code.
-std::string Shell(const std::string& Command, int* Code = nullptr) {
-    FILE* pipe = popen((Command + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-    const int status = pipe ? pclose(pipe) : -1;
-    if (Code) *Code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return text;
-}
 
 void MakeSources(const TAppTestEnv& Env) {
     WriteFile(Env.Sub("src/docs/readme.txt"), "hello from kestrel\n");
@@ -70,7 +60,7 @@ QStringList LinesFrom(TForm1& W, qsizetype From) { return LogLines(W).mid(From);
 std::string DiscListing(const TAppTestEnv& Env, int Drive) {
     const std::string image = Env.Sub("dump.iso");
     if (RunVDriveTool("dump --drive " + std::to_string(Drive) + " -o " + image) != 0) return {};
-    return Shell("isoinfo -f -J -i " + image);
+    return ShellOutput("isoinfo -f -J -i " + image);
 }
 
 }  // namespace
@@ -111,12 +101,12 @@ void TWindowCommandsTest::buildIsoWritesImageReadByPeers() {
     QVERIFY(lines.indexOf(">>> START BUILDING .ISO FILE") > lines.indexOf(">>> ADD FILES/DIRS TO .ISO DONE."));
     QCOMPARE(lines.last(), QString(" "));
     // Grayed: the folder's files go below its own name.
-    const std::string listing = Shell("isoinfo -f -J -i " + image);
+    const std::string listing = ShellOutput("isoinfo -f -J -i " + image);
     QVERIFY2(listing.find("/docs/readme.txt") != std::string::npos, listing.c_str());
     QVERIFY2(listing.find("/docs/deep/data.bin") != std::string::npos, listing.c_str());
     QVERIFY2(listing.find("/single.txt") != std::string::npos, listing.c_str());
     const std::string extracted = env.Sub("x.bin");
-    Shell("xorriso -osirrox on -indev " + image + " -extract /docs/deep/data.bin " + extracted);
+    ShellOutput("xorriso -osirrox on -indev " + image + " -extract /docs/deep/data.bin " + extracted);
     QCOMPARE(ReadFile(extracted), std::string(300000, 'd'));
     // The list keeps its entries; the burner's compilation is emptied.
     QCOMPARE(window->clBox->EntryCount(), 2);
@@ -136,7 +126,7 @@ void TWindowCommandsTest::buildIsoQuickSaveRunsOffTheGuiThread() {
     QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE"));
     QTRY_VERIFY(ControlsIdle(*window));
     // Unchecked: the folder's files go straight into the root.
-    const std::string listing = Shell("isoinfo -f -J -i " + image);
+    const std::string listing = ShellOutput("isoinfo -f -J -i " + image);
     QVERIFY2(listing.find("/readme.txt") != std::string::npos, listing.c_str());
     QVERIFY2(listing.find("/docs") == std::string::npos, listing.c_str());
 
@@ -222,7 +212,7 @@ void TWindowCommandsTest::vanishedEntryIsNamedAndAsked() {
     PressOnNextBox(QMessageBox::Yes);
     window->bSaveISOClick();
     QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE"));
-    const std::string listing = Shell("isoinfo -f -J -i " + env.Sub("a.iso"));
+    const std::string listing = ShellOutput("isoinfo -f -J -i " + env.Sub("a.iso"));
     QVERIFY2(listing.find("single.txt") != std::string::npos, listing.c_str());
 }
 
@@ -286,7 +276,7 @@ void TWindowCommandsTest::burnIsoWritesImage() {
     MakeSources(env);
     const std::string image = env.Sub("peer.iso");
     int code = 0;
-    Shell("xorriso -as mkisofs -J -o " + image + " " + env.Sub("src"), &code);
+    ShellOutput("xorriso -as mkisofs -J -o " + image + " " + env.Sub("src"), &code);
     QCOMPARE(code, 0);
     auto window = ShowWindow();
     AnswerNextDialog([image](QWidget* dialog) {
@@ -435,7 +425,7 @@ void TWindowCommandsTest::secondSessionCarriesFirstButImageNever() {
     QCOMPARE(RunVDriveTool("sessions --drive 1", &sessions), 0);
     const auto second = QRegularExpression("session 2: start (\\d+)").match(Q(sessions));
     QVERIFY2(second.hasMatch(), sessions.c_str());
-    const std::string tree = Shell("xorriso -indev " + dump + " -load sbsector " + second.captured(1).toStdString() +
+    const std::string tree = ShellOutput("xorriso -indev " + dump + " -load sbsector " + second.captured(1).toStdString() +
                                    " -find / -type f");
     QVERIFY2(tree.find("a.txt") != std::string::npos && tree.find("b.txt") != std::string::npos, tree.c_str());
 
@@ -443,7 +433,7 @@ void TWindowCommandsTest::secondSessionCarriesFirstButImageNever() {
     AnswerImageName(env.Sub("only-list.iso"));
     window->bSaveISOClick();
     QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE", 60000, LogLines(*window).size()));
-    const std::string listing = Shell("isoinfo -f -J -i " + env.Sub("only-list.iso"));
+    const std::string listing = ShellOutput("isoinfo -f -J -i " + env.Sub("only-list.iso"));
     QVERIFY2(listing.find("b.txt") != std::string::npos, listing.c_str());
     QVERIFY2(listing.find("a.txt") == std::string::npos, listing.c_str());
 }

@@ -15,15 +15,8 @@ struct TRun {
 };
 
 TRun Cli(const std::string& Arguments) {
-    TRun run;
-    FILE* pipe = popen((std::string(KESTREL_CLI_PATH) + " " + Arguments + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    TCommandResult run = CaptureCommand(std::string(KESTREL_CLI_PATH) + " " + Arguments + " 2>&1");
+    return {run.ExitCode, std::move(run.Output)};
 }
 
 TEST(DriveCli, DrivesListsEveryDriveWithItsIndex) {

@@ -51,15 +51,9 @@ private:
 
 // Runs a shell command; its standard output, and its exit status in Status.
 inline std::string RunCommand(const std::string& Command, int* Status = nullptr) {
-    std::string out;
-    FILE* pipe = popen(Command.c_str(), "r");
-    if (!pipe) return out;
-    std::array<char, 4096> buffer{};
-    size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    if (Status) *Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return out;
+    TCommandResult run = CaptureCommand(Command);
+    if (Status) *Status = run.ExitCode;
+    return std::move(run.Output);
 }
 
 inline std::string Quote(const std::string& Text) { return "'" + Text + "'"; }

@@ -21,25 +21,10 @@
 
 namespace kestrel::test {
 
-struct TRun {
-    int ExitCode = -1;
-    std::string Output;  // standard output and error together
-};
+using TRun = TCommandResult;
 
 // Runs a shell command line with a time budget; the test's environment is inherited.
-inline TRun Shell(const std::string& Command, int Seconds = 120) {
-    TRun result;
-    std::string quoted;
-    for (char c : Command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    FILE* pipe = popen(("timeout -k 5 " + std::to_string(Seconds) + " sh -c '" + quoted + "' 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> chunk;
-    size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.Output.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+inline TRun Shell(const std::string& Command, int Seconds = 120) { return RunWithBudget(Command, Seconds); }
 
 inline std::string BinPath(const std::string& Name) { return std::string(KESTREL_BIN_DIR) + "/" + Name; }
 

@@ -113,15 +113,8 @@ struct TRunResult {
 };
 
 inline TRunResult RunTool(const std::string& Command) {
-    TRunResult result;
-    FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 65536> chunk{};
-    size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.Output.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    TCommandResult run = CaptureCommand(Command + " 2>&1");
+    return {run.ExitCode, std::move(run.Output)};
 }
 
 inline std::string Quote(const std::string& S) {

@@ -1,5 +1,9 @@
 #pragma once
 // Small helpers shared by the test programs.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +61,33 @@ inline void WriteFile(const std::string& Path, const std::string& Bytes) {
 inline std::string ReadFile(const std::string& Path) {
     std::ifstream in(Path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct TCommandResult {
+    int ExitCode = -1;   // -1 when the command could not run or was killed
+    std::string Output;  // what it wrote to the pipe
+};
+
+// Runs a shell command line and collects its standard output (add 2>&1
+// for its errors as well). The test's environment is inherited.
+inline TCommandResult CaptureCommand(const std::string& CommandLine) {
+    TCommandResult result;
+    FILE* pipe = popen(CommandLine.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 65536> chunk;
+    size_t n;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) result.Output.append(chunk.data(), n);
+    const int status = pclose(pipe);
+    result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Runs a shell command line with its output and errors together, killed
+// after Seconds.
+inline TCommandResult RunWithBudget(const std::string& Command, int Seconds = 120) {
+    std::string quoted;
+    for (char c : Command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return CaptureCommand("timeout -k 5 " + std::to_string(Seconds) + " sh -c '" + quoted + "' 2>&1");
 }
 
 // True when a program is on PATH (peer tools used as independent checkers).
