@@ -159,17 +159,24 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
     return 0;
 }
 
+// The drive opened, its events queued for this thread, log lines shown
+// (information only with --verbose) and the write options applied.
+std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus& Status, const TParsedArgs& Args) {
+    auto queue = UseQueueDispatcher(Burner);
+    OpenDrive(Burner, Args);
+    Burner.OnDebugMessage = [&Status, verbose = Args.Has("--verbose")](TDebugLog*, const std::string& Message,
+                                                                        uint8_t Type) {
+        if (Type != mtInfo || verbose) Status.Message(Message);
+    };
+    ApplyWriteOptions(Burner, Args);
+    return queue;
+}
+
 int RunBurn(const TParsedArgs& Args) {
     if (Args.Positional().empty()) throw TUsageError("no SOURCE given");
     TBurnStatus status;
     TKestrelBurner burner;
-    auto queue = UseQueueDispatcher(burner);
-    OpenDrive(burner, Args);
-    const bool verbose = Args.Has("--verbose");
-    burner.OnDebugMessage = [&](TDebugLog*, const std::string& Message, uint8_t Type) {
-        if (Type != mtInfo || verbose) status.Message(Message);
-    };
-    ApplyWriteOptions(burner, Args);
+    auto queue = OpenWriter(burner, status, Args);
     burner.FormatBeforeBurn = Args.Has("--format");
     burner.ClearAll(ListMaxFiles, ListMaxDirs);
     burner.JolietFileSystem = !Args.Has("--no-joliet");
@@ -208,13 +215,7 @@ int RunBurnIso(const TParsedArgs& Args) {
     if (Args.Positional().size() != 1) throw TUsageError("give exactly one IMAGE");
     TBurnStatus status;
     TKestrelBurner burner;
-    auto queue = UseQueueDispatcher(burner);
-    OpenDrive(burner, Args);
-    const bool verbose = Args.Has("--verbose");
-    burner.OnDebugMessage = [&](TDebugLog*, const std::string& Message, uint8_t Type) {
-        if (Type != mtInfo || verbose) status.Message(Message);
-    };
-    ApplyWriteOptions(burner, Args);
+    auto queue = OpenWriter(burner, status, Args);
     status.Message(">>> STARTING BURN ISO ON " + burner.CurrentDevice());
     if (!burner.BurnISOImage(Args.Positional().front())) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
