@@ -108,6 +108,14 @@ TFirstSession MakeFirstSession(const TAppTestEnv& Env) {
     return s;
 }
 
+// The first session's image (made by xorriso) in drive 1 as a closed CD-R,
+// or an appendable one; false when either step failed.
+bool InsertFirstSession(const TFirstSession& S, bool Appendable = false) {
+    const std::string media = Appendable ? "cd-r --appendable" : "cd-r";
+    return MakeImage(S.Folder, S.Image) &&
+           RunVDriveTool("insert --drive 1 --media " + media + " --image " + S.Image) == 0;
+}
+
 }  // namespace
 
 class TSessionsDialogTest : public QObject {
@@ -142,8 +150,7 @@ void TSessionsDialogTest::blankDiscShowsNoSessions() {
 void TSessionsDialogTest::closedSingleSessionCd() {
     TAppTestEnv env;
     const TFirstSession s1 = MakeFirstSession(env);
-    QVERIFY(MakeImage(s1.Folder, s1.Image));
-    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-r --image " + s1.Image), 0);
+    QVERIFY(InsertFirstSession(s1));
     auto window = ShowWindow();
     UseDrive(*window, 1);
     const TSessionsShown shown = OpenSessions(*window);
@@ -159,8 +166,7 @@ void TSessionsDialogTest::closedSingleSessionCd() {
 void TSessionsDialogTest::twoSessionsAndShowFilesOfTheSecond() {
     TAppTestEnv env;
     const TFirstSession s1 = MakeFirstSession(env);
-    QVERIFY(MakeImage(s1.Folder, s1.Image));
-    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-r --appendable --image " + s1.Image), 0);
+    QVERIFY(InsertFirstSession(s1, true));
     WriteFile(env.Sub("s2/second.txt"), "second session\n");
     auto window = ShowWindow();
     UseDrive(*window, 1);
@@ -235,8 +241,7 @@ void TSessionsDialogTest::singleFileExtractionAsksBeforeReplacing() {
     TScopedEnv home("HOME", env.Sub("home"));
     std::filesystem::create_directories(env.Sub("home/Downloads"));
     const TFirstSession s1 = MakeFirstSession(env);
-    QVERIFY(MakeImage(s1.Folder, s1.Image));
-    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-r --image " + s1.Image), 0);
+    QVERIFY(InsertFirstSession(s1));
     auto window = ShowWindow();
     UseDrive(*window, 1);
     std::shared_ptr<TInputSeen> offered;
@@ -290,8 +295,7 @@ void TSessionsDialogTest::extractAllWritesIdenticalFilesIntoChosenFolder() {
     TScopedEnv home("HOME", env.Sub("home"));
     std::filesystem::create_directories(env.Sub("home"));
     const TFirstSession s1 = MakeFirstSession(env);
-    QVERIFY(MakeImage(s1.Folder, s1.Image));
-    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-r --image " + s1.Image), 0);
+    QVERIFY(InsertFirstSession(s1));
     const std::string out = env.Sub("out");
     std::filesystem::create_directories(out);
     auto window = ShowWindow();

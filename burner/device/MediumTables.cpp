@@ -1,6 +1,7 @@
 #include "burner/device/MediumTables.h"
 
 #include <array>
+#include <cstdio>
 #include <utility>
 
 namespace kestrel {
@@ -38,6 +39,19 @@ uint8_t MediumTypeFromProfile(uint16_t Profile) {
 
 std::string MediumTypeName(unsigned Type) {
     return Type < kTypeNames.size() ? kTypeNames[Type] : kTypeNames[0];
+}
+
+std::string SpeedText(unsigned Type, uint16_t KBps) {
+    char factor[32];
+    if (Type >= mtDVDR && Type <= mtDVDPlusRDL) std::snprintf(factor, sizeof factor, "%.1f", KBps / 1385.0);
+    else std::snprintf(factor, sizeof factor, "%.0f", KBps / 176.4);
+    const std::string digits = std::to_string(KBps);
+    std::string grouped;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return std::string(factor) + "X (" + grouped + " KB/s)";
 }
 
 std::string ProfileMediumName(uint16_t Profile) {

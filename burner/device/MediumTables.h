@@ -31,6 +31,9 @@ inline bool IsCDMedium(unsigned Type) { return Type < 4; }
 uint8_t MediumTypeFromProfile(uint16_t Profile);
 // "UNKNOWN", "CD-ROM", ... by medium type code.
 std::string MediumTypeName(unsigned Type);
+// A write speed as the log shows it: "2.4X (3,324 KB/s)" on DVD media,
+// "24X (4,234 KB/s)" on CD media.
+std::string SpeedText(unsigned Type, uint16_t KBps);
 // The disc summary's name of a profile ("DVD-RW Sequential Recording", ...).
 std::string ProfileMediumName(uint16_t Profile);
 bool ProfileIsErasable(uint16_t Profile);

@@ -1,5 +1,4 @@
 // Waiting for a drive to become ready, and starting an erase.
-#include <cstdio>
 
 #include "burner/common/Clock.h"
 #include "burner/device/AccessLayer.h"
@@ -13,24 +12,6 @@ namespace {
 
 constexpr uint8_t kNotReadyInProgress = 0x04;
 const char* const kEraseRunning = "THE DRIVE IS BUSY ERASING A DISC";
-
-std::string GroupedThousands(unsigned Value) {
-    const std::string digits = std::to_string(Value);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-// "2.4X (3,324 KB/s)" on DVD media, "24X (4,234 KB/s)" on CD media.
-std::string EraseSpeedText(uint8_t Type, uint16_t Speed) {
-    char factor[32];
-    if (Type >= mtDVDRAM && Type <= mtDVDPlusRW) std::snprintf(factor, sizeof factor, "%.1fX", Speed / 1385.0);
-    else std::snprintf(factor, sizeof factor, "%.0fX", Speed / 176.4);
-    return std::string(factor) + " (" + GroupedThousands(Speed) + " KB/s)";
-}
 
 }  // namespace
 
@@ -134,7 +115,7 @@ bool TSCSIDevice::EraseDisc(bool Quick) {
     }
     const uint16_t speed = GetCurrentWriteSpeed();
     if (!ReadyForErase()) return ReleaseEraseHold();
-    InfoMsg(">>> STARTING ERASE PROCESS ON " + MediumTypeName(type) + " AT " + EraseSpeedText(type, speed));
+    InfoMsg(">>> STARTING ERASE PROCESS ON " + MediumTypeName(type) + " AT " + SpeedText(type, speed));
 
     bool startFailed = false;
     if (!StartEraseCommand(type, Quick, startFailed)) {

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <exception>
 
@@ -37,20 +36,6 @@ bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Ty
 bool CanSimulate(unsigned Type) {
     return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDDCDR ||
            Type == mtDDCDRW;
-}
-
-// "#,##0": thousands separated by commas.
-std::string GroupThousands(long Value) {
-    std::string digits = std::to_string(Value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-    return digits;
-}
-
-std::string SpeedText(unsigned Type, uint16_t KBps) {
-    char factor[32];
-    if (Type >= mtDVDR && Type <= mtDVDPlusRDL) std::snprintf(factor, sizeof factor, "%.1f", KBps / 1385.0);
-    else std::snprintf(factor, sizeof factor, "%.0f", KBps / 176.4);
-    return std::string(factor) + "X (" + GroupThousands(KBps) + " KB/s)";
 }
 
 // FORMAT UNIT parameter lists: a 4-byte header and one format descriptor.

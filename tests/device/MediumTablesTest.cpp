@@ -38,5 +38,13 @@ TEST(MediumTables, ProfilesMapToTypeCodesAndNames) {
     EXPECT_FALSE(IsCDMedium(4));
 }
 
+TEST(MediumTables, SpeedTextCountsCDAndDVDFactorsAndGroupsThousands) {
+    EXPECT_EQ(SpeedText(mtCDRW, 1764), "10X (1,764 KB/s)");
+    EXPECT_EQ(SpeedText(mtCDR, 176), "1X (176 KB/s)");
+    EXPECT_EQ(SpeedText(mtDVDPlusRW, 3324), "2.4X (3,324 KB/s)");
+    EXPECT_EQ(SpeedText(mtDVDRAM, 22160), "16.0X (22,160 KB/s)");
+    EXPECT_EQ(SpeedText(mtDVDR, 0), "0.0X (0 KB/s)");
+}
+
 }  // namespace
 }  // namespace kestrel

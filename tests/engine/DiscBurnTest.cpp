@@ -278,13 +278,16 @@ namespace {
 using namespace kestrel::test;
 using vdrive::MediaKind;
 
-TEST(DiscStart, StartInsideTheExtentsOfAnImportedSessionIsRefused) {
-    TBurnRig rig;
-    const std::string source = rig.files / "src";
-    MakeSourceTree(source);
-    ASSERT_TRUE(rig.Open());
-    rig.Insert(MediaKind::CdR);
-    rig.Fill(source);
+// A compilation ready to burn onto a blank CD-R.
+struct DiscStart : DiscBurn {
+    void SetUp() override {
+        DiscBurn::SetUp();
+        rig.Insert(MediaKind::CdR);
+        rig.Fill(source);
+    }
+};
+
+TEST_F(DiscStart, StartInsideTheExtentsOfAnImportedSessionIsRefused) {
     // An entry of an imported session whose data lies where a blank disc's
     // new session would begin.
     TSearchData found;
@@ -296,13 +299,7 @@ TEST(DiscStart, StartInsideTheExtentsOfAnImportedSessionIsRefused) {
     EXPECT_TRUE(rig.Commands(0x2A).empty());
 }
 
-TEST(DiscStart, SessionToImportThatFailsStopsTheBurn) {
-    TBurnRig rig;
-    const std::string source = rig.files / "src";
-    MakeSourceTree(source);
-    ASSERT_TRUE(rig.Open());
-    rig.Insert(MediaKind::CdR);
-    rig.Fill(source);
+TEST_F(DiscStart, SessionToImportThatFailsStopsTheBurn) {
     rig.burner.SessionToImport = -1;  // a blank disc has no session to import
     const std::string error = rig.Burn();
     EXPECT_NE(error.find("ERROR IMPORTING SESSION"), std::string::npos) << error;
