@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DriveQueries.h"
+#include "Errno.h"
 #include "SgIoctl.h"
 #include "VirtualDrives.h"
 
@@ -17,14 +18,9 @@ namespace {
 
 constexpr uint32_t SectorSize = 2048;
 
-int Fail(int Error) {
-    errno = Error;
-    return -1;
-}
-
 template <typename T>
 int Put(void* Arg, T Value) {
-    if (!Arg) return Fail(EFAULT);
+    if (!Arg) return FailWith(EFAULT);
     std::memcpy(Arg, &Value, sizeof Value);
     return 0;
 }
@@ -58,9 +54,9 @@ int Capabilities(int Drive) {
 }
 
 int MultiSession(int Drive, cdrom_multisession* Ms) {
-    if (!Ms) return Fail(EFAULT);
+    if (!Ms) return FailWith(EFAULT);
     const auto start = LastSessionStart(Drive);
-    if (!start) return Fail(EIO);
+    if (!start) return FailWith(EIO);
     const uint8_t format = Ms->addr_format;
     if (format == CDROM_MSF) {
         const uint32_t frames = *start + 150;
@@ -76,16 +72,16 @@ int MultiSession(int Drive, cdrom_multisession* Ms) {
 }
 
 int TocHeader(int Drive, cdrom_tochdr* Hdr) {
-    if (!Hdr) return Fail(EFAULT);
+    if (!Hdr) return FailWith(EFAULT);
     const std::vector<uint8_t> toc = ReadToc(Drive, false);
-    if (toc.size() < 4) return Fail(EIO);
+    if (toc.size() < 4) return FailWith(EIO);
     Hdr->cdth_trk0 = toc[2];
     Hdr->cdth_trk1 = toc[3];
     return 0;
 }
 
 int TocEntry(int Drive, cdrom_tocentry* Entry) {
-    if (!Entry) return Fail(EFAULT);
+    if (!Entry) return FailWith(EFAULT);
     const bool msf = Entry->cdte_format == CDROM_MSF;
     const std::vector<uint8_t> toc = ReadToc(Drive, msf);
     for (size_t at = 4; at + 8 <= toc.size(); at += 8) {
@@ -103,7 +99,7 @@ int TocEntry(int Drive, cdrom_tocentry* Entry) {
         Entry->cdte_datamode = 1;
         return 0;
     }
-    return Fail(EINVAL);
+    return FailWith(EINVAL);
 }
 
 // CDB length from the operation code's group, as the packet carries none.
@@ -116,7 +112,7 @@ size_t CdbLength(uint8_t Opcode) {
 // The cdrom driver's packet interface, as growisofs uses it where SG_IO is
 // missing.
 int SendPacket(int Drive, cdrom_generic_command* Cgc) {
-    if (!Cgc) return Fail(EFAULT);
+    if (!Cgc) return FailWith(EFAULT);
     Direction dir = Direction::None;
     if (Cgc->buflen > 0 && Cgc->buffer) {
         dir = Cgc->data_direction == CGC_DATA_WRITE ? Direction::Out
@@ -129,10 +125,10 @@ int SendPacket(int Drive, cdrom_generic_command* Cgc) {
     Cgc->stat = reply.status;
     if (reply.status == 0) return 0;
     if (Cgc->sense) std::memcpy(Cgc->sense, reply.sense, std::min(sizeof *Cgc->sense, sizeof reply.sense));
-    return Fail(EIO);
+    return FailWith(EIO);
 }
 
-int Done(bool Ok) { return Ok ? 0 : Fail(EIO); }
+int Done(bool Ok) { return Ok ? 0 : FailWith(EIO); }
 
 }  // namespace
 
@@ -158,7 +154,7 @@ bool CdromIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
     case CDROMREADTOCENTRY: Result = TocEntry(drive, static_cast<cdrom_tocentry*>(Arg)); return true;
     case CDROM_LAST_WRITTEN: {
         const uint32_t sectors = ReadableSectors(drive);
-        Result = sectors ? Put<long>(Arg, sectors - 1) : Fail(EIO);
+        Result = sectors ? Put<long>(Arg, sectors - 1) : FailWith(EIO);
         return true;
     }
     case CDROM_SEND_PACKET: Result = SendPacket(drive, static_cast<cdrom_generic_command*>(Arg)); return true;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Errno.h"
 #include "FakeFiles.h"
 #include "NodeAccess.h"
 #include "RealCalls.h"
@@ -34,11 +35,6 @@ mode_t ModeArg(int Flags, va_list Args) {
 }
 
 struct stat* Plain(struct stat64* Buf) { return reinterpret_cast<struct stat*>(Buf); }
-
-int FailWith(int Error) {
-    errno = Error;
-    return -1;
-}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 
 #include "DeviceNodes.h"
 #include "DriveQueries.h"
+#include "Errno.h"
 #include "FakeFiles.h"
 #include "NodeStat.h"
 #include "RealCalls.h"
@@ -21,11 +22,6 @@ namespace vdrive::sg {
 namespace {
 
 constexpr int NotOurs = 1;
-
-int Fail(int Error) {
-    errno = Error;
-    return -1;
-}
 
 bool IsAbsolute(const char* Path) { return Path && Path[0] == '/'; }
 
@@ -44,13 +40,13 @@ int DriveOfPath(const char* Path) {
 }
 
 int OpenDrive(int Drive, int Flags) {
-    if ((Flags & O_DIRECTORY) == O_DIRECTORY) return Fail(ENOTDIR);
-    if (!(Flags & O_NONBLOCK) && QueryMedium(Drive) != MediumState::Present) return Fail(ENOMEDIUM);
+    if ((Flags & O_DIRECTORY) == O_DIRECTORY) return FailWith(ENOTDIR);
+    if (!(Flags & O_NONBLOCK) && QueryMedium(Drive) != MediumState::Present) return FailWith(ENOMEDIUM);
     auto& drives = VirtualDrives::Instance();
     uint64_t owner = 0;
     if (Flags & O_EXCL) {
         owner = VirtualDrives::NewOwner();
-        if (!drives.Claim(Drive, owner)) return Fail(EBUSY);
+        if (!drives.Claim(Drive, owner)) return FailWith(EBUSY);
     }
     const int fd = FakeFiles::Instance().Create(Drive, Flags, owner);
     if (fd < 0 && owner != 0) {
@@ -69,19 +65,19 @@ int GuardOpened(int Fd) {
     if (real::Fstat(Fd, &st) == 0 && IsOpticalHardware(st)) {
         real::Close(Fd);
         TraceLine("refused a real optical device (major %u)", major(st.st_rdev));
-        return Fail(ENOENT);
+        return FailWith(ENOENT);
     }
     return Fd;
 }
 
 int GuardStat(int Result, const struct stat* Buf) {
-    return Result == 0 && IsOpticalHardware(*Buf) ? Fail(ENOENT) : Result;
+    return Result == 0 && IsOpticalHardware(*Buf) ? FailWith(ENOENT) : Result;
 }
 
 int StatOfPath(const char* Path, struct stat* Buf) {
     const int drive = DriveOfPath(Path);
     if (drive == -2) return NotOurs;
-    if (drive < 0) return Fail(ENOENT);
+    if (drive < 0) return FailWith(ENOENT);
     FillNodeStat(drive, Buf);
     return 0;
 }
@@ -91,7 +87,7 @@ int StatOfPath(const char* Path, struct stat* Buf) {
 int OpenPath(int DirFd, const char* Path, int Flags, mode_t Mode) {
     if (IsAbsolute(Path)) {
         const int drive = DriveOfPath(Path);
-        if (drive == -1) return Fail(ENOENT);
+        if (drive == -1) return FailWith(ENOENT);
         if (drive >= 0) {
             const int fd = OpenDrive(drive, Flags);
             TraceLine("open %s flags %#x -> %d (%s)", Path, Flags, fd, fd < 0 ? std::strerror(errno) : "vdrive");
@@ -183,13 +179,13 @@ int StatxAt(int DirFd, const char* Path, int Flags, unsigned Mask, struct statx*
     } else if (IsAbsolute(Path)) {
         drive = DriveOfPath(Path);
     }
-    if (drive == -1) return Fail(ENOENT);
+    if (drive == -1) return FailWith(ENOENT);
     if (drive >= 0) {
         FillNodeStatx(drive, Buf);
         return 0;
     }
     const int result = real::Statx(DirFd, Path, Flags, Mask, Buf);
-    if (result == 0 && IsOpticalHardware(Buf->stx_mode, Buf->stx_rdev_major)) return Fail(ENOENT);
+    if (result == 0 && IsOpticalHardware(Buf->stx_mode, Buf->stx_rdev_major)) return FailWith(ENOENT);
     return result;
 }
 
@@ -197,8 +193,8 @@ int AccessAt(int DirFd, const char* Path, int Mode, int Flags) {
     if (IsAbsolute(Path)) {
         const int drive = DriveOfPath(Path);
         if (drive != -2) TraceLine("access %s mode %#x -> drive %d", Path, Mode, drive);
-        if (drive == -1) return Fail(ENOENT);
-        if (drive >= 0) return (Mode & X_OK) ? Fail(EACCES) : 0;
+        if (drive == -1) return FailWith(ENOENT);
+        if (drive >= 0) return (Mode & X_OK) ? FailWith(EACCES) : 0;
     }
     return DirFd == AT_FDCWD && Flags == 0 ? real::Access(Path, Mode) : real::FaccessAt(DirFd, Path, Mode, Flags);
 }

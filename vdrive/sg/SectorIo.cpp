@@ -1,8 +1,7 @@
 #include "SectorIo.h"
 
-#include <unistd.h>
-
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,17 +9,13 @@
 #include <vector>
 
 #include "DriveQueries.h"
+#include "Errno.h"
 
 namespace vdrive::sg {
 namespace {
 
 constexpr int64_t SectorSize = 2048;
 constexpr int64_t SectorsPerRead = 32;
-
-ssize_t Fail(int Error) {
-    errno = Error;
-    return -1;
-}
 
 // Profiles of media a drive overwrites in place, sector by sector.
 bool OverwritableInPlace(uint16_t Profile) {
@@ -46,8 +41,8 @@ ssize_t AtFileOffset(FakeFile& File, TTransfer Transfer) {
 }  // namespace
 
 ssize_t ReadAt(FakeFile& File, void* Buf, size_t Count, int64_t Offset) {
-    if (Offset < 0) return Fail(EINVAL);
-    if (!Buf && Count > 0) return Fail(EFAULT);
+    if (Offset < 0) return FailWith(EINVAL);
+    if (!Buf && Count > 0) return FailWith(EFAULT);
     const int64_t size = int64_t{ReadableSectors(File.Drive)} * SectorSize;
     if (Offset >= size || Count == 0) return 0;
     const int64_t end = std::min<int64_t>(size, Offset + static_cast<int64_t>(std::min<size_t>(Count, SSIZE_MAX)));
@@ -59,7 +54,7 @@ ssize_t ReadAt(FakeFile& File, void* Buf, size_t Count, int64_t Offset) {
         const int64_t lastLba = (end - 1) / SectorSize;
         const auto sectors = static_cast<uint16_t>(std::min(SectorsPerRead, lastLba - lba + 1));
         if (!ReadSectors(File.Drive, static_cast<uint32_t>(lba), sectors, chunk.data())) {
-            if (at == Offset) return Fail(EIO);
+            if (at == Offset) return FailWith(EIO);
             break;
         }
         const int64_t skip = at - lba * SectorSize;
@@ -75,11 +70,11 @@ ssize_t ReadNext(FakeFile& File, void* Buf, size_t Count) {
 }
 
 ssize_t WriteAt(FakeFile& File, const void* Buf, size_t Count, int64_t Offset) {
-    if ((File.Flags & O_ACCMODE) == O_RDONLY) return Fail(EBADF);
-    if (Offset < 0) return Fail(EINVAL);
-    if (!Buf && Count > 0) return Fail(EFAULT);
+    if ((File.Flags & O_ACCMODE) == O_RDONLY) return FailWith(EBADF);
+    if (Offset < 0) return FailWith(EINVAL);
+    if (!Buf && Count > 0) return FailWith(EFAULT);
     if (Count == 0) return 0;
-    if (!OverwritableInPlace(CurrentProfile(File.Drive))) return Fail(EROFS);
+    if (!OverwritableInPlace(CurrentProfile(File.Drive))) return FailWith(EROFS);
     const int64_t end = Offset + static_cast<int64_t>(std::min<size_t>(Count, SSIZE_MAX));
     std::vector<uint8_t> chunk(SectorsPerRead * SectorSize);
     const auto* in = static_cast<const uint8_t*>(Buf);
@@ -97,7 +92,7 @@ ssize_t WriteAt(FakeFile& File, const void* Buf, size_t Count, int64_t Offset) {
             ok = WriteSectors(File.Drive, static_cast<uint32_t>(lba), sectors, chunk.data());
         }
         if (!ok) {
-            if (at == Offset) return Fail(lba >= int64_t{ReadableSectors(File.Drive)} ? ENOSPC : EIO);
+            if (at == Offset) return FailWith(lba >= int64_t{ReadableSectors(File.Drive)} ? ENOSPC : EIO);
             break;
         }
         at += n;

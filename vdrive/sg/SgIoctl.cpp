@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "Errno.h"
 #include "Trace.h"
 #include "VirtualDrives.h"
 
@@ -26,11 +27,6 @@ constexpr unsigned MaxTransfer = 16u << 20;
 constexpr unsigned DefaultTimeoutMs = 60000;
 constexpr uint8_t DriverSense = 0x08;
 constexpr uint8_t DidTimeOut = 0x03;
-
-int Fail(int Error) {
-    errno = Error;
-    return -1;
-}
 
 Direction DirectionOf(const sg_io_hdr_t& H) {
     if (H.dxfer_len == 0) return Direction::None;
@@ -102,13 +98,13 @@ bool WaitForLateReply(const sg_io_hdr_t& H, uint32_t DelayMs) {
 }
 
 int SgIo(FakeFile& File, sg_io_hdr_t* H) {
-    if (!H) return Fail(EFAULT);
-    if (H->interface_id != 'S') return Fail(ENOSYS);
-    if (!H->cmdp) return Fail(EFAULT);
-    if (H->cmd_len < 6 || H->cmd_len > 16) return Fail(EINVAL);
-    if (H->dxfer_len > MaxTransfer) return Fail(ENOMEM);
+    if (!H) return FailWith(EFAULT);
+    if (H->interface_id != 'S') return FailWith(ENOSYS);
+    if (!H->cmdp) return FailWith(EFAULT);
+    if (H->cmd_len < 6 || H->cmd_len > 16) return FailWith(EINVAL);
+    if (H->dxfer_len > MaxTransfer) return FailWith(ENOMEM);
     const Direction dir = DirectionOf(*H);
-    if (dir != Direction::None && !H->dxferp) return Fail(EFAULT);
+    if (dir != Direction::None && !H->dxferp) return FailWith(EFAULT);
 
     const auto start = std::chrono::steady_clock::now();
     TransferBuffer buffer(*H);
@@ -134,7 +130,7 @@ int SgIo(FakeFile& File, sg_io_hdr_t* H) {
 
 template <typename T>
 int Put(void* Arg, T Value) {
-    if (!Arg) return Fail(EFAULT);
+    if (!Arg) return FailWith(EFAULT);
     std::memcpy(Arg, &Value, sizeof Value);
     return 0;
 }
@@ -155,7 +151,7 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
     case SG_EMULATED_HOST: Result = Put<int>(Arg, 0); return true;
     case SG_GET_SCSI_ID: {
         if (!VirtualDrives::Instance().HasScsiAddress(File.Drive)) {
-            Result = Fail(ENOTTY);
+            Result = FailWith(ENOTTY);
             return true;
         }
         struct sg_scsi_id id{};
@@ -168,7 +164,7 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
     }
     case ScsiIoctlGetIdLun: {
         if (!VirtualDrives::Instance().HasScsiAddress(File.Drive)) {
-            Result = Fail(ENOTTY);
+            Result = FailWith(ENOTTY);
             return true;
         }
         struct {
@@ -179,12 +175,12 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
         return true;
     }
     case ScsiIoctlGetBusNumber:
-        Result = VirtualDrives::Instance().HasScsiAddress(File.Drive) ? Put<int>(Arg, 0) : Fail(ENOTTY);
+        Result = VirtualDrives::Instance().HasScsiAddress(File.Drive) ? Put<int>(Arg, 0) : FailWith(ENOTTY);
         return true;
     case SG_SET_TIMEOUT: {
         int jiffies = 0;
-        if (!Get(Arg, jiffies)) Result = Fail(EFAULT);
-        else if (jiffies < 0) Result = Fail(EIO);
+        if (!Get(Arg, jiffies)) Result = FailWith(EFAULT);
+        else if (jiffies < 0) Result = FailWith(EIO);
         else {
             std::lock_guard lock(File.Mutex);
             File.TimeoutJiffies = jiffies;
@@ -204,8 +200,8 @@ bool ScsiIoctl(FakeFile& File, unsigned long Request, void* Arg, int& Result) {
     }
     case SG_SET_RESERVED_SIZE: {
         int size = 0;
-        if (!Get(Arg, size)) Result = Fail(EFAULT);
-        else if (size < 0) Result = Fail(EINVAL);
+        if (!Get(Arg, size)) Result = FailWith(EFAULT);
+        else if (size < 0) Result = FailWith(EINVAL);
         else {
             std::lock_guard lock(File.Mutex);
             File.ReservedSize = std::min<int>(size, MaxTransfer);
@@ -221,7 +217,7 @@ int FakeIoctl(FakeFile& File, unsigned long Request, void* Arg) {
     int result = 0;
     if (ScsiIoctl(File, Request, Arg, result) || CdromIoctl(File, Request, Arg, result)) return result;
     TraceLine("ioctl %#lx on vdrive%d: not supported", Request, File.Drive);
-    return Fail(ENOTTY);
+    return FailWith(ENOTTY);
 }
 
 }  // namespace vdrive::sg
