@@ -23,6 +23,16 @@ bool IsBrowserDrag(const QMimeData* Data) {
     return source == QLatin1String("lbDir") || source == QLatin1String("lbFiles");
 }
 
+// Items dragged from the file browser are copied in; nothing else is taken.
+void AcceptBrowserDrag(QDragMoveEvent* Event) {
+    if (IsBrowserDrag(Event->mimeData())) {
+        Event->setDropAction(Qt::CopyAction);
+        Event->accept();
+    } else {
+        Event->ignore();
+    }
+}
+
 }  // namespace
 
 TCompilationList::TCompilationList(QWidget* Parent) : QTreeWidget(Parent) {
@@ -117,23 +127,9 @@ void TCompilationList::Remove1Click() {
     delete item;
 }
 
-void TCompilationList::dragEnterEvent(QDragEnterEvent* Event) {
-    if (IsBrowserDrag(Event->mimeData())) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
-    } else {
-        Event->ignore();
-    }
-}
+void TCompilationList::dragEnterEvent(QDragEnterEvent* Event) { AcceptBrowserDrag(Event); }
 
-void TCompilationList::dragMoveEvent(QDragMoveEvent* Event) {
-    if (IsBrowserDrag(Event->mimeData())) {
-        Event->setDropAction(Qt::CopyAction);
-        Event->accept();
-    } else {
-        Event->ignore();
-    }
-}
+void TCompilationList::dragMoveEvent(QDragMoveEvent* Event) { AcceptBrowserDrag(Event); }
 
 void TCompilationList::dropEvent(QDropEvent* Event) {
     if (!IsBrowserDrag(Event->mimeData())) {

@@ -159,6 +159,8 @@ private:
     void EnterRunning(TRunning Kind);
     void LeaveRunning();
     void SetDeviceCommandsEnabled(bool Enabled);
+    // Runs the erase the user confirmed, with progress on the timer.
+    void StartErase(bool Quick);
     void EraseNotStarted();
     void WriteNotStarted();
     void StartQuickSave(const std::string& FileName);

@@ -322,11 +322,7 @@ void TForm1::bQEraseClick() {
         return;
     }
     if (!AskErase(this, QStringLiteral("Want to Quick Erase the Disc ?"))) return;
-    Timer1->start();
-    SetWriteSpeedFromList();
-    erasing_ = true;
-    SetDeviceCommandsEnabled(false);
-    if (!kestrel->EraseDisc(true)) EraseNotStarted();
+    StartErase(true);
 }
 
 void TForm1::bCEraseClick() {
@@ -335,11 +331,15 @@ void TForm1::bCEraseClick() {
         return;
     }
     if (!AskErase(this, QStringLiteral("Want to Complete Erase the Disc ? (may take 10-70 mins)"))) return;
+    StartErase(false);
+}
+
+void TForm1::StartErase(bool Quick) {
     Timer1->start();
     SetWriteSpeedFromList();
     erasing_ = true;
     SetDeviceCommandsEnabled(false);
-    if (!kestrel->EraseDisc(false)) EraseNotStarted();
+    if (!kestrel->EraseDisc(Quick)) EraseNotStarted();
 }
 
 // EraseDisc refused without an event (the drive was not ready, say): the
