@@ -10,29 +10,13 @@
 
 #include "burner/common/Dispatcher.h"
 #include "burner/engine/KestrelBurner.h"
-#include "burner/iso/FillCompilation.h"
 #include "cli/CliCommand.h"
+#include "cli/CompilationArgs.h"
 #include "cli/ProgressBar.h"
 
 namespace kestrel::cli {
 
 namespace {
-
-// The compilation limits the desktop program fills with.
-constexpr int ListMaxFiles = 600000;
-constexpr int ListMaxDirs = 20000;
-
-TSavePathState ParseSavePath(const std::string& Text) {
-    if (Text == "unchecked") return TSavePathState::Unchecked;
-    if (Text == "checked") return TSavePathState::Checked;
-    if (Text == "grayed") return TSavePathState::Grayed;
-    throw TUsageError("--save-path takes unchecked, checked or grayed, not \"" + Text + "\"");
-}
-
-bool IsRegularFile(const std::string& Path) {
-    struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // The property values the desktop program's main window starts its burner
 // with; the command-line tool reads no settings file.
@@ -79,26 +63,15 @@ int RunBuildIso(const TParsedArgs& Args) {
     burner.OnDebugMessage = [&](TDebugLog*, const std::string& Message, uint8_t Type) {
         if (Type != mtInfo || verbose) bar.Message(Message);
     };
-    burner.ClearAll(ListMaxFiles, ListMaxDirs);
-    burner.JolietFileSystem = !Args.Has("--no-joliet");
-    burner.IdVolume = Args.Value("--volume-id");
-    if (auto boot = Args.Optional("--boot")) {
-        if (!IsRegularFile(*boot)) return Fail("the boot image \"" + *boot + "\" is not a readable file");
-        burner.BootImageFile = *boot;
-        burner.Bootable = true;
-    }
+    if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
 
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
-    std::vector<TListEntry> entries;
     for (const auto& source : Args.Positional()) {
         struct stat st {};
         if (::stat(source.c_str(), &st) != 0) return Fail("the source \"" + source + "\" does not exist");
-        TListEntry entry = MakeListEntry(source);
-        if (Args.Has("--non-recursive")) entry.Recursive = false;
-        entries.push_back(entry);
     }
-    const TFillResult filled = FillCompilation(burner, entries, options);
+    const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
 
     std::atomic<bool> done{false};

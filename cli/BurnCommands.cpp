@@ -1,7 +1,6 @@
 // kestrel-cli burn and burn-iso: write a compilation or an image file onto
 // the disc in a drive, with a status line of the written megabytes, the
 // read-ahead cache and the drive's buffer. Ctrl-C aborts the write.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,16 +11,14 @@
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
-#include "burner/iso/FillCompilation.h"
 #include "cli/CliCommand.h"
+#include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
 #include "cli/ProgressBar.h"
 
 namespace kestrel::cli {
 namespace {
 
-constexpr int ListMaxFiles = 600000;
-constexpr int ListMaxDirs = 20000;
 // The longest write waited for (scaled like every wait): a full DVD at the
 // slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
@@ -106,22 +103,6 @@ void ApplyWriteOptions(TKestrelBurner& Burner, const TParsedArgs& Args) {
     if (auto speed = Args.Optional("--speed")) Burner.SetWriteSpeed(ParseSpeed(*speed));
 }
 
-TSavePathState ParseSavePath(const std::string& Text) {
-    if (Text == "unchecked") return TSavePathState::Unchecked;
-    if (Text == "checked") return TSavePathState::Checked;
-    if (Text == "grayed") return TSavePathState::Grayed;
-    throw TUsageError("--save-path takes unchecked, checked or grayed, not \"" + Text + "\"");
-}
-
-int ParseSessionNumber(const std::string& Text) {
-    if (Text == "last") return -1;
-    char* end = nullptr;
-    const long value = std::strtol(Text.c_str(), &end, 10);
-    if (Text.empty() || *end || value < 1 || value > 127)
-        throw TUsageError("--import-session takes a session number (1..127) or \"last\", not \"" + Text + "\"");
-    return static_cast<int>(value);
-}
-
 // Runs the started write to its end; returns the exit code.
 int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& Status, const TParsedArgs& Args) {
     TInterruptGuard guard;
@@ -178,33 +159,18 @@ int RunBurn(const TParsedArgs& Args) {
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
     burner.FormatBeforeBurn = Args.Has("--format");
-    burner.ClearAll(ListMaxFiles, ListMaxDirs);
-    burner.JolietFileSystem = !Args.Has("--no-joliet");
-    burner.IdVolume = Args.Value("--volume-id");
-    if (auto boot = Args.Optional("--boot")) {
-        struct stat st{};
-        if (::stat(boot->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return Fail("the boot image \"" + *boot + "\" is not a readable file");
-        burner.BootImageFile = *boot;
-        burner.Bootable = true;
-    }
+    if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
-        const int number = ParseSessionNumber(*session);
+        const int number = ParseSessionNumber("--import-session", *session);
         if (!burner.ImportDiscSession(number, nullptr))
             return Fail("session " + *session + " of the disc could not be imported");
     }
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
     options.ArchiveFiles = Args.Has("--archive");
-    std::vector<TListEntry> entries;
-    for (const auto& source : Args.Positional()) {
-        TListEntry entry = MakeListEntry(source);
-        if (Args.Has("--non-recursive")) entry.Recursive = false;
-        entries.push_back(entry);
-    }
-    const TFillResult filled = FillCompilation(burner, entries, options);
+    const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
     status.Message(">>> STARTING BURNCD ON " + burner.CurrentDevice());
     if (!burner.BurnCD()) return Fail("another write is running on this burner");

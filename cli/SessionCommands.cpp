@@ -14,6 +14,7 @@
 #include "burner/engine/SessionPlace.h"
 #include "burner/iso/DateTime.h"
 #include "cli/CliCommand.h"
+#include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
 
 namespace kestrel::cli {
@@ -23,16 +24,6 @@ namespace {
 // Table sizes of the compilation a viewed session is imported into.
 constexpr int ViewMaxFiles = 600000;
 constexpr int ViewMaxDirs = 20000;
-
-// "--session N|last": 1..127, or -1 for the last session.
-int ParseSession(const std::string& Text) {
-    if (Text == "last") return -1;
-    char* end = nullptr;
-    const long value = std::strtol(Text.c_str(), &end, 10);
-    if (Text.empty() || *end || value < 1 || value > 127)
-        throw TUsageError("--session takes a session number (1..127) or \"last\", not \"" + Text + "\"");
-    return static_cast<int>(value);
-}
 
 std::vector<TOptionSpec> SessionOptions(std::initializer_list<TOptionSpec> More) {
     auto options = DriveOptions();
@@ -76,7 +67,7 @@ struct TImported {
 
 // Imports the session the options name into an emptied compilation.
 TImported ImportSession(TKestrelBurner& Burner, const TParsedArgs& Args) {
-    int number = ParseSession(Args.Value("--session", "last"));
+    int number = ParseSessionNumber("--session", Args.Value("--session", "last"));
     if (!Burner.TestUnitReady(5000)) throw std::runtime_error("the drive is not ready (no disc, or the tray is open)");
     const int sessions = Burner.GetSessionCount();
     if (sessions == 0) throw std::runtime_error("the disc holds no session");
