@@ -42,10 +42,14 @@ struct TIdentifier {
     std::string Bytes;
     bool Shortened = false;
 };
-TIdentifier IsoIdentifier(const TFEntry& Entry);
+// Longest ISO 9660 identifiers: a record of 254 bytes; with Rock Ridge,
+// one that still leaves room for a continuation entry.
+constexpr size_t MaxIsoIdBytes = 221;
+constexpr size_t MaxRockIsoIdBytes = 193;
+TIdentifier IsoIdentifier(const TFEntry& Entry, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietIdentifier(const TFEntry& Entry);
 // Directory identifiers of the path tables (no version suffix).
-TIdentifier IsoDirIdentifier(const TDEntry& Dir);
+TIdentifier IsoDirIdentifier(const TDEntry& Dir, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietDirIdentifier(const TDEntry& Dir);
 
 // True when the entry is one of the "." / ".." entries an imported directory
