@@ -18,7 +18,6 @@ constexpr uint32_t DefaultDirMode = S_IFDIR | 0555;
 constexpr uint32_t LinkMode = S_IFLNK | 0777;
 // Payload of an NM or SL entry: the entry less its header and flags byte.
 constexpr size_t MaxPayload = susp::MaxEntryBytes - 5;
-constexpr size_t MaxComponentContent = MaxPayload - susp::sl::ComponentContentAt;
 
 // Starts an entry of Length bytes at the end of Out; returns its first byte.
 uint8_t* Begin(std::vector<uint8_t>& Out, char A, char B, size_t Length) {
@@ -85,7 +84,7 @@ void PutLocation(std::vector<uint8_t>& Out, char First, int64_t Sector) {
     PutBoth32(e + susp::cl::LocationAt, FitU32(Sector, "relocated directory"));
 }
 
-// A symbolic link's target as component records: flags and content.
+// A symbolic link's target as components: flags and content.
 struct TComponent {
     uint8_t Flags = 0;
     std::string Content;
@@ -102,40 +101,68 @@ std::vector<TComponent> LinkComponents(const std::string& Target) {
         size_t end = Target.find('/', at);
         if (end == std::string::npos) end = Target.size();
         const std::string name = Target.substr(at, end - at);
-        if (name == ".") {
-            parts.push_back({susp::sl::ComponentCurrent, ""});
-        } else if (name == "..") {
-            parts.push_back({susp::sl::ComponentParent, ""});
-        } else {
-            // A name longer than one record goes on in the next ones.
-            for (size_t from = 0; from < name.size(); from += MaxComponentContent) {
-                const bool more = from + MaxComponentContent < name.size();
-                parts.push_back({more ? susp::sl::ComponentContinue : uint8_t(0), name.substr(from, MaxComponentContent)});
-            }
-        }
+        if (name == ".") parts.push_back({susp::sl::ComponentCurrent, ""});
+        else if (name == "..") parts.push_back({susp::sl::ComponentParent, ""});
+        else parts.push_back({0, name});
         at = Target.find_first_not_of('/', end);
     }
     return parts;
 }
 
+// Component records of SL entries. A target longer than one entry goes on
+// in the next, and an entry never ends between two components: readers
+// disagree on whether a slash belongs there (the kernel adds one, bsdtar
+// does not), so the last record of a continued entry is always a piece of a
+// component marked as continued, if need be an empty one.
+class TSlWriter {
+public:
+    explicit TSlWriter(std::vector<uint8_t>& Out) : out_(Out) {}
+
+    void Put(const TComponent& Part, bool Last) {
+        const size_t size = Part.Content.size();
+        size_t done = 0;
+        for (;;) {
+            const size_t room = MaxPayload - payload_.size();
+            const size_t left = size - done;
+            // Whole, leaving room for an empty continued piece unless last.
+            if (2 + left + (Last ? 0 : 2) <= room) {
+                Piece(Part.Flags, Part.Content.substr(done));
+                return;
+            }
+            if (Part.Flags != 0 || room < 3) {
+                Piece(susp::sl::ComponentContinue, "");
+            } else {
+                const size_t take = std::min(left, room - 2);
+                Piece(susp::sl::ComponentContinue, Part.Content.substr(done, take));
+                done += take;
+            }
+            Flush(true);
+        }
+    }
+    void Finish() { Flush(false); }
+
+private:
+    void Piece(uint8_t Flags, const std::string& Content) {
+        payload_.push_back(Flags);
+        payload_.push_back(uint8_t(Content.size()));
+        payload_.insert(payload_.end(), Content.begin(), Content.end());
+    }
+    void Flush(bool More) {
+        uint8_t* e = Begin(out_, 'S', 'L', susp::sl::ComponentsAt + payload_.size());
+        e[susp::sl::FlagsAt] = More ? susp::sl::FlagContinue : 0;
+        std::memcpy(e + susp::sl::ComponentsAt, payload_.data(), payload_.size());
+        payload_.clear();
+    }
+
+    std::vector<uint8_t>& out_;
+    std::vector<uint8_t> payload_;
+};
+
 void PutSl(std::vector<uint8_t>& Out, const std::string& Target) {
     const std::vector<TComponent> parts = LinkComponents(Target);
-    size_t next = 0;
-    do {
-        size_t bytes = 0, end = next;
-        while (end < parts.size() && bytes + 2 + parts[end].Content.size() <= MaxPayload)
-            bytes += 2 + parts[end++].Content.size();
-        uint8_t* e = Begin(Out, 'S', 'L', susp::sl::ComponentsAt + bytes);
-        e[susp::sl::FlagsAt] = end < parts.size() ? susp::sl::FlagContinue : 0;
-        uint8_t* c = e + susp::sl::ComponentsAt;
-        for (size_t i = next; i < end; ++i) {
-            c[susp::sl::ComponentFlagsAt] = parts[i].Flags;
-            c[susp::sl::ComponentLengthAt] = uint8_t(parts[i].Content.size());
-            std::memcpy(c + susp::sl::ComponentContentAt, parts[i].Content.data(), parts[i].Content.size());
-            c += 2 + parts[i].Content.size();
-        }
-        next = end;
-    } while (next < parts.size());
+    TSlWriter writer(Out);
+    for (size_t i = 0; i < parts.size(); ++i) writer.Put(parts[i], i + 1 == parts.size());
+    writer.Finish();
 }
 
 uint32_t SubdirectoryLinks(const TDEntry* Dir) {
