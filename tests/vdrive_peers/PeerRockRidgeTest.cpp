@@ -9,7 +9,7 @@ using namespace kestrel::test;
 
 namespace {
 
-class RockRidgeDisc : public PeerTest {
+class XorrisoPeerRockRidgeDisc : public PeerTest {
 protected:
     void SetUp() override {
         if (!HaveProgram("xorriso")) GTEST_SKIP() << "xorriso is not installed";
@@ -18,7 +18,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RockRidgeDisc, XorrisoReadsModesLinksAndDeepFilesOffTheDrive) {
+TEST_F(XorrisoPeerRockRidgeDisc, XorrisoReadsModesLinksAndDeepFilesOffTheDrive) {
     namespace fs = std::filesystem;
     const fs::path src = work.Path() / "src";
     WriteFile(src / "tool.sh", "#!/bin/sh\n");
