@@ -34,7 +34,9 @@ int64_t RegularFileSize(const std::string& Path) {
 }
 
 // Extents a file of Size bytes takes: one per 4 GiB less a sector.
-int64_t ExtentCount(int64_t Size) { return Size <= record::MaxExtentBytes ? 1 : (Size + record::MaxExtentBytes - 1) / record::MaxExtentBytes; }
+int64_t ExtentCount(int64_t Size) {
+    return Size <= record::MaxExtentBytes ? 1 : (Size + record::MaxExtentBytes - 1) / record::MaxExtentBytes;
+}
 
 int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree) {
     int64_t bytes = PathRecordSize(1);
@@ -46,11 +48,11 @@ int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree)
 }  // namespace
 
 TImageBuilder::TImageBuilder() = default;
+TImageBuilder::~TImageBuilder() = default;
 
 TIsoTree TImageBuilder::PrimaryTree() const {
     return TIsoTree{false, rockRidge_.get(), rockRidge_ ? &relocation_ : nullptr};
 }
-TImageBuilder::~TImageBuilder() = default;
 
 bool TImageBuilder::LayoutDiscStart(TDEntry*) { return true; }
 
