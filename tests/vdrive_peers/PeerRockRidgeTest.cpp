@@ -1,6 +1,7 @@
 // A Rock Ridge compilation burnt by kestrel-cli onto a virtual DVD+RW (the
 // library layer) and read back by xorriso through the interposer, as it
-// would read a real drive: modes, links and a file eleven folders deep.
+// would read a real drive: modes, links and a file eleven folders deep
+// (below the folder the list entry makes).
 #include "PeerSupport.h"
 
 #include <filesystem>
@@ -32,9 +33,9 @@ TEST_F(XorrisoPeerRockRidgeDisc, XorrisoReadsModesLinksAndDeepFilesOffTheDrive) 
     const TRunResult find = Xorriso("-indev /dev/sr0 -find / -exec lsdl");
     ASSERT_EQ(find.ExitCode, 0) << find.Output;
     EXPECT_NE(find.Output.find("-rwxr-x---"), std::string::npos) << find.Output;
-    EXPECT_NE(find.Output.find("'/link' -> 'tool.sh'"), std::string::npos) << find.Output;
-    EXPECT_NE(find.Output.find("'/a/b/c/d/e/f/g/h/i/j/k/deep.txt'"), std::string::npos) << find.Output;
-    const TRunResult got = Xorriso("-osirrox on -indev /dev/sr0 -extract /a/b/c/d/e/f/g/h/i/j/k/deep.txt " +
+    EXPECT_NE(find.Output.find("'/src/link' -> 'tool.sh'"), std::string::npos) << find.Output;
+    EXPECT_NE(find.Output.find("'/src/a/b/c/d/e/f/g/h/i/j/k/deep.txt'"), std::string::npos) << find.Output;
+    const TRunResult got = Xorriso("-osirrox on -indev /dev/sr0 -extract /src/a/b/c/d/e/f/g/h/i/j/k/deep.txt " +
                                    (work / "deep.txt"));
     ASSERT_EQ(got.ExitCode, 0) << got.Output;
     EXPECT_EQ(ReadFile(work / "deep.txt"), "deep");
