@@ -76,7 +76,8 @@ bool IsJolietDescriptor(const uint8_t* Sector) {
 TVolumeRoot DescriptorRoot(const uint8_t* Sector) {
     // The root's directory record starts at byte 156 of the descriptor.
     const uint8_t* root = Sector + 156;
-    return {LittleEndian32(root + iso::record::ExtentAt), LittleEndian32(root + iso::record::DataLengthAt)};
+    return {root[iso::record::LengthAt], LittleEndian32(root + iso::record::ExtentAt),
+            LittleEndian32(root + iso::record::DataLengthAt)};
 }
 
 }  // namespace kestrel

@@ -24,11 +24,10 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         return 0;
     }
     std::string posixName = CleanName(Found.Name, where);
-    std::string longName = posixName;
-    if (!(Found.Attr & faDirectory) && longName.find('.') == std::string::npos) longName += '.';
+    std::string longName = (Found.Attr & faDirectory) ? posixName : StoredFileName(posixName);
     std::string shortName = Found.AltName.empty() ? longName : Found.AltName;
     TDateTime date = Found.Time.value_or(NowDateTime());
-    bool skip = !LongNameFits(posixName, longName, true);
+    bool skip = !StoresLongName(posixName, longName, true);
     if (OnAddFile) {
         const std::string proposed = longName;
         OnAddFile(this, SourcePath, longName, shortName, date, Found.Attr, Found.Size, skip);
@@ -37,7 +36,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     }
     if (skip) {
         // A handler that skips says why itself; a long name is ours to log.
-        if (!LongNameFits(posixName, longName, true)) AcceptFileName(posixName, longName, where);
+        if (!StoresLongName(posixName, longName, true)) AcceptFileName(posixName, longName, where);
         return 0;
     }
     if (!AcceptFileName(posixName, longName, where)) return 0;
@@ -66,7 +65,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         AppendToDir(Dir, entry);
     }
     entry->ShortName = UniqueShortName(
-        Dir, FitShortName(UpperAscii(SanitizeUtf8(shortName)), ShortNameLimit(true), true), slot->first.Name, true);
+        Dir, FitShortName(ShortNameText(SanitizeUtf8(shortName)), ShortNameLimit(true), true), slot->first.Name, true);
     entry->LongName = longName;
     entry->PosixName = posixName == longName ? std::string() : posixName;
     entry->JolietName = RockRidge ? JolietAlias(Dir, longName, true, where) : std::string();
@@ -98,7 +97,7 @@ bool TCompilation::AcceptFileName(const std::string& PosixName, const std::strin
         LogSkip("FILE NAME HOLDING \"\\\" OR EMPTY", Where);
         return false;
     }
-    if (!LongNameFits(PosixName, LongName, true)) {
+    if (!StoresLongName(PosixName, LongName, true)) {
         if (RockRidge) LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxPosixName) + " BYTES", Where);
         else LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxFileLongName) + " CHARACTERS", Where);
         return false;

@@ -189,9 +189,10 @@ private:
                                 bool IsFile);
     void ForgetShortName(const TDEntry* Dir, const TFEntry* Entry);
     size_t ShortNameLimit(bool IsFile) const;
-    // Longest long name the compilation stores, and whether Name needs a
-    // shorter Joliet form.
-    bool LongNameFits(const std::string& PosixName, const std::string& LongName, bool IsFile) const;
+    // The name fits what the compilation stores: a POSIX name with Rock
+    // Ridge (the Joliet name is then shortened when need be), else a name
+    // that fits the Joliet records.
+    bool StoresLongName(const std::string& PosixName, const std::string& LongName, bool IsFile) const;
     // A Joliet name for LongName that fits Joliet's records and differs
     // from every other name of Dir; logged. Empty when LongName fits.
     std::string JolietAlias(const TDEntry* Dir, const std::string& LongName, bool IsFile, const std::string& Where);

@@ -16,7 +16,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
         return nullptr;
     }
     if (TDEntry* existing = FindDirEntry(path)) return existing;
-    if (!LongNameFits(name, name, false)) {
+    if (!StoresLongName(name, name, false)) {
         if (RockRidge) LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxPosixName) + " BYTES", path);
         else LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxDirLongName) + " CHARACTERS", path);
         return nullptr;
@@ -34,7 +34,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
     }
     const std::string alt = Found.AltName.empty() ? name : SanitizeUtf8(Found.AltName);
     const std::string shortName =
-        UniqueShortName(Parent, FitShortName(UpperAscii(alt), ShortNameLimit(false), false), UpperAscii(name), false);
+        UniqueShortName(Parent, FitShortName(ShortNameText(alt), ShortNameLimit(false), false), UpperAscii(name), false);
     dir->ShortName = entry->ShortName = shortName;
     dir->LongName = entry->LongName = name;
     if (RockRidge) dir->JolietName = entry->JolietName = JolietAlias(Parent, name, false, path);

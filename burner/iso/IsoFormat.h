@@ -9,6 +9,7 @@
 
 #include "burner/common/ByteOrder.h"
 #include "burner/iso/Entries.h"
+#include "burner/iso/NameLimits.h"
 
 namespace kestrel::iso {
 
@@ -21,7 +22,7 @@ constexpr int MaxRecordSize = 255;
 inline int64_t SectorsFor(int64_t Bytes) { return (Bytes + SectorSize - 1) / SectorSize; }
 
 // Length of a directory record for an identifier of Len bytes.
-inline int RecordSize(int Len) { return 33 + Len + (Len % 2 == 0 ? 1 : 0); }
+constexpr int RecordSize(int Len) { return 33 + Len + (Len % 2 == 0 ? 1 : 0); }
 // Length of a path table record for an identifier of Len bytes.
 inline int PathRecordSize(int Len) { return 8 + Len + (Len % 2 == 1 ? 1 : 0); }
 
@@ -42,10 +43,8 @@ struct TIdentifier {
     std::string Bytes;
     bool Shortened = false;
 };
-// Longest ISO 9660 identifiers: a record of 254 bytes; with Rock Ridge,
-// one that still leaves room for a continuation entry.
-constexpr size_t MaxIsoIdBytes = 221;
-constexpr size_t MaxRockIsoIdBytes = 193;
+// Identifiers are cut to MaxBytes: MaxIsoIdBytes, or MaxRockIsoIdBytes
+// with Rock Ridge (NameLimits.h).
 TIdentifier IsoIdentifier(const TFEntry& Entry, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietIdentifier(const TFEntry& Entry);
 // Directory identifiers of the path tables (no version suffix).

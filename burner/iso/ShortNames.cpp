@@ -42,9 +42,9 @@ size_t TCompilation::ShortNameLimit(bool IsFile) const {
     return IsFile ? MaxFileShortBytes : MaxDirShortBytes;
 }
 
-bool TCompilation::LongNameFits(const std::string& PosixName, const std::string& LongName, bool IsFile) const {
+bool TCompilation::StoresLongName(const std::string& PosixName, const std::string& LongName, bool IsFile) const {
     if (RockRidge) return PosixName.size() <= MaxPosixName;
-    return Utf16Length(LongName) <= (IsFile ? MaxFileLongName : MaxDirLongName);
+    return LongNameFits(LongName, !IsFile);
 }
 
 // Joliet readers compare names without regard to case, so an alias must
