@@ -197,7 +197,10 @@ std::string TKestrelBurner::CheckImportedExtents() const {
     int64_t importedEnd = 0;
     for (const auto& entry : FileTable) {
         if (!entry->Imported || entry->Dir || entry->ISOSize <= 0) continue;
-        importedEnd = std::max<int64_t>(importedEnd, int64_t(entry->ISOExtent) + (entry->ISOSize + kSector - 1) / kSector);
+        if (entry->Extents.empty())
+            importedEnd = std::max<int64_t>(importedEnd, int64_t(entry->ISOExtent) + (entry->ISOSize + kSector - 1) / kSector);
+        for (const TFileExtent& extent : entry->Extents)
+            importedEnd = std::max<int64_t>(importedEnd, int64_t(extent.Lba) + (int64_t(extent.Bytes) + kSector - 1) / kSector);
     }
     if (ImageStartLBA < importedEnd)
         return "THE NEW SESSION WOULD START AT SECTOR " + std::to_string(ImageStartLBA) +
