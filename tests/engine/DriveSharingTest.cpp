@@ -60,23 +60,24 @@ INSTANTIATE_TEST_SUITE_P(SecondProgram, DriveSharing,
 
 // An erase holds the drive as a burn does: a burn started meanwhile by
 // another program is refused and the erase goes on.
-TEST(DriveSharingErase, ABurnDuringAnEraseIsRefused) {
-    TBurnRig rig;
-    const std::string other = rig.files / "other";
-    WriteFile(other + "/second.txt", "x");
+using DriveSharingDuringErase = DriveSharing;
+
+TEST_P(DriveSharingDuringErase, ABurnIsRefused) {
     rig.Drive().Insert(vdrive::Medium::WithImage(MediaKind::CdRw, 2000, true));
-    rig.SetKnob("time-scale", "100");  // the blank outlasts the test
-    ASSERT_TRUE(rig.Open());
+    rig.SetKnob("time-scale", "100");  // the blank lasts until a new disc goes in
     ASSERT_TRUE(rig.burner.EraseDisc(false));
     ASSERT_TRUE(rig.burner.Erasing());
-    for (auto layer : {TProgramLayer::Library, TProgramLayer::PassThrough})
-        ExpectRefusedAsInUse(RunSecondProgram(layer, "burn " + Quote(other + "/")), layer);
+    ExpectRefusedAsInUse(RunSecondProgram(GetParam(), "burn " + Quote(other + "/")), GetParam());
     EXPECT_TRUE(rig.Commands(mmc::op::kWrite10).empty());
     rig.SetKnob("time-scale", "0");
     rig.Insert(MediaKind::CdRw);  // ends the blank
     rig.burner.WaitForEraseEnd();
     EXPECT_FALSE(rig.burner.Erasing());
 }
+
+INSTANTIATE_TEST_SUITE_P(SecondProgram, DriveSharingDuringErase,
+                         ::testing::Values(TProgramLayer::Library, TProgramLayer::PassThrough),
+                         [](const auto& Info) { return LayerName(Info.param); });
 
 }  // namespace
 }  // namespace kestrel

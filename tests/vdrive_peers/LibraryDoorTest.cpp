@@ -392,42 +392,44 @@ bool NodeRefusesExclusiveOpen(const std::string& Node) {
 
 }  // namespace
 
-// The library's hold is the claim an O_EXCL open of the node takes: within
-// this process, from another one and through the interposer, until it is
-// given back or its process ends.
-TEST_F(LibraryDoor, AHoldKeepsEveryOtherHolderOffTheDrive) {
+// The library's hold keeps every other holder off the drive, in this
+// process and in others, until it is given back or its process ends.
+TEST_F(LibraryDoor, AHoldKeepsOtherHoldersOffUntilReleasedOrItsProcessDies) {
     uint64_t first = 0, other = 0;
     ASSERT_EQ(lib.Hold(0, 0, 0, &first), KESTREL_HOLD_TAKEN);
     EXPECT_EQ(lib.Hold(0, 0, 0, &other), KESTREL_HOLD_BUSY) << "a second holder in this process";
-    EXPECT_TRUE(NodeRefusesExclusiveOpen("/dev/sr0"));
-    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr1")) << "the other drive is free";
-    EXPECT_FALSE(THolderProcess::ThroughLibrary(lib, 0).Ready());
+    EXPECT_FALSE(THolderProcess::ThroughLibrary(lib, 0).Ready()) << "a holder in another process";
     std::vector<uint8_t> data(96);
     auto srb = ExecBlock(0, Inquiry, SRB_DIR_IN, data.data(), 96);
     EXPECT_EQ(lib.Send(&srb), SS_COMP) << "holding keeps holders off, not commands";
     EXPECT_EQ(lib.Hold(0, 5, 0, &other), KESTREL_HOLD_NO_DRIVE);
-
     lib.Release(0, 0, 0, first);
-    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr0"));
-    EXPECT_EQ(lib.Hold(0, 0, 0, &other), KESTREL_HOLD_TAKEN);
+    ASSERT_EQ(lib.Hold(0, 0, 0, &other), KESTREL_HOLD_TAKEN);
     lib.Release(0, 0, 0, other);
+
+    auto dying = THolderProcess::ThroughLibrary(lib, 1);
+    ASSERT_TRUE(dying.Ready());
+    EXPECT_EQ(lib.Hold(0, 1, 0, &other), KESTREL_HOLD_BUSY);
+    dying.Kill();
+    ASSERT_EQ(lib.Hold(0, 1, 0, &other), KESTREL_HOLD_TAKEN) << "a holder that died lapses";
+    lib.Release(0, 1, 0, other);
 }
 
-TEST_F(LibraryDoor, AHoldOfTheNodeOrOfAnotherProcessRefusesTheLibraryUntilItsHolderDies) {
+// The library's hold and an O_EXCL open of the node through the interposer
+// are one claim: each keeps the other off, until released or its holder died.
+TEST_F(LibraryDoor, AHoldAndAnExclusiveOpenThroughTheInterposerKeepEachOtherOff) {
     uint64_t token = 0;
+    ASSERT_EQ(lib.Hold(0, 0, 0, &token), KESTREL_HOLD_TAKEN);
+    EXPECT_TRUE(NodeRefusesExclusiveOpen("/dev/sr0"));
+    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr1")) << "the other drive is free";
+    lib.Release(0, 0, 0, token);
+    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr0"));
+
     auto node = THolderProcess::ThroughNode("/dev/sr1");
     ASSERT_TRUE(node.Ready());
     EXPECT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_BUSY);
     node.Kill();
     ASSERT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_TAKEN) << "a holder that died lapses";
-    lib.Release(0, 1, 0, token);
-
-    auto library = THolderProcess::ThroughLibrary(lib, 1);
-    ASSERT_TRUE(library.Ready());
-    EXPECT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_BUSY);
     EXPECT_TRUE(NodeRefusesExclusiveOpen("/dev/sr1"));
-    library.Kill();
-    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr1"));
-    EXPECT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_TAKEN);
     lib.Release(0, 1, 0, token);
 }
