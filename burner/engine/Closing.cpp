@@ -91,9 +91,14 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
 std::string TKestrelBurner::CloseSession() {
     const unsigned type = mediumType_;
     if (!TestWrite && type != mtDVDRAM && FinalizeTrack) {
-        // The caller's FinalizeDisc now decides whether another session may follow.
-        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type))
-            return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+        // The caller's FinalizeDisc now decides whether another session may
+        // follow (on the media written without the page, the close command does).
+        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type)) {
+            if (!WritesWithoutParametersPage(type))
+                return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+            LogInfo(">>> THE DRIVE REFUSED THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]; " +
+                    MediumTypeName(type) + " IS CLOSED WITHOUT THEM");
+        }
         if (!SendCloseCommands()) return "CAN'T CLOSE THE SESSION [" + LastError + "]";
     }
     if (!WaitForReady(240000, 5000)) DebugMsg(">>> THE DRIVE IS STILL BUSY AFTER CLOSING", mtFailure);
