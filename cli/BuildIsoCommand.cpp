@@ -98,14 +98,16 @@ int RunBuildIso(const TParsedArgs& Args) {
 
 const TCliRegistration registration({
     "build-iso",
-    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--boot FILE] "
+    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--no-rock-ridge] [--follow-links] [--boot FILE] "
     "[--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
-    "Builds an ISO 9660 image (with Joliet names and an optional El Torito boot image) from files and "
-    "directories.",
+    "Builds an ISO 9660 image (with Rock Ridge and Joliet names and an optional El Torito boot image) from "
+    "files and directories. Symbolic links are stored as links unless --follow-links or --no-rock-ridge.",
     {{"--output", true, "-o"},
      {"--quick", false, ""},
      {"--volume-id", true, ""},
      {"--no-joliet", false, ""},
+     {"--no-rock-ridge", false, ""},
+     {"--follow-links", false, ""},
      {"--boot", true, ""},
      {"--save-path", true, ""},
      {"--non-recursive", false, ""},

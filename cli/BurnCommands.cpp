@@ -166,7 +166,7 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
-    for (const char* flag : {"--archive", "--no-joliet", "--non-recursive", "--format"})
+    for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format"})
         options.push_back({flag, false, ""});
     for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
         options.push_back({valued, true, ""});
@@ -176,7 +176,7 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
 const TCliRegistration burn({
     "burn",
     "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--volume-id TEXT] [--boot FILE] "
+    "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
     "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session.",
     WriteOptions(true),

@@ -33,6 +33,8 @@ int ParseSessionNumber(const std::string& Option, const std::string& Text) {
 std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.ClearAll(ListMaxFiles, ListMaxDirs);
     Burner.JolietFileSystem = !Args.Has("--no-joliet");
+    Burner.RockRidge = !Args.Has("--no-rock-ridge");
+    Burner.FollowLinks = Args.Has("--follow-links");
     Burner.IdVolume = Args.Value("--volume-id");
     if (auto boot = Args.Optional("--boot")) {
         struct stat st {};

@@ -28,6 +28,13 @@ enum : uint8_t {
 // Codes below 4 are CD media; everything above counts as DVD.
 inline bool IsCDMedium(unsigned Type) { return Type < 4; }
 
+// DVD+RW, DVD+R, DVD+R DL and DVD-RAM are written without the write
+// parameters page (05h): drives may refuse the page there, and a write goes
+// on without it.
+inline bool WritesWithoutParametersPage(unsigned Type) {
+    return Type == mtDVDPlusRW || Type == mtDVDPlusR || Type == mtDVDPlusRDL || Type == mtDVDRAM;
+}
+
 uint8_t MediumTypeFromProfile(uint16_t Profile);
 // "UNKNOWN", "CD-ROM", ... by medium type code.
 std::string MediumTypeName(unsigned Type);

@@ -124,6 +124,9 @@ public:
     // to its end (GetEraseProgress is 0 again by the time OnEraseDone fires).
     uint32_t FinalEraseProgress() const { return finalEraseProgress_; }
     bool Erasing() const { return erasing_; }
+    // Waits until the erase thread has ended, OnEraseDone included; returns
+    // at once when none runs or when called from the erase thread itself.
+    void WaitForEraseEnd() { StopEraseThread(); }
     TEraseDoneEvent OnEraseDone;
 
     // ---- Write parameters page -------------------------------------------

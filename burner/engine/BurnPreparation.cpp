@@ -285,7 +285,11 @@ std::string TKestrelBurner::PrepareDrive() {
     FinalizeDisc = true;
     const bool parametersSet = SetWriteParameters(TestWrite, UnderrunProtection, true, type);
     FinalizeDisc = finalize;
-    if (!parametersSet) return "CAN'T SET THE WRITE PARAMETERS [" + LastError + "]";
+    if (!parametersSet) {
+        if (!WritesWithoutParametersPage(type)) return "CAN'T SET THE WRITE PARAMETERS [" + LastError + "]";
+        LogInfo(">>> THE DRIVE REFUSED THE WRITE PARAMETERS [" + LastError + "]; " + MediumTypeName(type) +
+                " IS WRITTEN WITHOUT THEM");
+    }
 
     const uint32_t start = job_.SourceIsImageFile ? 0 : static_cast<uint32_t>(ImageStartLBA);
     const auto sectors = static_cast<uint32_t>(ImageSectors());

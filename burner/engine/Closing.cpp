@@ -95,9 +95,14 @@ std::string TKestrelBurner::CloseSession() {
         // or test write never gets here.
         SetWritePhase(TWritePhase::Closing);
         if (OnFinalizingTrack) OnFinalizingTrack(this);
-        // The caller's FinalizeDisc now decides whether another session may follow.
-        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type))
-            return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+        // The caller's FinalizeDisc now decides whether another session may
+        // follow (on the media written without the page, the close command does).
+        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type)) {
+            if (!WritesWithoutParametersPage(type))
+                return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+            LogInfo(">>> THE DRIVE REFUSED THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]; " +
+                    MediumTypeName(type) + " IS CLOSED WITHOUT THEM");
+        }
         if (!SendCloseCommands()) return "CAN'T CLOSE THE SESSION [" + LastError + "]";
     }
     if (!WaitForReady(240000, 5000)) DebugMsg(">>> THE DRIVE IS STILL BUSY AFTER CLOSING", mtFailure);

@@ -19,8 +19,24 @@ TRun Cli(const std::string& Arguments) {
     return {run.ExitCode, std::move(run.Output)};
 }
 
-TEST(DriveCli, DrivesListsEveryDriveWithItsIndex) {
+// Each case on a fresh recorder, after checking that the program reaches the
+// drives through the expected layer: the drive list names the interposer's
+// /dev/srN nodes on the pass-through layer and the library's own names
+// otherwise.
+struct DriveCli : ::testing::Test {
     TVirtualRecorder recorder;
+    void SetUp() override {
+        const auto run = Cli("drives --verbose");
+        ASSERT_EQ(run.Exit, 0) << run.Out;
+        const std::string layer = ExpectsPassThrough() ? PASS_THROUGH_LAYER_NAME : DEFAULT_ACCESS_LIBRARY;
+        EXPECT_NE(run.Out.find(">>> " + layer + "\n"), std::string::npos) << run.Out;
+        const std::regex node(ExpectsPassThrough() ? R"(^0  \d+:\d+:\d+,/dev/sr\d+ )" : R"(^0  \d+:\d+:\d+,vdrive0 )",
+                              std::regex::multiline);
+        EXPECT_TRUE(std::regex_search(run.Out, node)) << run.Out;
+    }
+};
+
+TEST_F(DriveCli, DrivesListsEveryDriveWithItsIndex) {
     const auto run = Cli("drives");
     ASSERT_EQ(run.Exit, 0) << run.Out;
     EXPECT_TRUE(std::regex_search(run.Out, std::regex(R"(^0  \d+:\d+:\d+,\S+ KESTREL VIRTUAL DVD-RW  1\.00$)",
@@ -29,8 +45,7 @@ TEST(DriveCli, DrivesListsEveryDriveWithItsIndex) {
     EXPECT_NE(run.Out.find("1  "), std::string::npos);
 }
 
-TEST(DriveCli, CapabilitiesAndDiscInfo) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, CapabilitiesAndDiscInfo) {
     auto caps = Cli("capabilities --drive 1");
     ASSERT_EQ(caps.Exit, 0) << caps.Out;
     EXPECT_NE(caps.Out.find("WriteCDR: yes"), std::string::npos) << caps.Out;
@@ -50,8 +65,7 @@ TEST(DriveCli, CapabilitiesAndDiscInfo) {
         << json.Out;
 }
 
-TEST(DriveCli, TrayAndReadiness) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, TrayAndReadiness) {
     EXPECT_EQ(Cli("ready --drive 1").Exit, 0);
     EXPECT_EQ(Cli("eject --drive 1").Exit, 0);
     const auto notReady = Cli("ready --drive 1");
@@ -62,8 +76,7 @@ TEST(DriveCli, TrayAndReadiness) {
     EXPECT_EQ(Cli("ready --drive 1").Exit, 0);
 }
 
-TEST(DriveCli, EraseNamesTheStepToTheEnd) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, EraseNamesTheStepToTheEnd) {
     recorder.InsertRecorded(1, vdrive::MediaKind::CdRw, 1000, true);
     const auto run = Cli("erase --quick --drive 1 --speed max");
     ASSERT_EQ(run.Exit, 0) << run.Out;
@@ -75,8 +88,7 @@ TEST(DriveCli, EraseNamesTheStepToTheEnd) {
 
 // A complete blank estimated at 4,500 s takes 1.2 s on this recorder: the
 // figures shown are the drive's own, and no figure is made up from time.
-TEST(DriveCli, EraseShowsTheDrivesOwnProgress) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, EraseShowsTheDrivesOwnProgress) {
     recorder.InsertRecorded(1, vdrive::MediaKind::CdRw, 1000, true);
     auto knobs = recorder.Drive(1).CurrentKnobs();
     knobs.Set("time-scale", "0.02");
@@ -92,8 +104,7 @@ TEST(DriveCli, EraseShowsTheDrivesOwnProgress) {
     EXPECT_NE(run.Out.find("Erase done"), std::string::npos) << run.Out;
 }
 
-TEST(DriveCli, FailuresExitNonZeroWithAReason) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, FailuresExitNonZeroWithAReason) {
     const auto noDrive = Cli("ready --drive 9");
     EXPECT_NE(noDrive.Exit, 0);
     EXPECT_NE(noDrive.Out.find("there is no drive 9"), std::string::npos) << noDrive.Out;

@@ -36,8 +36,8 @@ public:
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::yield();
         }
-        // Give a second event the chance to show itself.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Once the erase thread has ended no second event can come.
+        device_.WaitForEraseEnd();
         return true;
     }
     int Events() {
