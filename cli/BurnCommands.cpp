@@ -1,20 +1,19 @@
 // kestrel-cli burn and burn-iso: write a compilation or an image file onto
-// the disc in a drive, with a status line of the written megabytes, the
-// read-ahead cache and the drive's buffer. Ctrl-C aborts the write.
+// the disc in a drive, with a status line that names each step of the
+// write and its progress. Ctrl-C aborts the write.
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BurnStatus.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
-#include "cli/ProgressBar.h"
 #include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
@@ -23,6 +22,13 @@ namespace {
 // The longest write waited for (scaled like every wait): a full DVD at the
 // slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
+// How often the status is brought up to date.
+constexpr int kStatusTickMs = 100;
+
+// A test write only simulates: the drive records nothing, and the user is
+// told so when it starts and when it ends.
+constexpr const char* kTestWriteStart = ">>> TEST WRITE: NOTHING WILL BE RECORDED ON THE DISC";
+constexpr const char* kTestWriteEnd = ">>> TEST WRITE: NOTHING WAS RECORDED ON THE DISC";
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -53,44 +59,6 @@ private:
     struct sigaction oldTerm_{};
 };
 
-// One status line on a terminal; log lines go above it.
-class TBurnStatus {
-public:
-    TBurnStatus() : terminal_(isatty(STDERR_FILENO)) {}
-    ~TBurnStatus() { End(); }
-    TBurnStatus(const TBurnStatus&) = delete;
-    TBurnStatus& operator=(const TBurnStatus&) = delete;
-
-    void Show(const TKestrelBurner& Burner) {
-        if (!terminal_) return;
-        std::lock_guard lock(mutex_);
-        const uint32_t size = Burner.DeviceBufferBytes();
-        const uint32_t used = size - std::min(size, Burner.DeviceFreeBufferBytes());
-        const int buffer = size ? static_cast<int>(uint64_t(used) * 100 / size) : 0;
-        line_ = TProgressBar::Render("Burning", Burner.BytesWritten(), Burner.ImageSectors() * 2048, 60) +
-                "  cache " + std::to_string(Burner.CacheFillPercent()) + "%  buffer " + std::to_string(buffer) + "%";
-        std::fprintf(stderr, "\r%s\033[K", line_.c_str());
-        std::fflush(stderr);
-    }
-    void Message(const std::string& Line) {
-        std::lock_guard lock(mutex_);
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "\r\033[K");
-        std::fprintf(stderr, "%s\n", Line.c_str());
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "%s", line_.c_str());
-        std::fflush(stderr);
-    }
-    void End() {
-        std::lock_guard lock(mutex_);
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "\n");
-        line_.clear();
-    }
-
-private:
-    std::mutex mutex_;
-    bool terminal_;
-    std::string line_;
-};
-
 // The write options shared by both commands and the property values the
 // desktop program's main window starts its burner with.
 void ApplyWriteOptions(TKestrelBurner& Burner, const TParsedArgs& Args) {
@@ -114,6 +82,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
         error = Error;
     };
     Burner.OnFinalizingTrack = [&](TKestrelBurner*) { Status.Message(">>> FINALIZING TRACK"); };
+    Status.Show(Burner);
     const bool finished = WaitForEvent(
         Queue, [&] { return done; }, kBurnBudgetMs,
         [&] {
@@ -124,7 +93,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
             }
             Status.Show(Burner);
         },
-        250);
+        kStatusTickMs);
     Status.End();
     if (!finished) {
         Burner.AbortWrite();
@@ -133,9 +102,11 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
     }
     if (!error.empty()) {
         std::cerr << ">>> WRITE/BURNCD PROCESS DONE WITH ERROR\n";
+        if (Burner.TestWrite) std::cerr << kTestWriteEnd << "\n";
         return Fail(error);
     }
     std::cout << ">>> WRITE/BURNCD PROCESS DONE\n";
+    if (Burner.TestWrite) std::cout << kTestWriteEnd << "\n";
     if (Args.Has("--archive") && !Burner.TestWrite) Burner.ClearArchiveBits();
     if (Args.Has("--eject")) Burner.LoadEject(true);
     return 0;
@@ -174,6 +145,7 @@ int RunBurn(const TParsedArgs& Args) {
     const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
     status.Message(">>> STARTING BURNCD ON " + burner.CurrentDevice());
+    if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnCD()) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
 }
@@ -184,6 +156,7 @@ int RunBurnIso(const TParsedArgs& Args) {
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
     status.Message(">>> STARTING BURN ISO ON " + burner.CurrentDevice());
+    if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnISOImage(Args.Positional().front())) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
 }

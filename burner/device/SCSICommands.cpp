@@ -105,6 +105,7 @@ int TSCSICommands::ExecuteCommand(SRB_ExecSCSICmd& Srb, int TimeoutMs) {
     if (completed && status != SS_COMP && status != SS_PENDING) {
         LastError = ErrorText(Srb, TargetBusy);
         std::copy_n(Srb.SenseArea, LAST_SENSE_SIZE, LastSense.begin());
+        NoteDriveProgress(LastSense.data(), LastSense.size());
     }
     if (completed) ConsiderFailureReport(Srb);
     else AbortTimedOut(Srb);
@@ -155,6 +156,17 @@ void TSCSICommands::ConsiderFailureReport(const SRB_ExecSCSICmd& Srb) {
     if (FailureReported || !IsReportableFailure(Srb)) return;
     FailureReported = true;
     DebugMsg(FailureLine(Srb, LastError), mtFailure);
+}
+
+void TSCSICommands::NoteDriveProgress(const uint8_t* Sense, size_t Length) {
+    if (const auto progress = SenseProgressIndicator(Sense, Length))
+        driveProgress_ = static_cast<int32_t>(*progress * 65536.0);
+}
+
+std::optional<double> TSCSICommands::DriveProgress() const {
+    const int32_t progress = driveProgress_;
+    if (progress == kNoDriveProgress) return std::nullopt;
+    return progress / 65536.0;
 }
 
 // ---- Byte order ----

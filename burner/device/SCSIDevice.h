@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,15 @@ class TEraseThread;
 
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* Sender)>;
 using TEraseDoneEvent = std::function<void(TSCSIDevice* Sender, bool WithError)>;
+
+// What a running erase is doing, for front ends that name the step.
+enum class TErasePhase {
+    Idle,          // no erase runs
+    Blanking,      // the drive blanks the disc
+    Formatting,    // the drive formats the disc
+    WritingZeros,  // zeros are written from the disc's start (DVD+RW, quick DVD-RAM erase)
+    Finishing,     // the drive is waited for and set back for reading
+};
 
 // The disc summary handed to the front end.
 struct TDisc {
@@ -101,7 +111,15 @@ public:
     // ---- Unit control and erasing ----------------------------------------
     bool WaitForReady(int BudgetMs, int IntervalMs);
     bool EraseDisc(bool Quick);
+    // Percent done of the running erase: from the drive's own progress
+    // indicator once it reported one, else estimated from the time waited.
     uint32_t GetEraseProgress() const;
+    TErasePhase ErasePhase() const;
+    // Fraction of the current erase phase done, where it is known: the
+    // drive's own progress indicator while it blanks or formats, the zero
+    // writes done while they run. nullopt when nothing reports it (a drive
+    // without the indicator), never an estimate.
+    std::optional<double> EraseProgressFraction() const;
     // The progress the last erase ended with: 100 when the erase thread ran
     // to its end (GetEraseProgress is 0 again by the time OnEraseDone fires).
     uint32_t FinalEraseProgress() const { return finalEraseProgress_; }

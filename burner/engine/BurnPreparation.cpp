@@ -237,16 +237,27 @@ std::string TKestrelBurner::FormatDVDRWIfNeeded() {
     if (HasImportedEntries() || SessionToImport != 0)
         return "A DISC WHOSE SESSION IS IMPORTED IS NOT FORMATTED";
     const TFormatList& list = type == mtDVDRWSequential ? kFormatSequential : kFormatRestricted;
+    SetWritePhase(TWritePhase::Formatting);
+    std::string error;
     if (!FormatUnit(0x11, list.data(), list.size()) &&
         !FormatUnit(0x11, kFormatSecondTry.data(), kFormatSecondTry.size()))
-        return "CAN'T FORMAT THE DISC [" + LastError + "]";
-    return WaitWhileFormatting(5000);
+        error = "CAN'T FORMAT THE DISC [" + LastError + "]";
+    else
+        error = WaitWhileFormatting(5000);
+    SetWritePhase(TWritePhase::Preparing);
+    return error;
 }
 
 std::string TKestrelBurner::FormatDVDPlusRW() {
+    const TWritePhase resumed = writePhase_;
+    SetWritePhase(TWritePhase::Formatting);
+    std::string error;
     if (!FormatUnit(0x11, kFormatPlusRW.data(), kFormatPlusRW.size()))
-        return "CAN'T FORMAT THE DISC [" + LastError + "]";
-    return WaitWhileFormatting(2000);
+        error = "CAN'T FORMAT THE DISC [" + LastError + "]";
+    else
+        error = WaitWhileFormatting(2000);
+    SetWritePhase(resumed);
+    return error;
 }
 
 std::string TKestrelBurner::WaitWhileFormatting(int64_t IntervalMs) {

@@ -36,8 +36,8 @@ std::string TKestrelBurner::WriteDisc() {
 
 std::string TKestrelBurner::FlushDrive() {
     const unsigned type = mediumType_;
+    SetWritePhase(TWritePhase::Flushing);
     if (type != mtDVDRAM) QueryDeviceBuffer();
-    if (OnFinalizingTrack) OnFinalizingTrack(this);
     std::string error;
     if (IsIncrementalDVD(type)) {
         if (!SynchronizeCache(true, kFlushTimeoutMs)) {
@@ -91,6 +91,10 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
 std::string TKestrelBurner::CloseSession() {
     const unsigned type = mediumType_;
     if (!TestWrite && type != mtDVDRAM && FinalizeTrack) {
+        // Only a write that really closes its track says so: a failed, aborted
+        // or test write never gets here.
+        SetWritePhase(TWritePhase::Closing);
+        if (OnFinalizingTrack) OnFinalizingTrack(this);
         // The caller's FinalizeDisc now decides whether another session may
         // follow (on the media written without the page, the close command does).
         if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type)) {

@@ -16,6 +16,7 @@
 
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/CacheThread.h"
+#include "burner/engine/WritePhase.h"
 #include "burner/iso/ImageBuilder.h"
 
 namespace kestrel {
@@ -63,6 +64,17 @@ public:
     // The Error of the last completed write.
     std::string LastWriteError() const;
 
+    // ---- What the running write is doing (see TWritePhase) ----------------
+    TWritePhase WritePhase() const { return writePhase_; }
+    // Fraction of the current phase done, from 0 to 1, where it is known:
+    // the bytes sent of WriteTotalBytes while Writing; the drive's own
+    // progress indicator while it formats, flushes or closes, once it has
+    // reported one. nullopt otherwise: no figure is made up.
+    std::optional<double> WritePhaseProgress() const;
+    // Bytes the running write sends in all (the image with its padding); 0
+    // until the layout has fixed it, which is before the Writing phase.
+    int64_t WriteTotalBytes() const { return writeTotalBytes_; }
+
     // ---- Options ---------------------------------------------------------
     int32_t CacheSize() const { return cacheSize_; }
     // Below 2 MiB stores 2 MiB; otherwise the value rounded down to whole sectors.
@@ -75,6 +87,9 @@ public:
     std::string ISOFileName;
 
     TWriteDoneEvent OnWriteDone;
+    // Raised on the write thread when the drive is about to close the track
+    // (and session): never for a write that failed, was aborted or only
+    // simulated, nor where nothing is closed (DVD-RAM, FinalizeTrack off).
     TNotifyEvent OnFinalizingTrack;
 
     const std::string& Version() const { return version_; }
@@ -123,6 +138,8 @@ private:
     bool StartWriteThread(int Target);
     void RunJob();
     void FinishJob(const std::string& Error);
+    // Enters Phase; the drive's progress of the phase before is forgotten.
+    void SetWritePhase(TWritePhase Phase);
     void JoinWriteThread();
     void StopRunningWrite();
     std::shared_ptr<TCacheThread> Cache() const;
@@ -182,6 +199,8 @@ private:
     std::atomic<bool> writing_{false};
     std::atomic<bool> abortFlag_{false};
     std::atomic<int64_t> bytesWritten_{0};
+    std::atomic<int64_t> writeTotalBytes_{0};
+    std::atomic<TWritePhase> writePhase_{TWritePhase::Idle};
     std::atomic<uint32_t> deviceBufferBytes_{0};
     std::atomic<uint32_t> deviceFreeBufferBytes_{0};
     std::atomic<bool> lastWriteWasTest_{false};

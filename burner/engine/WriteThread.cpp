@@ -101,6 +101,7 @@ private:
 std::string TKestrelBurner::WriteImageFile() {
     TImageOutput output(ISOFileName);
     if (!output.IsOpen()) return FormatMessage(msgCantCreateFile, ISOFileName);
+    SetWritePhase(TWritePhase::Writing);
     std::string error;
     for (;;) {
         const int32_t n = FetchBlock(error);
@@ -140,6 +141,7 @@ std::string TKestrelBurner::WriteDiscData() {
     bufferQueryCountdown_ = 5;
     // Failed writes are reported in the result, not by the failure report.
     FailureReported = true;
+    SetWritePhase(TWritePhase::Writing);
     for (;;) {
         const int32_t n = FetchBlock(error);
         if (n < 0) return error;

@@ -37,6 +37,7 @@ TEST_F(CliBurn, BurnWritesTheSourcesAndExitsZero) {
     std::string output;
     ASSERT_EQ(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
     EXPECT_NE(output.find("WRITE/BURNCD PROCESS DONE"), std::string::npos) << output;
+    EXPECT_NE(output.find(">>> FINALIZING TRACK"), std::string::npos) << output;
     if (!HaveProgram("xorriso")) GTEST_SKIP() << "xorriso missing";
     const std::string out = rig.files / "out";
     ASSERT_EQ(ExtractWithXorriso(rig.Dump(), out), 0);
@@ -49,6 +50,58 @@ TEST_F(CliBurn, FailedBurnExitsNonZeroWithTheError) {
     std::string output;
     EXPECT_NE(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0);
     EXPECT_NE(output.find("WRITER ERROR ["), std::string::npos) << output;
+    EXPECT_EQ(output.find("FINALIZING TRACK"), std::string::npos) << "the track stays open\n" << output;
+}
+
+TEST_F(CliBurn, TestWriteSaysAtStartAndEndThatNothingIsRecorded) {
+    rig.Insert(MediaKind::CdR);
+    std::string output;
+    ASSERT_EQ(Cli("burn --test --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    const size_t start = output.find(">>> TEST WRITE: NOTHING WILL BE RECORDED ON THE DISC");
+    const size_t end = output.find(">>> TEST WRITE: NOTHING WAS RECORDED ON THE DISC");
+    ASSERT_NE(start, std::string::npos) << output;
+    ASSERT_NE(end, std::string::npos) << output;
+    EXPECT_LT(start, output.find("Writing "));
+    EXPECT_GT(end, output.find("WRITE/BURNCD PROCESS DONE"));
+    EXPECT_EQ(output.find("FINALIZING TRACK"), std::string::npos) << output;
+    ASSERT_EQ(Cli("disc-info --drive 0 --json", &output), 0) << output;
+    EXPECT_NE(output.find("\"status\":\"empty\""), std::string::npos) << output;
+}
+
+// A blank DVD-RW is formatted, written and closed; the recorder is slowed
+// so that each step outlasts the command's status ticks.
+struct CliBurnSteps : CliBurn {
+    void SetUp() override {
+        CliBurn::SetUp();
+        rig.Insert(MediaKind::DvdRwSequential);
+        rig.SetKnob("time-scale", "0.2");
+        rig.SetKnob("delay-opcode", "2A");
+        rig.SetKnob("delay-ms", "50");
+    }
+};
+
+TEST_F(CliBurnSteps, EachStepIsNamedWhenItBegins) {
+    std::string output;
+    ASSERT_EQ(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    size_t at = 0;
+    // The short steps (preparing, writing out the buffer) may pass between two ticks.
+    for (const char* step : {"\nFormatting the disc\n", "\nWriting 0.6 MB\n", "\nClosing the track and session\n"}) {
+        const size_t found = output.find(step, at);
+        EXPECT_NE(found, std::string::npos) << "missing or out of order: " << step << "\n" << output;
+        if (found != std::string::npos) at = found;
+    }
+}
+
+TEST_F(CliBurnSteps, StatusLineOnATerminalShowsTheStepWithItsFigures) {
+    if (!HaveProgram("script")) GTEST_SKIP() << "script is not installed";
+    // script runs the command on a pseudo-terminal (the paths hold no blanks).
+    const std::string output = RunCommand("script -qec \"" + kCli + " burn --drive 0 " + source + "/\" /dev/null");
+    EXPECT_NE(output.find("\rFormatting the disc ["), std::string::npos) << "the drive's figure" << output;
+    EXPECT_NE(output.find("\rWriting ["), std::string::npos) << output;
+    EXPECT_NE(output.find("/ 0.6 MB  cache "), std::string::npos) << output;
+    EXPECT_NE(output.find("\rClosing the track and session"), std::string::npos) << output;
+    EXPECT_EQ(output.find("/ 0.0 MB"), std::string::npos) << "a figure before the total was known\n" << output;
+    EXPECT_NE(output.find("WRITE/BURNCD PROCESS DONE"), std::string::npos) << output;
 }
 
 TEST_F(CliBurn, BurnIsoOfAMissingImageFails) {
@@ -90,6 +143,7 @@ TEST_F(CliBurn, InterruptAbortsTheBurnAndExitsNonZero) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_NE(WEXITSTATUS(status), 0);
     EXPECT_NE(ReadFile(log).find("OPERATION ABORTED BY USER"), std::string::npos) << ReadFile(log);
+    EXPECT_EQ(ReadFile(log).find("FINALIZING TRACK"), std::string::npos) << ReadFile(log);
     EXPECT_TRUE(rig.Commands(0x5B).empty());
 }
 
