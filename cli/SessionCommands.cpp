@@ -15,6 +15,7 @@
 #include "burner/iso/DateTime.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
+#include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
 
 namespace kestrel::cli {
@@ -47,13 +48,26 @@ int RunSessions(const TParsedArgs& Args) {
     if (!device.TestUnitReady(5000)) return Fail("the drive is not ready (no disc, or the tray is open)");
     const int sessions = device.GetSessionCount();
     std::cout << " Number     Start     Size\n";
+    // The drive reports one session over a formatted overwritable disc,
+    // written or not.
+    if (device.HoldsNoFileSystem()) {
+        std::cout << kNoFileSystemText << " (the drive reports " << sessions << " session(s) over the formatted area)\n";
+        return 0;
+    }
+    const auto unfinished = device.FindUnfinishedSession();
     int unreadable = 0;
     for (int number = 1; number <= sessions; ++number) {
-        if (const auto place = LocateSession(device, static_cast<uint16_t>(number)))
-            std::cout << SessionLine(number, *place) << "\n";
-        else
+        auto place = LocateSession(device, static_cast<uint16_t>(number));
+        if (!place) {
             ++unreadable;
+            continue;
+        }
+        // An open track reports the free space behind it as its size.
+        const bool open = unfinished && unfinished->Session == number;
+        if (open) place->Blocks = unfinished->RecordedBlocks;
+        std::cout << SessionLine(number, *place) << (open ? "  unfinished" : "") << "\n";
     }
+    if (unfinished) std::cout << UnfinishedSessionText(*unfinished) << "; " << CloseUnfinishedHint() << "\n";
     if (unreadable) return Fail(std::to_string(unreadable) + " session(s) could not be located on the disc");
     return 0;
 }
@@ -69,6 +83,7 @@ struct TImported {
 TImported ImportSession(TKestrelBurner& Burner, const TParsedArgs& Args) {
     int number = ParseSessionNumber("--session", Args.Value("--session", "last"));
     if (!Burner.TestUnitReady(5000)) throw std::runtime_error("the drive is not ready (no disc, or the tray is open)");
+    if (Burner.HoldsNoFileSystem()) throw std::runtime_error(std::string(kNoFileSystemText) + ": the disc is empty");
     const int sessions = Burner.GetSessionCount();
     if (sessions == 0) throw std::runtime_error("the disc holds no session");
     if (number == -1 || number > sessions) number = sessions;

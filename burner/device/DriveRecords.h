@@ -44,6 +44,16 @@ struct TTrackRecord {
     uint16_t TrackNumber() const { return uint16_t(Bytes[32] << 8 | Bytes[2]); }
     uint16_t SessionNumber() const { return uint16_t(Bytes[33] << 8 | Bytes[3]); }
     bool NextWritableAddressValid() const { return Bytes[7] & 1; }
+    // Byte 6: the track is reserved (RT), or holds no recorded block (Blank).
+    bool Reserved() const { return Bytes[6] & 0x80; }
+    bool Blank() const { return Bytes[6] & 0x40; }
+    // Blocks the drive holds as written: up to the next writable address
+    // while the track is open, its whole size once it is closed.
+    uint32_t RecordedBlocks() const {
+        if (Blank()) return 0;
+        if (!NextWritableAddressValid()) return TrackSize;
+        return NextWritableAddress > TrackStart ? NextWritableAddress - TrackStart : 0;
+    }
 };
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 // access layer, the command catalog (one method per MMC command), the
 // failure state of the last command, logging and sense decoding.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
@@ -152,6 +153,20 @@ public:
     // The one failure report of this instance is used up.
     bool FailureReported = false;
 
+    // While a probe scope lives, failed commands are answers, not faults
+    // (a volume looked for on a blank disc): they are neither reported nor
+    // do they use up the failure report. Scopes nest.
+    class TProbeScope {
+    public:
+        explicit TProbeScope(TSCSICommands& Device) : device_(Device) { ++device_.probeDepth_; }
+        ~TProbeScope() { --device_.probeDepth_; }
+        TProbeScope(const TProbeScope&) = delete;
+        TProbeScope& operator=(const TProbeScope&) = delete;
+
+    private:
+        TSCSICommands& device_;
+    };
+
 protected:
     // Runs after InitializeASPI or ReinitializeASPI loaded a layer; the device
     // layer refreshes its adapter count and device list here.
@@ -176,6 +191,7 @@ private:
     bool Run(SRB_ExecSCSICmd& Srb, int TimeoutMs, bool PendingIsSuccess = false);
 
     std::recursive_mutex CriticalSection;
+    std::atomic<int> probeDepth_{0};
 };
 
 }  // namespace kestrel

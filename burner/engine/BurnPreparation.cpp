@@ -88,6 +88,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
     if (error.empty()) error = FormatDVDRWIfNeeded();
+    if (error.empty()) error = CheckUnfinishedSession(false);
     if (!error.empty()) return error;
     // Always a layout for a disc, from the disc's own start address.
     burnLayout_ = true;
@@ -99,6 +100,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
         error = e.what();
     }
     burnLayout_ = false;
+    closedUnfinishedSession_ = 0;
     if (error.empty()) error = discStartError_;
     if (error.empty()) error = CheckImportedExtents();
     if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
@@ -114,7 +116,8 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     std::string error = CheckDriveFree();
     if (!error.empty()) return error;
     mediumType_ = GetDiscType();
-    error = CheckWritableDisc(true, ImageSectors());
+    error = CheckUnfinishedSession(true);
+    if (error.empty()) error = CheckWritableDisc(true, ImageSectors());
     if (!error.empty()) return error;
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
