@@ -10,22 +10,11 @@ namespace kestrel {
 
 namespace {
 
-constexpr uint8_t kDiscIncomplete = 1;
 // More tracks than one session of any medium holds in practice; bounds the
 // walk over a drive that reports absurd track numbers.
 constexpr uint32_t kMaxTracksLooked = 1024;
 // Where every ISO 9660 and UDF volume begins: its first volume descriptor.
 constexpr uint32_t kFirstDescriptorSector = 16;
-
-// Media written track after track, whose sessions are opened and closed.
-bool IsSequentialWritable(unsigned Type) {
-    return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDVDPlusR ||
-           Type == mtDVDPlusRDL || Type == mtDDCDR || Type == mtDDCDRW;
-}
-
-bool IsOverwritable(unsigned Type) {
-    return Type == mtDVDRAM || Type == mtDVDPlusRW || Type == mtDVDRWRestricted;
-}
 
 // The standard identifiers a volume structure descriptor carries at bytes
 // 1..5: ISO 9660 ("CD001") and the UDF recognition sequence.
@@ -38,8 +27,8 @@ bool IsVolumeDescriptor(const uint8_t* Sector) {
 }  // namespace
 
 std::optional<TUnfinishedSession> TSCSIDevice::FindUnfinishedSession() {
-    if (!IsSequentialWritable(GetDiscType())) return std::nullopt;
-    if (!ReadDiscInformation() || DiscInformation.DiscStatus() != kDiscIncomplete) return std::nullopt;
+    if (!IsSequentialType(GetDiscType())) return std::nullopt;
+    if (!ReadDiscInformation() || DiscInformation.DiscStatus() != DISC_STATUS_INCOMPLETE) return std::nullopt;
     const TDiscInfoRecord disc = DiscInformation;
     const uint32_t first = disc.FirstTrackInLastSession();
     const uint32_t last = std::min<uint32_t>(disc.LastTrackInLastSession(), first + kMaxTracksLooked);
@@ -62,9 +51,9 @@ std::optional<TUnfinishedSession> TSCSIDevice::FindUnfinishedSession() {
 }
 
 bool TSCSIDevice::HoldsNoFileSystem() {
-    if (!IsOverwritable(GetDiscType())) return false;
+    if (!IsOverwritableType(GetDiscType())) return false;
     // An unformatted disc reads as empty in the drive's own report already.
-    if (!ReadDiscInformation() || DiscInformation.DiscStatus() == 0) return false;
+    if (!ReadDiscInformation() || DiscInformation.DiscStatus() == DISC_STATUS_EMPTY) return false;
     alignas(8) std::array<uint8_t, 2048> sector{};
     TProbeScope probe(*this);
     if (!Read10(kFirstDescriptorSector, 1, sector.data(), uint32_t(sector.size()))) return false;

@@ -14,6 +14,13 @@ enum : uint8_t {
     TRACK_ADDRESS_SESSION = 2,
 };
 
+// Disc status of READ DISC INFORMATION (byte 2, bits 0..1).
+enum : uint8_t {
+    DISC_STATUS_EMPTY = 0,
+    DISC_STATUS_INCOMPLETE = 1,  // appendable
+    DISC_STATUS_COMPLETE = 2,
+};
+
 constexpr int DISC_INFO_SIZE = 56;
 constexpr int TRACK_INFO_SIZE = 40;
 

@@ -25,11 +25,6 @@ constexpr int32_t kDVDBlockSize = 32 * 2048;
 
 bool IsDVDRW(unsigned Type) { return Type == mtDVDRWRestricted || Type == mtDVDRWSequential; }
 
-// Media that take writes at any address: the old volume stays where it is.
-bool IsOverwritable(unsigned Type) {
-    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW;
-}
-
 bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
 
 // Media on which a write can be simulated (the test write bit).
@@ -52,7 +47,7 @@ constexpr std::array<uint8_t, 28> kDVDRStreaming = {
 
 }  // namespace
 
-bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritable(mediumType_); }
+bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritableType(mediumType_); }
 
 bool TKestrelBurner::BurnCD() {
     if (writing_) return false;
@@ -165,7 +160,7 @@ std::string TKestrelBurner::CheckDiscNotClosed() {
     const unsigned type = GetDiscType();
     if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+    if (!IsOverwritableType(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
     return {};
 }
 
@@ -175,7 +170,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
     if (TestWrite && (!CanSimulate(type) || !(Capabilities() & cap::WriteTest)))
         return "A TEST WRITE CAN'T BE SIMULATED ON THIS DRIVE AND DISC (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type)) {
+    if (!IsOverwritableType(type)) {
         const int16_t status = GetDiscStatus();
         if (status < 0) return "CAN'T READ THE DISC INFORMATION [" + LastError + "]";
         if (status == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
@@ -186,7 +181,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     int64_t capacity = GetDiscCapacity();
     uint32_t formattable = 0, blockLength = 0;
     // An overwritable disc that is not formatted yet has its formattable size.
-    if (capacity <= 0 && IsOverwritable(type) && ReadFormatCapacities(formattable, blockLength))
+    if (capacity <= 0 && IsOverwritableType(type) && ReadFormatCapacities(formattable, blockLength))
         capacity = formattable;
     if (capacity <= 0) return "CAN'T DETERMINE THE CAPACITY OF THE DISC";
     const int64_t start = ForImage ? 0 : ImageStartLBA;

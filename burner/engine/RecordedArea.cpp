@@ -9,16 +9,12 @@ namespace {
 // Bounds the walk over a drive that reports absurd track numbers.
 constexpr uint32_t kMaxTracks = 4096;
 
-bool IsOverwritable(unsigned Type) {
-    return Type == mtDVDRAM || Type == mtDVDPlusRW || Type == mtDVDRWRestricted;
-}
-
 }  // namespace
 
 TRecordedArea TRecordedArea::Read(TSCSIDevice& Device, uint32_t UpToSession) {
     TRecordedArea area;
     const uint8_t type = Device.GetDiscType();
-    if (type == mtUnknown || IsOverwritable(type) || !Device.ReadDiscInformation()) return area;
+    if (type == mtUnknown || IsOverwritableType(type) || !Device.ReadDiscInformation()) return area;
     const uint32_t last = std::min<uint32_t>(Device.DiscInformation.LastTrackInLastSession(), kMaxTracks);
     std::vector<std::pair<uint64_t, uint64_t>> ranges;
     for (uint32_t number = 1; number <= last; ++number) {

@@ -12,7 +12,6 @@ namespace {
 // Close functions of CLOSE TRACK/SESSION.
 constexpr uint8_t kCloseTrackFunction = 1;
 constexpr uint8_t kCloseSessionFunction = 2;
-constexpr uint8_t kDiscIncomplete = 1;
 constexpr int kCloseBudgetMs = 240000;
 constexpr int kClosePollMs = 5000;
 
@@ -50,7 +49,7 @@ std::string TKestrelBurner::CloseUnfinished(const TUnfinishedSession& Session) {
     if (!closed) return "CAN'T CLOSE THE UNFINISHED SESSION # " + number + " [" + LastError + "]";
     WaitForReady(kCloseBudgetMs, kClosePollMs);
     if (FindUnfinishedSession()) return "THE UNFINISHED SESSION # " + number + " IS STILL OPEN AFTER CLOSING";
-    if (GetDiscStatus() != kDiscIncomplete) return "CLOSING THE UNFINISHED SESSION # " + number + " LEFT NO ROOM ON THE DISC";
+    if (GetDiscStatus() != DISC_STATUS_INCOMPLETE) return "CLOSING THE UNFINISHED SESSION # " + number + " LEFT NO ROOM ON THE DISC";
     closedUnfinishedSession_ = Session.Session;
     DebugMsg(">>> SESSION # " + number + " CLOSED: ONLY ITS FIRST " + std::to_string(Session.RecordedBlocks) +
                  " SECTORS WERE WRITTEN; ITS FILES BEYOND THEM ARE NOT ON THE DISC",
