@@ -16,6 +16,7 @@
 #include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
 #include "cli/ProgressBar.h"
+#include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
 namespace {
@@ -179,9 +180,13 @@ int RunBurn(const TParsedArgs& Args) {
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
-        const int number = ParseSessionNumber("--import-session", *session);
-        if (!burner.ImportDiscSession(number, nullptr))
-            return Fail("session " + *session + " of the disc could not be imported");
+        const int asked = ParseSessionNumber("--import-session", *session);
+        const int number = ChosenSession(burner, asked);
+        // "last" is left to the import: it passes over a session that a
+        // failed burn left unfinished (and says so).
+        if (!burner.ImportDiscSession(asked == -1 ? -1 : number, nullptr))
+            return Fail("session " + (asked == -1 ? std::string("last") : std::to_string(number)) +
+                        " of the disc could not be imported");
     }
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));

@@ -154,5 +154,27 @@ TEST_F(CliUnfinished, CloseUnfinishedWritesTheNewSessionBehindItAndItReadsBack) 
     EXPECT_EQ(ReadFile(out + "/added.txt"), "two");
 }
 
+TEST_F(CliBurn, CloseUnfinishedWithTheLastSessionImportedCarriesTheLastFinishedOne) {
+    const std::string failed = rig.files / "failed", second = rig.files / "second";
+    WriteFile(failed + "/broken.txt", "never whole");
+    WriteFile(failed + "/large.bin", "");
+    ASSERT_EQ(truncate((failed + "/large.bin").c_str(), 8 << 20), 0);
+    WriteFile(second + "/added.txt", "two");
+    rig.Insert(MediaKind::CdR);
+    std::string output;
+    ASSERT_EQ(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    // Session 2 begins at most some hundred blocks behind the first one's
+    // lead-out and lead-in; this fails its burn in the middle of large.bin.
+    rig.SetKnob("fail-write-lba", "12500");
+    ASSERT_NE(Cli("burn --drive 0 " + Quote(failed + "/"), &output), 0) << output;
+    ASSERT_EQ(Cli("burn --drive 0 --close-unfinished --import-session last " + Quote(second + "/"), &output), 0)
+        << output;
+    EXPECT_NE(output.find("SESSION # 2 IS UNFINISHED"), std::string::npos) << output;
+    ASSERT_EQ(Cli("ls --drive 0", &output), 0) << output;
+    EXPECT_NE(output.find("/src/readme.txt"), std::string::npos) << output;
+    EXPECT_NE(output.find("/second/added.txt"), std::string::npos) << output;
+    EXPECT_EQ(output.find("broken.txt"), std::string::npos) << output;
+}
+
 }  // namespace
 }  // namespace kestrel
