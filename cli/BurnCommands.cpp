@@ -13,6 +13,7 @@
 #include "cli/BurnStatus.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
+#include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
 #include "cli/SessionChoice.h"
 
@@ -119,10 +120,22 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
     OpenDrive(Burner, Args);
     Burner.OnDebugMessage = [&Status, verbose = Args.Has("--verbose")](TDebugLog*, const std::string& Message,
                                                                         uint8_t Type) {
-        if (Type != mtInfo || verbose) Status.Message(Message);
+        if (ShowLogLine(Type, verbose)) Status.Message(Message);
     };
     ApplyWriteOptions(Burner, Args);
     return queue;
+}
+
+// A session that a failed burn left open is refused before anything is
+// read or written, unless the burn is to close it.
+std::string RefuseUnfinished(TKestrelBurner& Burner, bool Image) {
+    const auto unfinished = Burner.FindUnfinishedSession();
+    if (!unfinished) return {};
+    if (Image)
+        return UnfinishedSessionText(*unfinished) +
+               ". An image is written only onto a blank disc: use a blank disc, or erase this one if it is "
+               "rewritable; " + CloseUnfinishedHint() + " (a burn of files)";
+    return UnfinishedSessionText(*unfinished) + ". " + CloseUnfinishedHint();
 }
 
 int RunBurn(const TParsedArgs& Args) {
@@ -131,13 +144,20 @@ int RunBurn(const TParsedArgs& Args) {
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
     burner.FormatBeforeBurn = Args.Has("--format");
+    burner.CloseUnfinishedSession = Args.Has("--close-unfinished");
+    if (!burner.CloseUnfinishedSession && !burner.FormatBeforeBurn)
+        if (const std::string refused = RefuseUnfinished(burner, false); !refused.empty()) return Fail(refused);
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
-        const int number = ChosenSession(burner, ParseSessionNumber("--import-session", *session));
-        if (!burner.ImportDiscSession(number, nullptr))
-            return Fail("session " + std::to_string(number) + " of the disc could not be imported");
+        const int asked = ParseSessionNumber("--import-session", *session);
+        const int number = ChosenSession(burner, asked);
+        // "last" is left to the import: it passes over a session that a
+        // failed burn left unfinished (and says so).
+        if (!burner.ImportDiscSession(asked == -1 ? -1 : number, nullptr))
+            return Fail("session " + (asked == -1 ? std::string("last") : std::to_string(number)) +
+                        " of the disc could not be imported");
     }
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
@@ -155,6 +175,7 @@ int RunBurnIso(const TParsedArgs& Args) {
     TBurnStatus status;
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
+    if (const std::string refused = RefuseUnfinished(burner, true); !refused.empty()) return Fail(refused);
     status.Message(">>> STARTING BURN ISO ON " + burner.CurrentDevice());
     if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnISOImage(Args.Positional().front())) return Fail("another write is running on this burner");
@@ -166,7 +187,8 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
-    for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format"})
+    for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format",
+                             "--close-unfinished"})
         options.push_back({flag, false, ""});
     for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
         options.push_back({valued, true, ""});
@@ -177,8 +199,9 @@ const TCliRegistration burn({
     "burn",
     "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
     "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
-    "Burns files and directories onto the disc in a drive as a new session.",
+    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
+    "Burns files and directories onto the disc in a drive as a new session. --close-unfinished first closes "
+    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it.",
     WriteOptions(true),
     RunBurn,
 });

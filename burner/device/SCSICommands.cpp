@@ -110,7 +110,7 @@ int TSCSICommands::ExecuteCommand(SRB_ExecSCSICmd& Srb, int TimeoutMs) {
     if (completed) ConsiderFailureReport(Srb);
     else AbortTimedOut(Srb);
     if (reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer) % 4 != 0)
-        DebugMsg("aaaa" + std::to_string(reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer)), mtFailure);
+        DebugMsg("aaaa" + std::to_string(reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer)), mtDevice);
     return 1;
 }
 
@@ -153,9 +153,9 @@ void TSCSICommands::AbortTimedOut(SRB_ExecSCSICmd& Srb) {
 }
 
 void TSCSICommands::ConsiderFailureReport(const SRB_ExecSCSICmd& Srb) {
-    if (FailureReported || !IsReportableFailure(Srb)) return;
+    if (FailureReported || probeDepth_ > 0 || !IsReportableFailure(Srb)) return;
     FailureReported = true;
-    DebugMsg(FailureLine(Srb, LastError), mtFailure);
+    DebugMsg(FailureLine(Srb, LastError), mtDevice);
 }
 
 void TSCSICommands::NoteDriveProgress(const uint8_t* Sense, size_t Length) {

@@ -162,6 +162,20 @@ public:
     // The one failure report of this instance is used up.
     bool FailureReported = false;
 
+    // While a probe scope lives, failed commands are answers, not faults
+    // (a volume looked for on a blank disc): they are neither reported nor
+    // do they use up the failure report. Scopes nest.
+    class TProbeScope {
+    public:
+        explicit TProbeScope(TSCSICommands& Device) : device_(Device) { ++device_.probeDepth_; }
+        ~TProbeScope() { --device_.probeDepth_; }
+        TProbeScope(const TProbeScope&) = delete;
+        TProbeScope& operator=(const TProbeScope&) = delete;
+
+    private:
+        TSCSICommands& device_;
+    };
+
 protected:
     // Runs after InitializeASPI or ReinitializeASPI loaded a layer; the device
     // layer refreshes its adapter count and device list here.
@@ -191,6 +205,7 @@ private:
     std::recursive_mutex CriticalSection;
     static constexpr int32_t kNoDriveProgress = -1;
     std::atomic<int32_t> driveProgress_{kNoDriveProgress};  // in 1/65536
+    std::atomic<int> probeDepth_{0};
 };
 
 }  // namespace kestrel

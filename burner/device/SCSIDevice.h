@@ -51,6 +51,18 @@ struct TDisc {
     bool Erasable = false;
 };
 
+// The last session of a write-once or sequentially written disc as a failed
+// or interrupted write leaves it: open, with tracks that hold recorded blocks
+// or a reservation. A new session cannot follow it (the drive would write the
+// new image inside it, where no reader looks) until it is closed.
+struct TUnfinishedSession {
+    uint16_t Session = 0;
+    uint16_t FirstTrack = 0;       // its first written or reserved track
+    uint16_t LastTrack = 0;        // its last written or reserved track
+    uint32_t Start = 0;            // LBA of its first track
+    uint32_t RecordedBlocks = 0;   // blocks written in its tracks
+};
+
 class TSCSIDevice : public TSCSICommands {
 public:
     TSCSIDevice();
@@ -107,6 +119,21 @@ public:
     uint32_t GetISOVolumeSize();
     void GetDiscInformation(TDisc& Disc);
     uint16_t LastDiscType = 0;
+    // The unfinished session a failed or interrupted write left at the end
+    // of the disc (CD-R/RW, DVD-R, sequential DVD-RW, DVD+R, DVD+R DL);
+    // nothing when the last session is closed or empty, or the medium is
+    // overwritable. Read from READ DISC INFORMATION and READ TRACK
+    // INFORMATION as drives report them.
+    std::optional<TUnfinishedSession> FindUnfinishedSession();
+    // Whether the disc in the drive holds such a session: a burn must close
+    // it first (TKestrelBurner::CloseUnfinishedSession) or be refused.
+    bool HoldsUnfinishedSession() { return FindUnfinishedSession().has_value(); }
+    // True for a formatted overwritable disc (DVD-RAM, DVD+RW, restricted
+    // overwrite DVD-RW) without a file system: drives report such a disc as
+    // complete, with one session over the whole formatted area, although
+    // nothing was ever written to it (an erased DVD+RW). False when the
+    // sectors cannot be read: only what was read is taken as empty.
+    bool HoldsNoFileSystem();
 
     // ---- Unit control and erasing ----------------------------------------
     bool WaitForReady(int BudgetMs, int IntervalMs);

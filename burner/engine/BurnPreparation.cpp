@@ -25,11 +25,6 @@ constexpr int32_t kDVDBlockSize = 32 * 2048;
 
 bool IsDVDRW(unsigned Type) { return Type == mtDVDRWRestricted || Type == mtDVDRWSequential; }
 
-// Media that take writes at any address: the old volume stays where it is.
-bool IsOverwritable(unsigned Type) {
-    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW;
-}
-
 bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
 
 // Media on which a write can be simulated (the test write bit).
@@ -52,7 +47,7 @@ constexpr std::array<uint8_t, 28> kDVDRStreaming = {
 
 }  // namespace
 
-bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritable(mediumType_); }
+bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritableType(mediumType_); }
 
 bool TKestrelBurner::BurnCD() {
     if (writing_) return false;
@@ -88,6 +83,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
     if (error.empty()) error = FormatDVDRWIfNeeded();
+    if (error.empty()) error = CheckUnfinishedSession(false);
     if (!error.empty()) return error;
     // Always a layout for a disc, from the disc's own start address.
     burnLayout_ = true;
@@ -99,6 +95,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
         error = e.what();
     }
     burnLayout_ = false;
+    closedUnfinishedSession_ = 0;
     if (error.empty()) error = discStartError_;
     if (error.empty()) error = CheckImportedExtents();
     if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
@@ -114,7 +111,8 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     std::string error = CheckDriveFree();
     if (!error.empty()) return error;
     mediumType_ = GetDiscType();
-    error = CheckWritableDisc(true, ImageSectors());
+    error = CheckUnfinishedSession(true);
+    if (error.empty()) error = CheckWritableDisc(true, ImageSectors());
     if (!error.empty()) return error;
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
@@ -162,7 +160,7 @@ std::string TKestrelBurner::CheckDiscNotClosed() {
     const unsigned type = GetDiscType();
     if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+    if (!IsOverwritableType(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
     return {};
 }
 
@@ -172,7 +170,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
     if (TestWrite && (!CanSimulate(type) || !(Capabilities() & cap::WriteTest)))
         return "A TEST WRITE CAN'T BE SIMULATED ON THIS DRIVE AND DISC (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type)) {
+    if (!IsOverwritableType(type)) {
         const int16_t status = GetDiscStatus();
         if (status < 0) return "CAN'T READ THE DISC INFORMATION [" + LastError + "]";
         if (status == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
@@ -183,7 +181,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     int64_t capacity = GetDiscCapacity();
     uint32_t formattable = 0, blockLength = 0;
     // An overwritable disc that is not formatted yet has its formattable size.
-    if (capacity <= 0 && IsOverwritable(type) && ReadFormatCapacities(formattable, blockLength))
+    if (capacity <= 0 && IsOverwritableType(type) && ReadFormatCapacities(formattable, blockLength))
         capacity = formattable;
     if (capacity <= 0) return "CAN'T DETERMINE THE CAPACITY OF THE DISC";
     const int64_t start = ForImage ? 0 : ImageStartLBA;

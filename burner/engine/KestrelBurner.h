@@ -84,6 +84,15 @@ public:
     // Format a DVD-RW that already holds data before the burn (the user's
     // explicit choice); a blank DVD-RW is formatted without it.
     bool FormatBeforeBurn = false;
+    // A failed or interrupted burn leaves the last session of a write-once
+    // or sequential disc unfinished (HoldsUnfinishedSession, inherited from
+    // the device layer, tells; FindUnfinishedSession says where). BurnCD
+    // refuses such a disc unless this is set (the user's explicit choice):
+    // then it closes the unfinished tracks and session, leaving the disc
+    // appendable, and writes the new session behind them. A test write
+    // never closes anything and is refused. BurnISOImage refuses such a
+    // disc whatever this says: an image is written onto a blank disc only.
+    bool CloseUnfinishedSession = false;
     std::string ISOFileName;
 
     TWriteDoneEvent OnWriteDone;
@@ -161,6 +170,13 @@ private:
     std::string CheckDriveFree();
     void ReleaseDrive();
     std::string CheckDiscNotClosed();
+    // Refuses a disc whose last session a failed burn left unfinished, or
+    // closes that session first when CloseUnfinishedSession asks for it.
+    std::string CheckUnfinishedSession(bool ForImage);
+    std::string CloseUnfinished(const TUnfinishedSession& Session);
+    bool CloseUnfinishedTracks(const TUnfinishedSession& Session);
+    // The session a layout imports for SessionToImport.
+    int SessionForLayoutImport() const;
     std::string CheckWritableDisc(bool ForImage, int64_t Sectors);
     std::string CheckImportedExtents() const;
     std::string CheckSources() const;
@@ -208,6 +224,8 @@ private:
     // Disc write state, used by the write thread only.
     std::atomic<uint16_t> mediumType_{0};
     bool burnLayout_ = false;
+    // The unfinished session this burn closed before its layout; 0 for none.
+    uint16_t closedUnfinishedSession_ = 0;
     std::string discStartError_;
     int32_t blockSize_ = 65536;
     uint16_t sessionNumber_ = 1;

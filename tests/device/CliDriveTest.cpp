@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdio>
 #include <regex>
 
@@ -114,6 +115,69 @@ TEST_F(DriveCli, FailuresExitNonZeroWithAReason) {
     EXPECT_NE(Cli("erase --drive 1").Exit, 0) << "quick or complete must be chosen";
     EXPECT_NE(Cli("erase --quick --speed fast").Exit, 0);
     EXPECT_NE(Cli("drives --device-layer sideways").Exit, 0);
+}
+
+// A formatted overwritable disc that was never written (an erased DVD+RW):
+// the drive reports a complete disc with one session over the whole disc.
+struct EmptyOverwritable : ::testing::TestWithParam<vdrive::MediaKind> {};
+
+TEST_P(EmptyOverwritable, IsShownEmptyKeepingWhatTheDriveReports) {
+    TVirtualRecorder recorder;
+    recorder.InsertRecorded(0, GetParam(), 0, false);
+    const auto info = Cli("disc-info --drive 0");
+    ASSERT_EQ(info.Exit, 0) << info.Out;
+    EXPECT_NE(info.Out.find("Status:       empty (no file system on the disc)"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Sessions:     0"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Used:         0 blocks"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Drive report: complete disc, last session complete, 1 session(s)"), std::string::npos)
+        << info.Out;
+    const auto json = Cli("disc-info --drive 0 --json");
+    EXPECT_NE(json.Out.find("\"status\":\"empty\""), std::string::npos) << json.Out;
+    EXPECT_NE(json.Out.find("\"noFileSystem\":true,\"driveReport\":{\"status\":\"complete\""), std::string::npos)
+        << json.Out;
+
+    const auto sessions = Cli("sessions --drive 0");
+    EXPECT_EQ(sessions.Exit, 0) << sessions.Out;
+    EXPECT_NE(sessions.Out.find("no file system on the disc"), std::string::npos) << sessions.Out;
+    EXPECT_EQ(sessions.Out.find("001"), std::string::npos) << sessions.Out;
+
+    const auto ls = Cli("ls --drive 0");
+    EXPECT_NE(ls.Exit, 0);
+    EXPECT_NE(ls.Out.find("no file system on the disc"), std::string::npos) << ls.Out;
+    EXPECT_EQ(ls.Out.find("ISO IMAGE NOT FOUND"), std::string::npos) << ls.Out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, EmptyOverwritable,
+                         ::testing::Values(vdrive::MediaKind::DvdPlusRw, vdrive::MediaKind::DvdRam,
+                                           vdrive::MediaKind::DvdRwRestricted),
+                         [](const auto& Info) {
+                             std::string name;
+                             for (const char* c = vdrive::TraitsOf(Info.param).name; *c; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : (*c == '+' ? 'P' : '_');
+                             return name;
+                         });
+
+TEST(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
+    TVirtualRecorder recorder;
+    TTempDir work;
+    WriteFile(work / "src/a.txt", "a");
+    ASSERT_EQ(Cli("build-iso -o " + work / "a.iso" + " " + work / "src").Exit, 0);
+    const auto burn = Cli("burn-iso --drive 0 " + work / "a.iso");
+    ASSERT_EQ(burn.Exit, 0) << burn.Out;
+    const auto info = Cli("disc-info --drive 0");
+    EXPECT_NE(info.Out.find("Status:       complete\n"), std::string::npos) << info.Out;
+    EXPECT_EQ(info.Out.find("no file system"), std::string::npos) << info.Out;
+}
+
+// The volume looked for on a blank DVD+RW is not there: the failed read is
+// the answer, not a fault to show.
+TEST(DriveCli, ProbesThatFailAsAnAnswerPrintNoDeviceLines) {
+    TVirtualRecorder recorder;  // drive 0 holds a blank DVD+RW
+    const auto info = Cli("disc-info --drive 0");
+    ASSERT_EQ(info.Exit, 0) << info.Out;
+    EXPECT_EQ(info.Out.find("<<< "), std::string::npos) << info.Out;
+    const auto verbose = Cli("disc-info --drive 0 --verbose");
+    EXPECT_EQ(verbose.Out.find("<<< READ (10)"), std::string::npos) << verbose.Out;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <regex>
 #include <thread>
 
 #include "BurnRig.h"
@@ -145,6 +146,88 @@ TEST_F(CliBurn, InterruptAbortsTheBurnAndExitsNonZero) {
     EXPECT_NE(ReadFile(log).find("OPERATION ABORTED BY USER"), std::string::npos) << ReadFile(log);
     EXPECT_EQ(ReadFile(log).find("FINALIZING TRACK"), std::string::npos) << ReadFile(log);
     EXPECT_TRUE(rig.Commands(0x5B).empty());
+}
+
+// A CD-R whose burn failed in the middle: the session it left open.
+struct CliUnfinished : CliBurn {
+    std::string second = rig.files / "second";
+    void SetUp() override {
+        CliBurn::SetUp();
+        WriteFile(second + "/added.txt", "two");
+        rig.Insert(MediaKind::CdR);
+        rig.SetKnob("fail-write-lba", "60");
+        std::string output;
+        ASSERT_NE(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    }
+    static uint64_t JsonNumber(const std::string& Json, const std::string& Name) {
+        std::smatch match;
+        if (!std::regex_search(Json, match, std::regex("\"" + Name + "\":(\\d+)"))) return 0;
+        return std::stoull(match[1]);
+    }
+};
+
+TEST_F(CliUnfinished, BurnsAreRefusedAndTheReportsShowTheUnfinishedSession) {
+    rig.ClearTrace();
+    std::string output;
+    EXPECT_NE(Cli("burn --drive 0 " + Quote(second + "/"), &output), 0);
+    EXPECT_NE(output.find("session 1 of the disc is unfinished: a burn failed or was interrupted"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("--close-unfinished"), std::string::npos) << output;
+    const std::string image = rig.files / "image.iso";
+    ASSERT_EQ(Cli("build-iso -o " + Quote(image) + " " + Quote(second + "/"), &output), 0) << output;
+    EXPECT_NE(Cli("burn-iso --drive 0 " + Quote(image), &output), 0);
+    EXPECT_NE(output.find("is unfinished"), std::string::npos) << output;
+    EXPECT_NE(output.find("An image is written only onto a blank disc"), std::string::npos) << output;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+
+    ASSERT_EQ(Cli("disc-info --drive 0", &output), 0) << output;
+    EXPECT_NE(output.find("Unfinished:   session 1 of the disc is unfinished"), std::string::npos) << output;
+    ASSERT_EQ(Cli("disc-info --drive 0 --json", &output), 0) << output;
+    EXPECT_NE(output.find("\"unfinishedSession\":{\"session\":1,\"start\":0,\"blocks\":54}"), std::string::npos) << output;
+    // What the failed burn wrote is used, not free: the blank blocks of
+    // the 80-minute disc lie behind it.
+    EXPECT_EQ(JsonNumber(output, "usedBlocks"), 54u) << output;
+    EXPECT_EQ(JsonNumber(output, "freeBlocks"), 359847u - 54u) << output;
+
+    ASSERT_EQ(Cli("sessions --drive 0", &output), 0) << output;
+    EXPECT_NE(output.find("  001           0      0 MB  unfinished\n"), std::string::npos) << output;
+}
+
+TEST_F(CliUnfinished, CloseUnfinishedWritesTheNewSessionBehindItAndItReadsBack) {
+    std::string output;
+    ASSERT_EQ(Cli("burn --drive 0 --close-unfinished " + Quote(second + "/"), &output), 0) << output;
+    EXPECT_NE(output.find(">>> CLOSING THE UNFINISHED SESSION # 1"), std::string::npos) << output;
+    ASSERT_EQ(Cli("sessions --drive 0", &output), 0) << output;
+    EXPECT_EQ(output.find("unfinished"), std::string::npos) << output;
+    EXPECT_NE(output.find("  002       11454"), std::string::npos) << output;
+    ASSERT_EQ(Cli("ls --drive 0", &output), 0) << output;
+    EXPECT_NE(output.find("/second/added.txt"), std::string::npos) << output;
+    EXPECT_EQ(output.find("readme.txt"), std::string::npos) << output;
+    const std::string out = rig.files / "out";
+    ASSERT_EQ(Cli("extract --drive 0 /second/added.txt -o " + Quote(out), &output), 0) << output;
+    EXPECT_EQ(ReadFile(out + "/added.txt"), "two");
+}
+
+TEST_F(CliBurn, CloseUnfinishedWithTheLastSessionImportedCarriesTheLastFinishedOne) {
+    const std::string failed = rig.files / "failed", second = rig.files / "second";
+    WriteFile(failed + "/broken.txt", "never whole");
+    WriteFile(failed + "/large.bin", "");
+    ASSERT_EQ(truncate((failed + "/large.bin").c_str(), 8 << 20), 0);
+    WriteFile(second + "/added.txt", "two");
+    rig.Insert(MediaKind::CdR);
+    std::string output;
+    ASSERT_EQ(Cli("burn --drive 0 " + Quote(source + "/"), &output), 0) << output;
+    // Session 2 begins at most some hundred blocks behind the first one's
+    // lead-out and lead-in; this fails its burn in the middle of large.bin.
+    rig.SetKnob("fail-write-lba", "12500");
+    ASSERT_NE(Cli("burn --drive 0 " + Quote(failed + "/"), &output), 0) << output;
+    ASSERT_EQ(Cli("burn --drive 0 --close-unfinished --import-session last " + Quote(second + "/"), &output), 0)
+        << output;
+    EXPECT_NE(output.find("SESSION # 2 IS UNFINISHED"), std::string::npos) << output;
+    ASSERT_EQ(Cli("ls --drive 0", &output), 0) << output;
+    EXPECT_NE(output.find("/src/readme.txt"), std::string::npos) << output;
+    EXPECT_NE(output.find("/second/added.txt"), std::string::npos) << output;
+    EXPECT_EQ(output.find("broken.txt"), std::string::npos) << output;
 }
 
 }  // namespace
