@@ -40,6 +40,7 @@ public:
     QCheckBox* cCloseDisc;
     QCheckBox* cImportSession;
     QLineEdit* eSession;
+    QLabel* lSessionHelp;  // what the session number means
     QCheckBox* cUnderrunProtection;
     QCheckBox* cTestWrite;
     QCheckBox* cEject;
