@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -24,7 +23,6 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/AppIcons.h"
 #include "app/BrowserLists.h"
 #include "app/CompilationActions.h"
 #include "app/CompilationList.h"

@@ -6,10 +6,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLayout>
 #include <QListView>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include "app/AppIcons.h"
 #include "app/CompilationActions.h"
@@ -30,6 +33,8 @@ void SetIcon(QPushButton* Button, const char* Theme, QStyle::StandardPixmap Fall
 
 // Extra room beside the text of a drop-down list: its arrow and frame.
 constexpr int kDropDownChrome = 48;
+// Longer drive lines than this are cut in the box (the list and the hint show them whole).
+constexpr int kLongestDriveLine = 64;
 
 }  // namespace
 
@@ -83,14 +88,18 @@ void TForm1::SetIcons() {
     SetIcon(bAbort, "process-stop", QStyle::SP_BrowserStop);
 }
 
-// The drive list shows each drive's whole line: the list opens as wide as
-// the longest, and the box itself is as wide as the window lets it be.
+// The drive box is wide enough for each drive's whole line, and its list
+// opens as wide as the longest; the window grows to fit when it must.
 void TForm1::FitDriveBox() {
     int widest = 0;
     for (int i = 0; i < cbDrives->count(); ++i)
         widest = std::max(widest, cbDrives->fontMetrics().horizontalAdvance(cbDrives->itemText(i)));
+    const int cap = cbDrives->fontMetrics().horizontalAdvance(QString(kLongestDriveLine, QLatin1Char('M')));
     cbDrives->view()->setMinimumWidth(widest + kDropDownChrome);
-    cbDrives->setMinimumWidth(std::min(widest + kDropDownChrome, width() / 2));
+    cbDrives->setMinimumWidth(std::min(widest, cap) + kDropDownChrome);
+    // Applied now, so the window has its final size once it is shown.
+    centralWidget()->layout()->activate();
+    layout()->activate();
 }
 
 // ---- Projects ------------------------------------------------------------------------------
@@ -103,8 +112,8 @@ void TForm1::ConnectProjects() {
         setWindowTitle(title);
         setWindowModified(modified);
     });
-    connect(clBox, &TCompilationList::Edited, projects_, &TProjectSession::Update);
-    connect(cPathInfo, &QCheckBox::stateChanged, projects_, &TProjectSession::Update);
+    connect(clBox, &TCompilationList::Edited, projects_, &TProjectSession::UpdateSoon);
+    connect(cPathInfo, &QCheckBox::stateChanged, projects_, &TProjectSession::UpdateSoon);
 }
 
 TProject TForm1::CaptureProject() const {

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -91,7 +92,18 @@ QString TProjectSession::Title() const {
                                                                   QString::fromUtf8(kWindowCaption));
 }
 
-void TProjectSession::Update() { emit TitleChanged(Title(), Modified()); }
+void TProjectSession::Update() {
+    updateQueued_ = false;
+    emit TitleChanged(Title(), Modified());
+}
+
+void TProjectSession::UpdateSoon() {
+    if (updateQueued_) return;
+    updateQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (updateQueued_) Update();
+    });
+}
 
 bool TProjectSession::NewProject() {
     if (!MaybeSave()) return false;

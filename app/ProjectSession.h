@@ -68,6 +68,9 @@ public:
     QString Title() const;
     // Tells the window again whether the project changed.
     void Update();
+    // The same, once the events queued now are handled: many edits in a
+    // row (a large drop) compare the project once.
+    void UpdateSoon();
 
 signals:
     void TitleChanged(const QString& Title, bool Modified);
@@ -90,6 +93,7 @@ private:
     QAction* save_;
     QAction* saveAs_;
     QMenu* recentMenu_;
+    bool updateQueued_ = false;
 };
 
 }  // namespace kestrel::app

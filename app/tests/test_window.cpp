@@ -392,7 +392,12 @@ void TWindowTest::windowRemembersSizeAndSplitters() {
     QList<int> panes;
     {
         auto window = ShowWindow();
-        QCOMPARE(window->size(), QSize(738, 460));
+        // 738 by 460, or wider where the drive's line needs it.
+        QCOMPARE(window->height(), 460);
+        QVERIFY(window->width() >= 738);
+        const QString line = window->cbDrives->currentText();
+        QVERIFY2(window->cbDrives->width() > window->cbDrives->fontMetrics().horizontalAdvance(line),
+                 qPrintable(line));
         window->resize(900, 600);
         auto* splitter = window->findChild<QSplitter*>("splitPanes");
         QVERIFY(splitter);

@@ -77,7 +77,7 @@ void TWindowProjectsTest::saveAndOpenKeepListAndOptions() {
     QCOMPARE(window->windowTitle(), QString("backup.kestrel[*] \u2014 Kestrel CD/DVD Burner 1.22"));
     QVERIFY(!window->isWindowModified());
     window->AddSources({Q(env.Sub("src/notes.txt"))});
-    QVERIFY(window->isWindowModified());
+    QTRY_VERIFY(window->isWindowModified());
 
     // New asks about the change (Discard here) and empties the list.
     auto asked = PressOnNextBox(QMessageBox::Discard);
@@ -103,7 +103,7 @@ void TWindowProjectsTest::saveAndOpenKeepListAndOptions() {
     // Save writes the same file again, with the change.
     window->clBox->topLevelItem(1)->setSelected(true);
     window->clBox->Remove1Click();
-    QVERIFY(window->isWindowModified());
+    QTRY_VERIFY(window->isWindowModified());
     window->Projects()->SaveAction()->trigger();
     QVERIFY(!window->isWindowModified());
     QCOMPARE(LoadProjectFile(file.toStdString()).Entries.size(), size_t(1));
