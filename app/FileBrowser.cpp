@@ -14,8 +14,6 @@
 #include <QStorageInfo>
 #include <QVBoxLayout>
 
-#include <utility>
-
 #include "app/AppIcons.h"
 #include "app/BrowserLists.h"
 #include "app/NetworkPath.h"
@@ -100,10 +98,10 @@ TFileBrowser::TFileBrowser(QWidget* Parent) : QWidget(Parent) {
     connect(bNetwork_, &QPushButton::clicked, this, &TFileBrowser::bNetworkClick);
     connect(lbDir_, &TDirTree::AddRequested, this, [this] { emit AddRequested(QStringLiteral("lbDir")); });
     connect(lbFiles_, &TFileList::AddRequested, this, [this] { emit AddRequested(QStringLiteral("lbFiles")); });
-    for (auto [list, source] : {std::pair<QWidget*, const char*>{lbDir_, "lbDir"}, {lbFiles_, "lbFiles"}}) {
+    for (QWidget* list : {static_cast<QWidget*>(lbDir_), static_cast<QWidget*>(lbFiles_)}) {
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(list, &QWidget::customContextMenuRequested, this,
-                [this, list, source](const QPoint& at) { ShowMenu(list, QString::fromLatin1(source), at); });
+                [this, list](const QPoint& at) { ShowMenu(list, list->objectName(), at); });
     }
     GoTo(QDir::homePath());
 }
