@@ -1,5 +1,7 @@
 #include "app/DiscWatcher.h"
 
+#include <QElapsedTimer>
+
 #include "burner/device/SCSIDevice.h"
 
 namespace kestrel::app {
@@ -19,6 +21,7 @@ void TDiscWatcher::SetDrive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
 }
 
 void TDiscWatcher::Start(int IntervalMs) {
+    intervalMs_ = IntervalMs;
     timer_.start(IntervalMs);
     Refresh();
 }
@@ -36,7 +39,10 @@ void TDiscWatcher::Tick() {
         stale_ = true;
         return;
     }
+    QElapsedTimer clock;
+    clock.start();
     const std::optional<TDriveLook> look = LookAtDrive(*probe_);
+    if (timer_.isActive()) timer_.setInterval(clock.elapsed() > kSlowLookMs ? kSlowIntervalMs : intervalMs_);
     if (look == last_ && !stale_) return;
     last_ = look;
     stale_ = false;

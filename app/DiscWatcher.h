@@ -29,6 +29,10 @@ class TDiscWatcher : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultIntervalMs = 2000;
+    // A drive that takes longer than this to answer a look is looked at
+    // only every kSlowIntervalMs, so it cannot keep stalling the window.
+    static constexpr int kSlowLookMs = 1500;
+    static constexpr int kSlowIntervalMs = 30000;
 
     explicit TDiscWatcher(QObject* Parent = nullptr);
     ~TDiscWatcher() override;
@@ -55,6 +59,7 @@ private:
 
     std::unique_ptr<TSCSIDevice> probe_;
     QTimer timer_;
+    int intervalMs_ = kDefaultIntervalMs;
     std::optional<TDriveLook> last_;
     bool stale_ = true;
     TDiscSpace disc_;
