@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
@@ -14,6 +13,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
+#include "cli/InterruptGuard.h"
 #include "cli/ProgressBar.h"
 
 namespace kestrel::cli {
@@ -22,35 +22,6 @@ namespace {
 // The longest write waited for (scaled like every wait): a full DVD at the
 // slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C while the object lives asks the write to stop instead of ending
-// the program.
-class TInterruptGuard {
-public:
-    TInterruptGuard() {
-        interrupted = 0;
-        struct sigaction action{};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~TInterruptGuard() {
-        sigaction(SIGINT, &old_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-    bool Interrupted() const { return interrupted != 0; }
-
-private:
-    struct sigaction old_{};
-    struct sigaction oldTerm_{};
-};
 
 // One status line on a terminal; log lines go above it.
 class TBurnStatus {
@@ -155,6 +126,7 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
 
 int RunBurn(const TParsedArgs& Args) {
     if (Args.Positional().empty()) throw TUsageError("no SOURCE given");
+    if (const std::string refused = CheckSourceArgs(Args); !refused.empty()) return Fail(refused);
     TBurnStatus status;
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
@@ -172,6 +144,7 @@ int RunBurn(const TParsedArgs& Args) {
     options.ArchiveFiles = Args.Has("--archive");
     const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
+    if (const std::string refused = CheckSourcesStored(burner, Args); !refused.empty()) return Fail(refused);
     status.Message(">>> STARTING BURNCD ON " + burner.CurrentDevice());
     if (!burner.BurnCD()) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
