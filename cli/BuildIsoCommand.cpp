@@ -1,5 +1,8 @@
 // kestrel-cli build-iso: fills the compilation from source paths the way the
 // desktop program's list does, lays it out and writes an ISO 9660 image.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -126,7 +129,13 @@ int RunBuildIso(const TParsedArgs& Args) {
     const int64_t imageBytes = burner.ImageSectors() * 2048;
     bar.Update(imageBytes, imageBytes);
     bar.Finish();
-    std::printf("%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),
+    // An image sent to the standard output (-o /dev/stdout) is not followed by text.
+    struct stat target {}, out {};
+    FILE* summary = ::stat(image.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+                            target.st_dev == out.st_dev && target.st_ino == out.st_ino
+                        ? stderr
+                        : stdout;
+    std::fprintf(summary, "%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),
                 static_cast<long long>(burner.ImageEndLBA - burner.ImageStartLBA),
                 double((burner.ImageEndLBA - burner.ImageStartLBA) * 2048) / 1048576.0,
                 burner.FilesCount() - burner.DirsCount(), burner.DirsCount());

@@ -67,16 +67,25 @@ std::string FollowLinks(const std::string& Path, struct stat& Info, int& Error) 
 TImageTarget::TImageTarget(const std::string& FileName, const std::function<void()>& WhileWaiting)
     : name_(FileName) {
     struct stat info {};
-    int error = 0;
-    final_ = FollowLinks(FileName, info, error);
-    if (error == ENOENT) {
+    if (::stat(FileName.c_str(), &info) != 0) {
+        if (errno != ENOENT) FailCreate(std::strerror(errno));
+        // The name, or the end of its chain of links, is free.
+        struct stat none {};
+        int error = 0;
+        final_ = FollowLinks(FileName, none, error);
+        if (error != ENOENT) FailCreate(std::strerror(error != 0 ? error : EEXIST));
         CreateTemporary(final_, nullptr);
-    } else if (error != 0) {
-        FailCreate(std::strerror(error));
-    } else if (S_ISREG(info.st_mode)) {
-        CreateTemporary(final_, &info);
     } else if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode)) {
-        OpenThrough(final_, S_ISFIFO(info.st_mode), WhileWaiting);
+        // Opening the name itself follows every link, also those of
+        // /proc/self/fd that no path names (/dev/stdout on a pipe).
+        final_ = FileName;
+        OpenThrough(FileName, S_ISFIFO(info.st_mode), WhileWaiting);
+    } else if (S_ISREG(info.st_mode)) {
+        struct stat end {};
+        int error = 0;
+        final_ = FollowLinks(FileName, end, error);
+        if (error == 0 && end.st_dev == info.st_dev && end.st_ino == info.st_ino) CreateTemporary(final_, &info);
+        else OpenInPlace(FileName);  // a file no path leads to, only its link
     } else {
         FailCreate("IT IS " + FileKindName(info.st_mode));
     }
@@ -105,16 +114,18 @@ void TImageTarget::CreateTemporary(const std::string& Final, const struct stat* 
         temp_.clear();
         // A folder that takes no new file may still hold a file the user
         // can write: that one is overwritten in place.
-        if (Replaced && (error == EACCES || error == EPERM)) {
-            fd_ = ::open(Final.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-            regular_ = fd_ >= 0;
-            if (regular_) return;
-        }
+        if (Replaced && (error == EACCES || error == EPERM)) return OpenInPlace(Final);
         FailCreate(std::strerror(error));
     }
     regular_ = true;
     // The new file takes the place of the old one with its permissions.
     if (Replaced) (void)::fchmod(fd_, Replaced->st_mode & 07777);
+}
+
+void TImageTarget::OpenInPlace(const std::string& Path) {
+    fd_ = ::open(Path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd_ < 0) FailCreate(std::strerror(errno));
+    regular_ = true;
 }
 
 void TImageTarget::OpenThrough(const std::string& Final, bool Fifo, const std::function<void()>& WhileWaiting) {

@@ -2,8 +2,9 @@
 // Where an image file goes. A regular file, or a name that is still free,
 // is written under a temporary name beside it ("NAME.part-...") and renamed
 // into place once the image is complete, so a failed or aborted build never
-// destroys what was there (only a file in a folder that takes no new file
-// is overwritten in place). A device node or a FIFO is written through as
+// destroys what was there (only a file in a folder that takes no new file,
+// or one that only a descriptor link of /proc leads to, is overwritten in
+// place). A device node or a FIFO is written through as
 // given; a symbolic link leads to the item it points to, and the link stays.
 #include <sys/stat.h>
 
@@ -37,6 +38,7 @@ public:
 
 private:
     void CreateTemporary(const std::string& Final, const struct stat* Replaced);
+    void OpenInPlace(const std::string& Path);
     void OpenThrough(const std::string& Final, bool Fifo, const std::function<void()>& WhileWaiting);
     [[noreturn]] void FailCreate(const std::string& Reason) const;
 

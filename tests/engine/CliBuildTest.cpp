@@ -114,6 +114,20 @@ TEST_F(CliBuild, ImageInAFolderThatTakesNoNewFileIsOverwrittenInPlace) {
     EXPECT_EQ(ReadFile(locked).compare(16 * 2048 + 1, 5, "CD001"), 0);
 }
 
+// The standard output on a pipe is a link no path follows; the image goes
+// through it, and the summary goes to the errors instead.
+TEST_F(CliBuild, ImageToTheStandardOutputGoesThroughThePipeAlone) {
+    for (const char* mode : {"", "--quick "}) {
+        const std::string status = dir / "status";
+        CaptureCommand("{ " + Quote(kCli) + " build-iso " + mode + "-o /dev/stdout " + Quote(source) +
+                       " 2>/dev/null; echo $? > " + Quote(status) + "; } | cat > " + Quote(image));
+        EXPECT_EQ(ReadFile(status), "0\n") << mode;
+        const std::string bytes = ReadFile(image);
+        EXPECT_EQ(bytes.size() % 2048, 0u) << mode;
+        EXPECT_EQ(bytes.compare(16 * 2048 + 1, 5, "CD001"), 0) << mode;
+    }
+}
+
 struct CliBuildMode : CliBuild, ::testing::WithParamInterface<bool> {
     std::string Mode() const { return GetParam() ? "--quick " : ""; }
 };
