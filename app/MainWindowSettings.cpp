@@ -30,6 +30,8 @@ void TForm1::LoadSettings() {
     SetSavePathState(SavePathFromText(ini.ReadString(kOptions, "SavePath", "")));
     kestrel->FinalizeDisc = ini.ReadBool(kOptions, "CloseDisc", kestrel->FinalizeDisc);
     kestrel->JolietFileSystem = ini.ReadBool(kOptions, "JolietFS", kestrel->JolietFileSystem);
+    // Files written before Rock Ridge existed have no key: it stays on.
+    kestrel->RockRidge = ini.ReadBool(kOptions, "RockRidge", kestrel->RockRidge);
     kestrel->TestWrite = ini.ReadBool(kOptions, "TestWrite", kestrel->TestWrite);
     kestrel->PerformOPC = ini.ReadBool(kOptions, "PerformOPC", kestrel->PerformOPC);
     Options.QuickSaveISO = ini.ReadBool(kOptions, "QuickSaveISO", Options.QuickSaveISO);

@@ -98,7 +98,7 @@ int RunBuildIso(const TParsedArgs& Args) {
         if (Type != mtInfo || verbose) bar.Message(Message);
     };
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
-    if (const std::string refused = CheckSourceArgs(Args); !refused.empty()) return Fail(refused);
+    if (const std::string refused = CheckSourceArgs(burner, Args); !refused.empty()) return Fail(refused);
 
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
@@ -144,14 +144,16 @@ int RunBuildIso(const TParsedArgs& Args) {
 
 const TCliRegistration registration({
     "build-iso",
-    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--boot FILE] "
+    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--no-rock-ridge] [--follow-links] [--boot FILE] "
     "[--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
-    "Builds an ISO 9660 image (with Joliet names and an optional El Torito boot image) from files and "
-    "directories.",
+    "Builds an ISO 9660 image (with Rock Ridge and Joliet names and an optional El Torito boot image) from "
+    "files and directories. Symbolic links are stored as links unless --follow-links or --no-rock-ridge.",
     {{"--output", true, "-o"},
      {"--quick", false, ""},
      {"--volume-id", true, ""},
      {"--no-joliet", false, ""},
+     {"--no-rock-ridge", false, ""},
+     {"--follow-links", false, ""},
      {"--boot", true, ""},
      {"--save-path", true, ""},
      {"--non-recursive", false, ""},

@@ -127,12 +127,12 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
 
 int RunBurn(const TParsedArgs& Args) {
     if (Args.Positional().empty()) throw TUsageError("no SOURCE given");
-    if (const std::string refused = CheckSourceArgs(Args); !refused.empty()) return Fail(refused);
     TBurnStatus status;
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
     burner.FormatBeforeBurn = Args.Has("--format");
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
+    if (const std::string refused = CheckSourceArgs(burner, Args); !refused.empty()) return Fail(refused);
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
@@ -166,7 +166,7 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
-    for (const char* flag : {"--archive", "--no-joliet", "--non-recursive", "--format"})
+    for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format"})
         options.push_back({flag, false, ""});
     for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
         options.push_back({valued, true, ""});
@@ -176,7 +176,7 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
 const TCliRegistration burn({
     "burn",
     "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--volume-id TEXT] [--boot FILE] "
+    "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
     "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session.",
     WriteOptions(true),

@@ -21,7 +21,9 @@ constexpr int ListMaxFiles = 600000;
 constexpr int ListMaxDirs = 20000;
 
 // Why the item at Path cannot be stored; empty when it can be read.
-std::string Unstorable(const std::string& Path, const TSourceItem& Item) {
+// KeepsLinks: a symbolic link is stored as a link, whatever it points to.
+std::string Unstorable(const std::string& Path, const TSourceItem& Item, bool KeepsLinks) {
+    if (KeepsLinks && Item.IsLink && Item.Kind != TSourceKind::Directory) return {};
     switch (Item.Kind) {
         case TSourceKind::File: return {};
         case TSourceKind::Missing: return "the source \"" + Path + "\" does not exist";
@@ -37,6 +39,12 @@ std::string Unstorable(const std::string& Path, const TSourceItem& Item) {
     if (!listing) return "the source \"" + Path + "\" cannot be read: " + std::strerror(errno);
     ::closedir(listing);
     return {};
+}
+
+// A SOURCE that goes into the compilation as one entry: a file, or a link
+// kept as a link.
+bool IsFileSource(const TSourceItem& Item, bool KeepsLinks) {
+    return Item.Kind == TSourceKind::File || (KeepsLinks && Item.IsLink && Item.Kind != TSourceKind::Directory);
 }
 
 // Why the compilation left Path out, from its record of skipped items.
@@ -68,6 +76,8 @@ int ParseSessionNumber(const std::string& Option, const std::string& Text) {
 std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.ClearAll(ListMaxFiles, ListMaxDirs);
     Burner.JolietFileSystem = !Args.Has("--no-joliet");
+    Burner.RockRidge = !Args.Has("--no-rock-ridge");
+    Burner.FollowLinks = Args.Has("--follow-links");
     Burner.IdVolume = Args.Value("--volume-id");
     if (auto boot = Args.Optional("--boot")) {
         struct stat st {};
@@ -89,9 +99,10 @@ std::vector<TListEntry> SourceEntries(const TParsedArgs& Args) {
     return entries;
 }
 
-std::string CheckSourceArgs(const TParsedArgs& Args) {
+std::string CheckSourceArgs(const TCompilation& Compilation, const TParsedArgs& Args) {
     for (const auto& source : Args.Positional())
-        if (std::string why = Unstorable(source, ProbeSource(source)); !why.empty()) return why;
+        if (std::string why = Unstorable(source, ProbeSource(source), Compilation.KeepsLinks()); !why.empty())
+            return why;
     return {};
 }
 
@@ -99,7 +110,7 @@ std::string CheckSourcesStored(const TCompilation& Compilation, const TParsedArg
     std::unordered_set<std::string> stored;
     bool collected = false;
     for (const auto& source : Args.Positional()) {
-        if (ProbeSource(source).Kind != TSourceKind::File) continue;
+        if (!IsFileSource(ProbeSource(source), Compilation.KeepsLinks())) continue;
         if (!collected)
             for (const auto& entry : Compilation.FileTable)
                 if (!entry->Dir && !entry->Imported) stored.insert(entry->SourcePath);

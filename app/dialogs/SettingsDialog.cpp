@@ -53,6 +53,7 @@ void TfrmSettings::BuildControls() {
     eVolLabel->setMaxLength(16);
     cJoliet = NewBox("cJoliet", "Joliet File System", this);
     cJoliet->setToolTip(QStringLiteral("Long File Name"));
+    cRockRidge = NewBox("cRockRidge", "Rock Ridge (permissions, links, long names)", this);
     cCloseDisc = NewBox("cCloseDisc", "Close Disc (Finalize)", this);
     cImportSession = NewBox("cImportSession", "Import Session", this);
     eSession = new QLineEdit(this);
@@ -104,6 +105,7 @@ void TfrmSettings::BuildControls() {
     grid->addWidget(Label2, row++, 1);
     grid->addWidget(cShowFiles, row, 0);
     grid->addWidget(cArchiveOnly, row++, 1);
+    grid->addWidget(cRockRidge, row++, 0);
     auto* cache = new QHBoxLayout;
     cache->addWidget(new QLabel(QStringLiteral("Cache Size :"), this));
     cache->addWidget(sCacheSize, 1);
@@ -133,6 +135,7 @@ void TfrmSettings::FormShow() {
     cImportSession->setChecked(options_.ImportSession);
     cImportSessionClick();
     cJoliet->setChecked(kestrel_.JolietFileSystem);
+    cRockRidge->setChecked(kestrel_.RockRidge);
     cQuickSaveISO->setChecked(options_.QuickSaveISO);
     cCloseDisc->setChecked(kestrel_.FinalizeDisc);
     eVolLabel->setText(QString::fromStdString(kestrel_.IdVolume));
@@ -208,6 +211,7 @@ bool TfrmSettings::TakeSessionNumber() {
 
 void TfrmSettings::Button1Click() {
     kestrel_.JolietFileSystem = cJoliet->isChecked();
+    kestrel_.RockRidge = cRockRidge->isChecked();
     kestrel_.IdVolume = eVolLabel->text().toStdString();
     kestrel_.FinalizeDisc = cCloseDisc->isChecked();
     kestrel_.UnderrunProtection = cUnderrunProtection->isChecked();

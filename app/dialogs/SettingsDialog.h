@@ -37,6 +37,7 @@ public:
 
     QLineEdit* eVolLabel;
     QCheckBox* cJoliet;
+    QCheckBox* cRockRidge;
     QCheckBox* cCloseDisc;
     QCheckBox* cImportSession;
     QLineEdit* eSession;

@@ -202,6 +202,7 @@ void TWindowTest::settingsFileFillsBurnerAndOptions() {
     QVERIFY(burner.FinalizeDisc);
     QVERIFY(window->Options.EjectDisc);
     QVERIFY(!burner.JolietFileSystem);
+    QVERIFY(burner.RockRidge);  // a file from before the key reads as on
     QVERIFY(burner.Bootable);
     QVERIFY(burner.TestWrite);
     QVERIFY(window->Options.QuickSaveISO);
@@ -219,8 +220,10 @@ void TWindowTest::settingsFileFillsBurnerAndOptions() {
     QCOMPARE(int(window->Options.SessionNo), -1);
     QVERIFY(window->Options.ImportSession);
     window.reset();
-    WriteFile(TKestrelIni::DefaultPath().string(), "[Options]\nImportSession=1\nSessionNo=300\nShowFiles=1\n");
+    WriteFile(TKestrelIni::DefaultPath().string(),
+              "[Options]\nImportSession=1\nSessionNo=300\nShowFiles=1\nRockRidge=0\n");
     window = ShowWindow();
+    QVERIFY(!window->Burner().RockRidge);
     QCOMPARE(int(window->Options.SessionNo), 0);
     QVERIFY(window->Options.ShowFiles);
     QVERIFY(LogLines(*window).filter("SessionNo 300").size() == 1);

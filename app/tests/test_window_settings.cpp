@@ -160,7 +160,7 @@ void TSettingsDialogTest::okWritesEveryKeyInOrderAndRestartKeepsThem() {
     const std::string file = TKestrelIni::DefaultPath().string();
     QVERIFY(ReadFile(file).rfind("[Options]\n", 0) == 0);
     QCOMPARE(KeysOf(file), QStringList({"SavePath", "ArchiveFiles", "ImportSession", "CloseDisc", "EjectDisc",
-                                        "JolietFS", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
+                                        "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
                                         "SessionNo", "BootImage", "VolumeLable", "CacheSize"}));
     TKestrelIni ini;
     QCOMPARE(ini.ReadString("Options", "SavePath", ""), std::string("Checked"));

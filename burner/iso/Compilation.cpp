@@ -31,6 +31,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     dirsByPath_.clear();
     entriesByName_.clear();
     alteredShortNames_.clear();
+    jolietAliases_.clear();
     ISODirOrder.clear();
     JolietDirOrder.clear();
     DirTable.clear();

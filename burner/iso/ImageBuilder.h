@@ -5,12 +5,20 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
 #include "burner/iso/Compilation.h"
+#include "burner/iso/IsoTree.h"
+#include "burner/iso/Relocation.h"
 
 namespace kestrel {
+
+namespace iso {
+class TRockRidge;
+}
 
 class TImageBuilder;
 
@@ -43,6 +51,9 @@ public:
     int64_t ISOPathTableSize = 0, JolietPathTableSize = 0;
     int32_t ISODirArea = 0, JolietDirArea = 0;
     int64_t ISODirBytes = 0, JolietDirBytes = 0;
+    // Rock Ridge continuation areas, right after the ISO 9660 directory area.
+    int32_t ContinuationLBA = 0;
+    int64_t ContinuationSectors = 0;
     int32_t BootCatalogLBA = 0, BootImageLBA = 0, BootImageSectors = 0;
     int32_t PaddingSectors = 0;
     int32_t FirstFileLBA = 0;
@@ -117,8 +128,19 @@ protected:
     // itself knows no drive and leaves the image at LBA 0.
     virtual bool LayoutDiscStart(TDEntry* ImportTarget);
 
+    // The primary tree as the layout and the writers see it: with Rock
+    // Ridge its system-use producer and the relocation of deep directories.
+    iso::TIsoTree PrimaryTree() const;
+    // Directories of the primary tree in path-table order, and their numbers
+    // there: ISODirOrder, plus the relocation directory when there is one.
+    const std::vector<TDEntry*>& PrimaryPathOrder() const;
+    int32_t PrimaryNumber(const TDEntry& Dir) const;
+
 private:
     void OrderDirectories();
+    void OrderRelocatedTree();
+    void WriteDirectories(const iso::TIsoTree& Tree, int32_t DirBase, int32_t FileBase);
+    void LogMultiExtentFiles() const;
     void SizeDirectoryExtents();
     void PlanSectors();
     void PlaceFiles();
@@ -126,6 +148,12 @@ private:
 
     int64_t bootImageBytes_ = 0;  // size of the boot image when it was laid out
     std::atomic<bool> quickSaveAborted_{false};
+    iso::TRelocation relocation_;
+    std::unique_ptr<iso::TRockRidge> rockRidge_;
+    // Set only while directories are relocated: the primary path-table order
+    // differs from the Joliet one then.
+    std::vector<TDEntry*> relocatedOrder_;
+    std::unordered_map<const TDEntry*, int32_t> relocatedNumbers_;
 };
 
 }  // namespace kestrel

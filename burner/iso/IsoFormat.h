@@ -9,6 +9,7 @@
 
 #include "burner/common/ByteOrder.h"
 #include "burner/iso/Entries.h"
+#include "burner/iso/NameLimits.h"
 
 namespace kestrel::iso {
 
@@ -42,10 +43,12 @@ struct TIdentifier {
     std::string Bytes;
     bool Shortened = false;
 };
-TIdentifier IsoIdentifier(const TFEntry& Entry);
+// Identifiers are cut to MaxBytes: MaxIsoIdBytes, or MaxRockIsoIdBytes
+// with Rock Ridge (NameLimits.h).
+TIdentifier IsoIdentifier(const TFEntry& Entry, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietIdentifier(const TFEntry& Entry);
 // Directory identifiers of the path tables (no version suffix).
-TIdentifier IsoDirIdentifier(const TDEntry& Dir);
+TIdentifier IsoDirIdentifier(const TDEntry& Dir, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietDirIdentifier(const TDEntry& Dir);
 
 // True when the entry is one of the "." / ".." entries an imported directory

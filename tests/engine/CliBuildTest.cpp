@@ -52,8 +52,8 @@ TEST_F(CliBuild, SourceThatCannotBeStoredIsAnErrorAndNoImageIsWritten) {
         std::string Reason;
     } cases[] = {
         {Quote(fifo), "\"" + fifo + "\" cannot be stored: IT IS A FIFO"},
-        {Quote(broken), "\"" + broken + "\" is a broken symbolic link"},
-        {Quote(loop), "\"" + loop + "\" cannot be read: Too many levels of symbolic links"},
+        {"--follow-links " + Quote(broken), "\"" + broken + "\" is a broken symbolic link"},
+        {"--follow-links " + Quote(loop), "\"" + loop + "\" cannot be read: Too many levels of symbolic links"},
         {Quote(hollow), "nothing to write"},
         {"--save-path unchecked " + Quote(source + "/readme.txt") + " " + Quote(dir / "other/readme.txt"),
          "\"" + (dir / "other/readme.txt") + "\" cannot be stored: FILE OF A NAME ALREADY ADDED"},
@@ -65,6 +65,9 @@ TEST_F(CliBuild, SourceThatCannotBeStoredIsAnErrorAndNoImageIsWritten) {
             EXPECT_NE(r.Output.find(c.Reason), std::string::npos) << r.Output;
             EXPECT_FALSE(fs::exists(image)) << c.Sources;
         }
+    // Kept as links, the same two are stored.
+    const TCommandResult links = Build("-o " + Quote(image) + " " + Quote(broken) + " " + Quote(loop));
+    EXPECT_EQ(links.ExitCode, 0) << links.Output;
 }
 
 // As root every file is readable: the program then runs as nobody.

@@ -19,7 +19,10 @@ namespace kestrel::test {
 
 class TTestImage : public TImageBuilder {
 public:
+    // Without Rock Ridge unless a test turns it on: most tests here pin the
+    // plain ISO 9660 / Joliet layout byte for byte.
     TTestImage() {
+        RockRidge = false;
         OnDebugMessage = [this](TDebugLog*, const std::string& Message, uint8_t Type) {
             Log.push_back({Message, Type});
         };
@@ -34,6 +37,7 @@ public:
         dir->Level = uint8_t(Parent->Level + 1);
         dir->Path = (Parent == RootDir ? "" : Parent->Path) + "\\" + Upper(Name);
         entry->Dir = dir;
+        dir->Self = entry;
         entry->Attr = faDirectory;
         entry->DateTime = 45000.5;
         Append(Parent, entry);
