@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -15,6 +14,7 @@
 #include "cli/CompilationArgs.h"
 #include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
+#include "cli/InterruptGuard.h"
 #include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
@@ -30,35 +30,6 @@ constexpr int kStatusTickMs = 100;
 // told so when it starts and when it ends.
 constexpr const char* kTestWriteStart = ">>> TEST WRITE: NOTHING WILL BE RECORDED ON THE DISC";
 constexpr const char* kTestWriteEnd = ">>> TEST WRITE: NOTHING WAS RECORDED ON THE DISC";
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C while the object lives asks the write to stop instead of ending
-// the program.
-class TInterruptGuard {
-public:
-    TInterruptGuard() {
-        interrupted = 0;
-        struct sigaction action{};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~TInterruptGuard() {
-        sigaction(SIGINT, &old_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-    bool Interrupted() const { return interrupted != 0; }
-
-private:
-    struct sigaction old_{};
-    struct sigaction oldTerm_{};
-};
 
 // The write options shared by both commands and the property values the
 // desktop program's main window starts its burner with.
@@ -148,6 +119,7 @@ int RunBurn(const TParsedArgs& Args) {
     if (!burner.CloseUnfinishedSession && !burner.FormatBeforeBurn)
         if (const std::string refused = RefuseUnfinished(burner, false); !refused.empty()) return Fail(refused);
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
+    if (const std::string refused = CheckSourceArgs(burner, Args); !refused.empty()) return Fail(refused);
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
@@ -164,6 +136,7 @@ int RunBurn(const TParsedArgs& Args) {
     options.ArchiveFiles = Args.Has("--archive");
     const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
+    if (const std::string refused = CheckSourcesStored(burner, Args); !refused.empty()) return Fail(refused);
     status.Message(">>> STARTING BURNCD ON " + burner.CurrentDevice());
     if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnCD()) return Fail("another write is running on this burner");

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <ctime>
 #include <exception>
@@ -60,17 +61,12 @@ bool TKestrelBurner::BurnCD() {
 bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     if (writing_) return false;
     // The image's size becomes the image size at once, for the progress display.
-    std::string error;
-    struct stat st{};
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = FormatMessage(msgCantOpenFile, FileName);
-    } else {
+    int64_t size = 0;
+    std::string error = ExamineImageFile(FileName, size);
+    if (error.empty()) {
         ImageStartLBA = 0;
-        ImageEndLBA = (st.st_size + kSector - 1) / kSector;
+        ImageEndLBA = (size + kSector - 1) / kSector;
     }
-    if (fd >= 0) ::close(fd);
-    const int64_t size = st.st_size;
     TJob job;
     job.Target = TWriteTarget::Disc;
     job.SourceIsImageFile = true;
@@ -79,7 +75,26 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     return BeginJob(std::move(job));
 }
 
+std::string TKestrelBurner::ExamineImageFile(const std::string& FileName, int64_t& Size) const {
+    // The type is looked at before the open: opening a FIFO for reading
+    // would wait for a writer.
+    struct stat st{};
+    if (::stat(FileName.c_str(), &st) != 0) return FormatMessage(msgCantOpenFile, FileName);
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return FormatNotAFile(FileName, st.st_mode);
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FormatMessage(msgCantOpenFile, FileName);
+    std::string error;
+    const off_t end = ::fstat(fd, &st) == 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+    if (end < 0) error = FormatWithReason(msgCantReadFile, FileName, errno);
+    else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) error = FormatNotAFile(FileName, st.st_mode);
+    else if (end == 0) error = FormatMessage(msgEmptyImageFile, FileName);
+    ::close(fd);
+    Size = error.empty() ? end : 0;
+    return error;
+}
+
 std::string TKestrelBurner::PrepareCompilationBurn() {
+    if (IsEmpty() && SessionToImport == 0) return msgNothingToWrite;
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
     if (error.empty()) error = FormatDVDRWIfNeeded();
@@ -97,6 +112,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     burnLayout_ = false;
     closedUnfinishedSession_ = 0;
     if (error.empty()) error = discStartError_;
+    if (error.empty() && IsEmpty()) error = msgNothingToWrite;
     if (error.empty()) error = CheckImportedExtents();
     if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
     if (error.empty()) error = CheckSources();
@@ -204,17 +220,22 @@ std::string TKestrelBurner::CheckImportedExtents() const {
 }
 
 std::string TKestrelBurner::CheckSources() const {
-    const auto openable = [](const std::string& Path) {
-        const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto check = [](const std::string& Path) -> std::string {
+        // Not blocking: a source that became a FIFO must not stop the burn here.
+        const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0 && errno != EWOULDBLOCK) return FormatMessage(msgCantOpenFile, Path);
         struct stat st{};
-        const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        const bool examined = fd >= 0 ? ::fstat(fd, &st) == 0 : ::stat(Path.c_str(), &st) == 0;
         if (fd >= 0) ::close(fd);
-        return ok;
+        if (!examined) return FormatMessage(msgCantOpenFile, Path);
+        return S_ISREG(st.st_mode) ? std::string() : FormatNotAFile(Path, st.st_mode);
     };
-    if (Bootable && !openable(BootImageFile)) return FormatMessage(msgCantOpenFile, BootImageFile);
+    if (Bootable) {
+        if (std::string error = check(BootImageFile); !error.empty()) return error;
+    }
     for (const auto& entry : FileTable) {
         if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;
-        if (!openable(entry->SourcePath)) return FormatMessage(msgCantOpenFile, entry->SourcePath);
+        if (std::string error = check(entry->SourcePath); !error.empty()) return error;
     }
     return {};
 }

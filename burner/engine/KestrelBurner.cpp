@@ -73,6 +73,7 @@ std::shared_ptr<TCacheThread> TKestrelBurner::Cache() const {
 
 void TKestrelBurner::AbortWrite() {
     abortFlag_ = true;
+    AbortQuickSave();
     if (auto cache = Cache()) cache->WakeConsumer();
 }
 
@@ -116,6 +117,7 @@ bool TKestrelBurner::BeginJob(TJob Job) {
         lastWriteError_.clear();
     }
     abortFlag_ = false;
+    changedSources_.clear();
     bytesWritten_ = 0;
     writeTotalBytes_ = 0;
     SetWritePhase(TWritePhase::Preparing);
@@ -171,6 +173,10 @@ void TKestrelBurner::FinishJob(const std::string& Error) {
         cache->Join();
         const std::string cacheError = cache->ErrorText();
         if (!cacheError.empty()) error = cacheError;
+        // A write that went through still failed for the files whose copy
+        // is not what they hold.
+        changedSources_ = cache->ChangedFiles();
+        if (error.empty() && !changedSources_.empty()) error = ChangedSourcesError(changedSources_);
     }
     ReleaseDrive();
     {

@@ -37,15 +37,22 @@ public:
     // ---- Starting writes ------------------------------------------------
     // Builds an image file. Quick: synchronous on the calling thread, 1 when
     // finished (errors propagate as exceptions). Otherwise -1: the cache and
-    // the write thread write the image and raise OnWriteDone.
+    // the write thread write the image and raise OnWriteDone. An empty
+    // compilation is refused either way. A failed build leaves FileName as
+    // it was, unless it is a device or FIFO, which is written through.
     int SaveToISOFile(const std::string& FileName, bool Quick);
     // Burns the compilation onto the disc in the selected drive. Returns at
     // once; the end (or any failure) comes through OnWriteDone, exactly once.
-    // False, without an event, only while another write is running.
+    // False, without an event, only while another write is running. An empty
+    // compilation is refused before the drive is touched. Sources that
+    // change while they are read are written as laid out and the burn is
+    // finished, then reported failed for them (ChangedSources).
     bool BurnCD();
-    // Burns an existing image file from address 0; as BurnCD otherwise.
+    // Burns an existing image file (a regular file or a block device, not
+    // empty) from address 0; as BurnCD otherwise.
     bool BurnISOImage(const std::string& FileName);
-    // Asks the running write to stop; it ends with "OPERATION ABORTED BY USER".
+    // Asks the running write (or quick save) to stop; it ends with
+    // "OPERATION ABORTED BY USER".
     void AbortWrite();
     // Waits up to TimeoutMs (real time) for the running write to end; true
     // when no write runs any more.
@@ -167,6 +174,8 @@ private:
     // Disc target: checks and preparation before any byte is written.
     std::string PrepareCompilationBurn();
     std::string PrepareImageBurn(const std::string& Path, int64_t Size);
+    // Empty, with the image's size in Size, or why it cannot be burnt.
+    std::string ExamineImageFile(const std::string& FileName, int64_t& Size) const;
     std::string CheckDriveFree();
     void ReleaseDrive();
     std::string CheckDiscNotClosed();

@@ -1,16 +1,13 @@
 // kestrel-cli burn and burn-iso through the real program.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "BurnRig.h"
-
-extern char** environ;
 
 namespace kestrel {
 namespace {
@@ -112,41 +109,85 @@ TEST_F(CliBurn, BurnIsoOfAMissingImageFails) {
     EXPECT_NE(output.find("CAN'T OPEN FILE"), std::string::npos) << output;
 }
 
-TEST_F(CliBurn, InterruptAbortsTheBurnAndExitsNonZero) {
+TEST_F(CliBurn, SourcesThatCannotBeStoredAreRefusedBeforeTheDiscIsWritten) {
+    rig.Insert(MediaKind::CdR);
+    const std::string fifo = rig.files / "fifo", broken = rig.files / "broken";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("nowhere", broken);
+    std::string output;
+    EXPECT_NE(Cli("burn --drive 0 " + Quote(source + "/") + " " + Quote(fifo), &output), 0);
+    EXPECT_NE(output.find("\"" + fifo + "\" cannot be stored: IT IS A FIFO"), std::string::npos) << output;
+    EXPECT_NE(Cli("burn --drive 0 --follow-links " + Quote(broken), &output), 0);
+    EXPECT_NE(output.find("\"" + broken + "\" is a broken symbolic link"), std::string::npos) << output;
+
+    // A folder whose every item is left out burns nothing either.
+    const std::string hollow = rig.files / "hollow";
+    std::filesystem::create_directories(hollow);
+    ASSERT_EQ(::mkfifo((hollow + "/pipe").c_str(), 0600), 0);
+    EXPECT_NE(Cli("burn --drive 0 " + Quote(hollow + "/"), &output), 0);
+    EXPECT_NE(output.find("nothing to write"), std::string::npos) << output;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+    EXPECT_EQ(rig.Drive().State().medium->Status(), vdrive::DiscStatus::Empty);
+}
+
+TEST_F(CliBurn, BurnIsoOfAnEmptyImageOrAFIFOFailsAtOnceAndLeavesTheDiscBlank) {
+    rig.Insert(MediaKind::CdR);
+    const std::string empty = rig.files / "empty.iso", fifo = rig.files / "image.fifo";
+    WriteFile(empty, "");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string output;
+    EXPECT_NE(Cli("burn-iso --drive 0 " + Quote(empty), &output), 0);
+    EXPECT_NE(output.find("IS EMPTY: NOTHING TO WRITE"), std::string::npos) << output;
+    const TCommandResult fromFifo = RunWithBudget(Quote(kCli) + " burn-iso --drive 0 " + Quote(fifo), 60);
+    EXPECT_GT(fromFifo.ExitCode, 0) << fromFifo.Output;
+    EXPECT_NE(fromFifo.Output.find("IT IS A FIFO"), std::string::npos) << fromFifo.Output;
+    EXPECT_TRUE(rig.Commands(0x2A).empty());
+    EXPECT_EQ(rig.Drive().State().medium->Status(), vdrive::DiscStatus::Empty);
+}
+
+// The drive takes its blocks slowly, so the read-ahead is still reading the
+// large file when the test cuts it short.
+TEST_F(CliBurn, SourceCutShortDuringTheBurnIsFinishedButFailsTheBurnNamingIt) {
+    rig.Insert(MediaKind::DvdPlusR);
+    const std::string large = source + "/large.bin";
+    { std::ofstream(large).close(); }
+    ASSERT_EQ(::truncate(large.c_str(), 16 << 20), 0);  // twice the read-ahead
+    rig.SetKnob("delay-opcode", "2A");
+    rig.SetKnob("delay-ms", "20");
+    TBackgroundProgram cli({kCli, "burn", "--drive", "0", source + "/"}, rig.files / "cli.log");
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(cli.WaitFor([&] { return !rig.Commands(0x2A).empty(); }));
+    ASSERT_EQ(::truncate(large.c_str(), 1 << 20), 0);
+    rig.SetKnob("delay-ms", "0");
+    EXPECT_EQ(cli.ExitCode(), 1) << cli.Log();
+    EXPECT_NE(cli.Log().find("FILE CHANGED WHILE IT WAS WRITTEN, ITS COPY IS NOT THE FILE: \"" + large + "\""),
+              std::string::npos)
+        << cli.Log();
+    EXPECT_FALSE(rig.Commands(0x5B).empty()) << "the burn is finished and the session closed";
+}
+
+struct CliBurnSignal : CliBurn, ::testing::WithParamInterface<int> {};
+
+TEST_P(CliBurnSignal, AbortsTheBurnAndExitsNonZero) {
     rig.Insert(MediaKind::DvdPlusR);
     const std::string large = source + "/large.bin";
     { std::ofstream(large).close(); }
     ASSERT_EQ(truncate(large.c_str(), 64 << 20), 0);
     rig.SetKnob("delay-opcode", "2A");
     rig.SetKnob("delay-ms", "20");
-    const std::string log = rig.files / "cli.log";
-    std::vector<std::string> args = {kCli, "burn", "--drive", "0", source + "/"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, kCli.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    // Wait until data goes to the drive, then press Ctrl-C.
-    bool writing = false;
-    for (int i = 0; i < 3000 && !writing; ++i) {
-        for (const auto& command : rig.Trace()) writing = writing || command.Opcode() == 0x2A;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_TRUE(writing);
-    kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
-    EXPECT_NE(ReadFile(log).find("OPERATION ABORTED BY USER"), std::string::npos) << ReadFile(log);
-    EXPECT_EQ(ReadFile(log).find("FINALIZING TRACK"), std::string::npos) << ReadFile(log);
+    TBackgroundProgram cli({kCli, "burn", "--drive", "0", source + "/"}, rig.files / "cli.log");
+    ASSERT_TRUE(cli.Started());
+    // Once data goes to the drive, the signal comes.
+    EXPECT_TRUE(cli.WaitFor([&] { return !rig.Commands(0x2A).empty(); }));
+    cli.Signal(GetParam());
+    EXPECT_EQ(cli.ExitCode(), 1) << cli.Log();
+    EXPECT_NE(cli.Log().find("OPERATION ABORTED BY USER"), std::string::npos) << cli.Log();
+    EXPECT_EQ(cli.Log().find("FINALIZING TRACK"), std::string::npos) << cli.Log();
     EXPECT_TRUE(rig.Commands(0x5B).empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(IntAndTerm, CliBurnSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto& Info) { return Info.param == SIGINT ? "SIGINT" : "SIGTERM"; });
 
 // A CD-R whose burn failed in the middle: the session it left open.
 struct CliUnfinished : CliBurn {
