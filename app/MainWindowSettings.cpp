@@ -9,6 +9,7 @@
 
 #include "app/FileBrowser.h"
 #include "app/KestrelIni.h"
+#include "app/LogView.h"
 #include "app/MainWindow.h"
 #include "app/SettingsKeys.h"
 
@@ -66,16 +67,12 @@ void TForm1::cPathInfoClick() {
 
 // ---- Window size and splitters, kept beside the settings file ---------------
 
-namespace {
-
-QString WindowStateFile() {
+QString TForm1::StateFile() {
     return QString::fromStdString((TKestrelIni::DefaultPath().parent_path() / "window.ini").string());
 }
 
-}  // namespace
-
 void TForm1::RestoreWindowState() {
-    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    QSettings state(StateFile(), QSettings::IniFormat);
     if (!state.contains("Window/Geometry") || !restoreGeometry(state.value("Window/Geometry").toByteArray())) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
@@ -85,14 +82,18 @@ void TForm1::RestoreWindowState() {
         panesSplitter_->restoreState(state.value("Window/PaneSplitter").toByteArray());
     if (state.contains("Window/BrowserSplitter"))
         pDrivesDir->Splitter()->restoreState(state.value("Window/BrowserSplitter").toByteArray());
+    pDrivesDir->SetShowHidden(state.value("View/ShowHiddenFiles", false).toBool());
+    Memo1->SetShowDeviceLines(state.value("View/ShowDeviceCommands", false).toBool());
 }
 
 void TForm1::SaveWindowState() {
-    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    QSettings state(StateFile(), QSettings::IniFormat);
     state.setValue("Window/Geometry", saveGeometry());
     state.setValue("Window/LogSplitter", mainSplitter_->saveState());
     state.setValue("Window/PaneSplitter", panesSplitter_->saveState());
     state.setValue("Window/BrowserSplitter", pDrivesDir->Splitter()->saveState());
+    state.setValue("View/ShowHiddenFiles", pDrivesDir->ShowHidden());
+    state.setValue("View/ShowDeviceCommands", Memo1->ShowDeviceLines());
 }
 
 }  // namespace kestrel::app

@@ -41,6 +41,7 @@ public:
     QCheckBox* cCloseDisc;
     QCheckBox* cImportSession;
     QLineEdit* eSession;
+    QLabel* lSessionHelp;  // what the session number means
     QCheckBox* cUnderrunProtection;
     QCheckBox* cTestWrite;
     QCheckBox* cEject;

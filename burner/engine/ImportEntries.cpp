@@ -158,6 +158,7 @@ void TSessionImport::AddDirectory(TDirReading& Reading, const TItem& Item, const
         return Skip("DIRECTORY OF " + std::to_string(DataLength) + " BYTES (MORE THAN 64 MB)", path);
     if (RunsPastDisc(Extent, SectorsFor(DataLength)))
         return Skip("DIRECTORY RUNNING PAST THE END OF THE DISC (" + SectorText(Extent, SectorsFor(DataLength)) + ")", path);
+    if (!Recorded(Extent, SectorsFor(DataLength), "DIRECTORY", path)) return;
     const TDirRef sub{Extent, DataLength, path + "/"};
     if (!ClaimDirectory(sub)) return;
     TSearchData data = SearchData(Item, Name);
@@ -178,6 +179,7 @@ void TSessionImport::AddMovedDirectory(TDirReading& Reading, const TItem& Item, 
     const std::string path = Reading.Dir.Path + PrintableName(Name);
     const uint32_t at = *Item.RockRidge.ChildLink;
     if (RunsPastDisc(at, 1)) return Skip("MOVED DIRECTORY OUTSIDE THE DISC (SECTOR " + std::to_string(at) + ")", path);
+    if (!Recorded(at, 1, "MOVED DIRECTORY", path)) return;
     auto sector = std::make_unique<TSectorBuffer>();
     TDirRecord self;
     if (!ReadDiscSector(at, sector->Bytes)) {
@@ -195,9 +197,11 @@ void TSessionImport::AddFile(TDirReading& Reading, const TItem& Item, const std:
     const bool link = Item.RockRidge.LinkTarget.has_value();
     // A link's record holds no data worth a look.
     if (!link)
-        for (const TFileExtent& e : Item.Extents)
+        for (const TFileExtent& e : Item.Extents) {
             if (RunsPastDisc(e.Lba, SectorsFor(e.Bytes)))
                 return Skip("FILE RUNNING PAST THE END OF THE DISC (" + SectorText(e.Lba, SectorsFor(e.Bytes)) + ")", path);
+            if (!Recorded(e.Lba, SectorsFor(e.Bytes), "FILE", path)) return;
+        }
     TSearchData data = SearchData(Item, Name);
     data.Size = link ? 0 : static_cast<int64_t>(Item.Bytes());
     if (!compilation_.AddImportedFile(Reading.Target, data, link ? std::vector<TFileExtent>{} : Item.Extents))

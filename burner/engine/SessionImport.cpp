@@ -27,7 +27,7 @@ TSessionImport::TSessionImport(TSCSIDevice& Device, TCompilation& Compilation)
 
 bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     if (!Target) Target = compilation_.RootDir;
-    if (!Target || !ResolveSession(SessionNo)) return false;
+    if (!Target || !SkipUnfinishedLast(SessionNo) || !ResolveSession(SessionNo)) return false;
     const std::string session = std::to_string(SessionNo);
     device_.InfoMsg(">>> IMPORTING SESSION # " + session);
     const auto place = AskWhileBusy(device_, [&] { return LocateSession(device_, static_cast<uint16_t>(SessionNo)); });
@@ -38,6 +38,7 @@ bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     }
     discEnd_ = AskWhileBusy(device_, [&] { return ReadableEnd(device_); });
     if (!discEnd_ && DriveBusy(device_)) busyText_ = DriveBusyText(device_);
+    recorded_ = TRecordedArea::Read(device_, static_cast<uint32_t>(SessionNo));
     sessionStart_ = place->Start;
     if (place->Blocks > 0) sessionEnd_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(place->Start) + place->Blocks, UINT32_MAX));
     for (const TTree tree : {TTree::RockRidge, TTree::Joliet, TTree::Primary}) {
@@ -68,6 +69,27 @@ bool TSessionImport::ResolveSession(int& SessionNo) {
         return false;
     }
     return true;
+}
+
+bool TSessionImport::SkipUnfinishedLast(int& SessionNo) {
+    if (SessionNo != -1) return true;
+    const auto unfinished = device_.FindUnfinishedSession();
+    if (!unfinished) return true;
+    const std::string number = std::to_string(unfinished->Session);
+    if (unfinished->Session <= 1) {
+        LogError(">>> ERROR IMPORTING THE LAST SESSION (SESSION # " + number +
+                 " IS UNFINISHED: A BURN FAILED OR WAS INTERRUPTED, AND NO SESSION PRECEDES IT)");
+        return false;
+    }
+    device_.DebugMsg(">>> SESSION # " + number + " IS UNFINISHED (A BURN FAILED OR WAS INTERRUPTED): THE SESSION BEFORE IT IS IMPORTED", mtFailure);
+    SessionNo = unfinished->Session - 1;
+    return true;
+}
+
+bool TSessionImport::Recorded(uint32_t Extent, uint32_t Sectors, const std::string& What, const std::string& Path) {
+    if (recorded_.Holds(Extent, Sectors)) return true;
+    Skip(What + " IN BLOCKS THAT WERE NEVER WRITTEN (" + SectorText(Extent, Sectors) + ")", Path);
+    return false;
 }
 
 bool TSessionImport::ImportFromDescriptors(uint32_t Start, TTree Tree, TDEntry* Target, bool& Found) {

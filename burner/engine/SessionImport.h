@@ -24,6 +24,7 @@
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/DirectoryRecord.h"
 #include "burner/engine/ImportNames.h"
+#include "burner/engine/RecordedArea.h"
 #include "burner/engine/RockRidgeFields.h"
 #include "burner/iso/Compilation.h"
 
@@ -88,6 +89,12 @@ private:
     };
 
     bool ResolveSession(int& SessionNo);
+    // "The last session" skips a session that a failed burn left
+    // unfinished; false when no other session precedes it.
+    bool SkipUnfinishedLast(int& SessionNo);
+    // Whether Sectors blocks from Extent lie in blocks the disc holds as
+    // written; logs the item left out when not.
+    bool Recorded(uint32_t Extent, uint32_t Sectors, const std::string& What, const std::string& Path);
     // Looks through the descriptors from Start + 16 for the tree asked
     // for; reads it into Target when found.
     bool ImportFromDescriptors(uint32_t Start, TTree Tree, TDEntry* Target, bool& Found);
@@ -139,6 +146,7 @@ private:
     TCompilation& compilation_;
     bool joliet_ = false;
     std::optional<uint32_t> discEnd_;
+    TRecordedArea recorded_;
     std::unordered_set<uint32_t> readSectors_;
     uint32_t sectorsRead_ = 0;
     int skipped_ = 0;

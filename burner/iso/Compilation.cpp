@@ -49,6 +49,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     entriesByName_.reserve(capacity(MaxFiles));
     CompilationSize = 0;
     limitHits_ = 0;
+    skipped_.clear();
     RootDir = NewDirEntry();
     if (RootDir) {
         RootDir->Path = "\\";
@@ -85,6 +86,7 @@ TFEntry* TCompilation::NewFileEntry() {
 
 void TCompilation::LogSkip(const std::string& Reason, const std::string& Path) const {
     DebugMsg(">>> SKIPPING " + Reason + ": " + Path, mtFailure);
+    skipped_.push_back({Path, Reason});
 }
 
 }  // namespace kestrel

@@ -47,6 +47,12 @@ using TAddFileEvent = std::function<void(TCompilation* Sender, const std::string
 using TAddDirEvent =
     std::function<void(TCompilation* Sender, std::string& LongName, std::string& ShortName, bool& Skip)>;
 
+// An item the compilation left out while it was filled, and why.
+struct TSkippedItem {
+    std::string Path;
+    std::string Reason;
+};
+
 class TCompilation : public virtual TDebugLog {
 public:
     TCompilation();
@@ -59,8 +65,13 @@ public:
     bool ClearAll(int MaxFiles, int MaxDirs);
     int FilesCount() const { return static_cast<int>(FileTable.size()); }
     int DirsCount() const { return static_cast<int>(DirTable.size()) - 1; }
+    // Nothing in the root: no file, no directory, nothing imported.
+    bool IsEmpty() const { return !RootDir || !RootDir->Files; }
     // True once a table limit has refused an entry since ClearAll.
     bool LimitReached() const { return limitHits_ > 0; }
+    // The items left out since ClearAll (each one is also logged), in the
+    // order they were met.
+    const std::vector<TSkippedItem>& SkippedItems() const { return skipped_; }
 
     // --- Adding files and directories ---------------------------------
 
@@ -214,6 +225,8 @@ private:
     // Shortened Joliet names (upper case) given to names too long for Joliet.
     std::unordered_set<TNameKey, TNameKeyHash> jolietAliases_;
     int limitHits_ = 0;
+    // Kept beside the log by LogSkip, which the const checks call too.
+    mutable std::vector<TSkippedItem> skipped_;
 };
 
 }  // namespace kestrel

@@ -21,6 +21,13 @@ class TRockRidge;
 }
 
 class TImageBuilder;
+
+// The error of a quick save stopped by AbortQuickSave.
+inline constexpr const char* QuickSaveAbortedText = "OPERATION ABORTED BY USER";
+// The error of a write that completed although the sources named changed
+// while they were read: their copies are not what the files hold.
+std::string ChangedSourcesError(const std::vector<std::string>& Paths);
+
 // Progress of the quick save: bytes of the image written so far and in all.
 using TImageProgressEvent = std::function<void(TImageBuilder* Sender, int64_t Done, int64_t Total)>;
 
@@ -96,14 +103,26 @@ public:
     // ---- Quick save ---------------------------------------------------------
     // Lays the image out for a file and writes it to FileName on the calling
     // thread. Throws std::runtime_error (std::range_error for sizes that do
-    // not fit) with a clear text on failure.
+    // not fit) with a clear text on failure; FileName then keeps what it
+    // held. Sources that changed while they were copied are finished as laid
+    // out, the image is completed, and then the save throws
+    // ChangedSourcesError.
     void QuickSaveToISOFile(const std::string& FileName);
+    // Asks a running quick save (on another thread) to stop; it throws
+    // QuickSaveAbortedText.
+    void AbortQuickSave() { quickSaveAborted_ = true; }
+    // The sources of the last write whose copies are not the files: they
+    // changed size since the layout or were written to while they were read.
+    // Valid once the write has ended.
+    const std::vector<std::string>& ChangedSources() const { return changedSources_; }
 
     // Raised on the calling thread while the quick save writes.
     TImageProgressEvent OnImageProgress;
     std::atomic<int64_t> ImageBytesWritten{0};
 
 protected:
+    std::vector<std::string> changedSources_;
+
     // The disc start of a layout that is not for an image file: may set
     // ImageStartLBA and add the entries of an imported session. The builder
     // itself knows no drive and leaves the image at LBA 0.
@@ -128,6 +147,7 @@ private:
     void AppendZeroSectors(int64_t Count);
 
     int64_t bootImageBytes_ = 0;  // size of the boot image when it was laid out
+    std::atomic<bool> quickSaveAborted_{false};
     iso::TRelocation relocation_;
     std::unique_ptr<iso::TRockRidge> rockRidge_;
     // Set only while directories are relocated: the primary path-table order

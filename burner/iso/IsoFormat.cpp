@@ -113,7 +113,7 @@ void PutRecordDate(uint8_t* P, TDateTime When, int16_t GMTOffset) {
     P[6] = uint8_t(int8_t(GMTOffset));
 }
 
-void PutDescriptorDate(uint8_t* P, TDateTime When) {
+void PutDescriptorDate(uint8_t* P, TDateTime When, int16_t GMTOffset) {
     if (!std::isfinite(When)) When = 0;
     // Whole seconds and the milliseconds apart, so rounding never moves a second.
     const int64_t totalMs = std::llround(When * 86400000.0);
@@ -125,7 +125,7 @@ void PutDescriptorDate(uint8_t* P, TDateTime When) {
     std::string s(text);
     s.resize(16, ' ');
     std::memcpy(P, s.data(), 16);
-    P[16] = 0;
+    P[16] = uint8_t(int8_t(GMTOffset));
 }
 
 TDateTime NowWithMilliseconds() {

@@ -58,8 +58,10 @@ inline bool IsDotName(const std::string& Name) { return Name == "." || Name == "
 // The 7-byte recording date of a directory record.
 void PutRecordDate(uint8_t* P, TDateTime When, int16_t GMTOffset);
 // The 17-byte date of a volume descriptor: "YYYYMMDDHHMMSS" and the
-// milliseconds (at least two digits) cut to 16 characters, then a zero offset.
-void PutDescriptorDate(uint8_t* P, TDateTime When);
+// milliseconds (at least two digits) cut to 16 characters, then the offset
+// of the local time When from UTC in 15-minute units, as readers need it to
+// show the time in their own zone.
+void PutDescriptorDate(uint8_t* P, TDateTime When, int16_t GMTOffset);
 
 // The current local time with its milliseconds.
 TDateTime NowWithMilliseconds();

@@ -7,8 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,24 @@ private:
         while (*link) link = &(*link)->Next;
         *link = Entry;
     }
+};
+
+// The local time zone set to Zone (a TZ value) while the object lives.
+class TScopedZone {
+public:
+    explicit TScopedZone(const std::string& Zone) {
+        env_.emplace("TZ", Zone);
+        tzset();
+    }
+    ~TScopedZone() {
+        env_.reset();
+        tzset();
+    }
+    TScopedZone(const TScopedZone&) = delete;
+    TScopedZone& operator=(const TScopedZone&) = delete;
+
+private:
+    std::optional<TScopedEnv> env_;
 };
 
 // Bytes [Offset, Offset+Count) of a file.

@@ -40,15 +40,25 @@ bool RoomFor(const std::string& Dir, int64_t Bytes) {
     return ::statvfs(Dir.c_str(), &vfs) == 0 && int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize) > Bytes;
 }
 
+// A parsed record with its own copy of the name (the parser's points into
+// the sector it read).
+struct TListedRecord : TDirRecord {
+    std::string NameText;
+};
+
 // The records of a directory extent, read with the import's parser.
-std::vector<TDirRecord> Records(const std::string& Image, int64_t Lba) {
+std::vector<TListedRecord> Records(const std::string& Image, int64_t Lba) {
     const std::string sector = ReadBytes(Image, Lba * 2048, 2048);
-    std::vector<TDirRecord> records;
+    std::vector<TListedRecord> records;
     for (size_t at = 0;;) {
-        TDirRecord r;
+        TListedRecord r;
         if (ParseDirRecord(reinterpret_cast<const uint8_t*>(sector.data()), at, sector.size(), r) != TRecordParse::Ok)
             break;
-        if (!r.IsSelfOrParent()) records.push_back(r);
+        if (!r.IsSelfOrParent()) {
+            r.NameText.assign(reinterpret_cast<const char*>(r.Name), r.NameLength);
+            r.Name = nullptr;
+            records.push_back(r);
+        }
         at += r.Length;
     }
     return records;
@@ -82,15 +92,14 @@ TEST_P(LargeFile, IsStoredInSeveralExtentsInBothTreesAndStaysSparse) {
     EXPECT_TRUE(image.Logged("STORED IN 2 EXTENTS")) << image.Log.size();
     EXPECT_EQ(image.CompilationSize, (BigSize + 2047) / 2048 * 2048 + 2048);
     for (const int64_t dirLba : {int64_t(image.ISODirArea), int64_t(image.JolietDirArea)}) {
-        const std::vector<TDirRecord> records = Records(iso, dirLba);
+        const std::vector<TListedRecord> records = Records(iso, dirLba);
         ASSERT_EQ(records.size(), 3u) << dirLba;
         EXPECT_TRUE(records[0].IsMultiExtent());
         EXPECT_EQ(records[0].DataLength, uint32_t(ExtentBytes));
         EXPECT_FALSE(records[1].IsMultiExtent());
         EXPECT_EQ(records[1].DataLength, uint32_t(BigSize - ExtentBytes));
         EXPECT_EQ(records[1].Extent, records[0].Extent + ExtentBytes / 2048);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(records[0].Name), records[0].NameLength),
-                  std::string(reinterpret_cast<const char*>(records[1].Name), records[1].NameLength));
+        EXPECT_EQ(records[0].NameText, records[1].NameText);
         // The next file follows the large one's last sector.
         EXPECT_EQ(records[2].Extent, records[1].Extent + (BigSize - ExtentBytes + 2047) / 2048);
         for (const auto& [at, text] : Marks)
