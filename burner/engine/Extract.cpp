@@ -95,14 +95,14 @@ bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const std::string& FileNa
 bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const TLocalFolder& Folder, const std::string& Name,
                                  bool ReplaceExisting, int Depth) {
     const auto fail = [&](const std::string& Why) {
-        DebugMsg(">>> ERROR EXTRACTING FILE " + (Entry ? PrintableName(Entry->LongName) : std::string("?")) + ": " + Why,
+        DebugMsg(">>> ERROR EXTRACTING FILE " + (Entry ? PrintableName(LocalName(*Entry)) : std::string("?")) + ": " + Why,
                  mtFailure);
         return false;
     };
     if (!Entry || Entry->Dir || !Entry->Imported) return fail("NOT A FILE OF A SESSION ON THE DISC");
     if (Writing()) return fail("THE DRIVE IS WRITING");
     const std::string shown = Folder.PathOf(Name);
-    InfoMsg(">>> EXTRACTING FILE " + PrintableName(Entry->LongName) + " TO " + PrintableName(shown));
+    InfoMsg(">>> EXTRACTING FILE " + PrintableName(LocalName(*Entry)) + " TO " + PrintableName(shown));
     if (!IsSafeComponent(Name)) return fail("NOT A NAME INSIDE ITS FOLDER: " + PrintableName(Name));
 
     const std::vector<TFileExtent> extents = Entry->IsLink() ? std::vector<TFileExtent>{} : ExtentsToRead(*Entry);

@@ -59,7 +59,7 @@ bool ExtractEntry(TKestrelBurner& Burner, const TFEntry& Entry, const TLocalFold
     try {
         return Burner.ExtractFile(&Entry, Folder, name, Replace, Depth);
     } catch (const std::system_error& e) {
-        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + PrintableName(Entry.LongName) + ": " + e.what(), mtFailure);
+        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + PrintableName(LocalName(Entry)) + ": " + e.what(), mtFailure);
         return false;
     }
 }
@@ -94,7 +94,7 @@ TExtractCount ExtractTree(TKestrelBurner& Burner, const TDEntry& Dir, const TLoc
             FinishFolder(*sub, *entry);
             continue;
         }
-        Burner.DebugMsg(">>> SKIPPING DIRECTORY " + PrintableName(entry->LongName) + ": " + error, mtFailure);
+        Burner.DebugMsg(">>> SKIPPING DIRECTORY " + PrintableName(LocalName(*entry)) + ": " + error, mtFailure);
         ++count.Failed;
     }
     return count;

@@ -108,6 +108,8 @@ void TSessionImport::AddItem(TDirReading& Reading, const TItem& Item) {
     // A directory moved here for its depth is read where its CL record stands.
     if (rr.Relocated && rr.Problem.empty()) {
         ++Reading.Relocated;
+        if (Item.IsDirectory() && movedDirs_.size() < size_t(kMaxSkips))
+            movedDirs_.emplace_back(Item.Extents.front().Lba, Reading.Dir.Path + PrintableName(ItemName(Item).Name));
         return;
     }
     ++Reading.Others;
@@ -178,6 +180,7 @@ void TSessionImport::AddDirectory(TDirReading& Reading, const TItem& Item, const
 void TSessionImport::AddMovedDirectory(TDirReading& Reading, const TItem& Item, const std::string& Name) {
     const std::string path = Reading.Dir.Path + PrintableName(Name);
     const uint32_t at = *Item.RockRidge.ChildLink;
+    linkedDirs_.insert(at);
     if (RunsPastDisc(at, 1)) return Skip("MOVED DIRECTORY OUTSIDE THE DISC (SECTOR " + std::to_string(at) + ")", path);
     if (!Recorded(at, 1, "MOVED DIRECTORY", path)) return;
     auto sector = std::make_unique<TSectorBuffer>();

@@ -111,7 +111,16 @@ bool TSessionImport::ImportFromDescriptors(uint32_t Start, TTree Tree, TDEntry* 
     if (Tree == TTree::RockRidge) device_.InfoMsg(">>> ROCK RIDGE: NAMES AND ATTRIBUTES FROM THE PRIMARY TREE");
     const TDirRef rootRef{root->Extent, root->DataLength, "/"};
     if (ClaimDirectory(rootRef)) ReadTree(rootRef, Target, 1);
+    ReportUnlinkedMoves();
     return skipped_ == 0 && !Stopped();
+}
+
+// A directory moved for its depth is read where a CL record names it; one
+// that no CL record names would otherwise be missing without a word.
+void TSessionImport::ReportUnlinkedMoves() {
+    for (const auto& [extent, path] : movedDirs_)
+        if (!Stopped() && !linkedDirs_.count(extent))
+            Skip("DIRECTORY MOVED FOR ITS DEPTH THAT NO RECORD LEADS BACK TO (SECTOR " + std::to_string(extent) + ")", path);
 }
 
 std::optional<TVolumeRoot> TSessionImport::FindDescriptor(uint32_t Start, bool Joliet) {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "burner/device/SCSIDevice.h"
@@ -111,6 +112,7 @@ private:
     // Reads a directory claimed before (ClaimDirectory) into Target; says
     // whether it listed only directories moved elsewhere.
     bool ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth);
+    void ReportUnlinkedMoves();
     bool ClaimDirectory(const TDirRef& Dir);
     // Reads the records of one directory sector; false when the reading of
     // the directory must end.
@@ -148,6 +150,10 @@ private:
     std::optional<uint32_t> discEnd_;
     TRecordedArea recorded_;
     std::unordered_set<uint32_t> readSectors_;
+    // Directories listed as moved for their depth (RE), and the sectors CL
+    // records lead to.
+    std::vector<std::pair<uint32_t, std::string>> movedDirs_;
+    std::unordered_set<uint32_t> linkedDirs_;
     uint32_t sectorsRead_ = 0;
     int skipped_ = 0;
     std::optional<uint8_t> suspSkip_;  // Rock Ridge in use: the bytes before each record's entries
