@@ -97,6 +97,10 @@ TSessionImport::TItem TSessionImport::Describe(const TDirRecord& Record) {
 
 TImportName TSessionImport::ItemName(const TItem& Item) const {
     if (Item.RockRidge.Name) return RockRidgeName(*Item.RockRidge.Name);
+    return IdentifierName(Item);
+}
+
+TImportName TSessionImport::IdentifierName(const TItem& Item) const {
     const auto* bytes = reinterpret_cast<const uint8_t*>(Item.Identifier.data());
     return joliet_ ? JolietName(bytes, Item.Identifier.size()) : PrimaryName(bytes, Item.Identifier.size());
 }
@@ -113,9 +117,11 @@ void TSessionImport::AddItem(TDirReading& Reading, const TItem& Item) {
         return;
     }
     ++Reading.Others;
+    // Fields that could not be read leave the name in doubt: the record's
+    // identifier names the item.
+    if (!rr.Problem.empty()) return Skip(rr.Problem, Reading.Dir.Path + PrintableName(IdentifierName(Item).Name));
     const TImportName name = ItemName(Item);
     const std::string path = Reading.Dir.Path + PrintableName(name.Name);
-    if (!rr.Problem.empty()) return Skip(rr.Problem, path);
     if (!name.Ok()) return Skip(name.Problem, path);
     if (NameTooLong(Item.IsDirectory() || rr.ChildLink, name.Name)) return;
     if (const std::string why = Unimportable(Item); !why.empty()) return Skip(why, path);

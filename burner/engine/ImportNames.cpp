@@ -16,7 +16,6 @@ TImportName Checked(std::string Name) {
     else if (Name == "." || Name == "..") result.Problem = "NAME \".\" OR \"..\"";
     else if (Name.find('/') != std::string::npos || Name.find('\\') != std::string::npos)
         result.Problem = "NAME HOLDING \"/\" OR \"\\\"";
-    else if (Name.find('\0') != std::string::npos) result.Problem = "NAME HOLDING A ZERO BYTE";
     result.Name = std::move(Name);
     return result;
 }

@@ -104,6 +104,9 @@ public:
     }
 
     void Finish() {
+        // A last piece that says more follows: the entries were cut short.
+        if (out_.Name && !nameDone_) Fail("ROCK RIDGE NAME WHOSE LAST PIECE NEVER COMES");
+        if (out_.LinkTarget && !linkDone_) Fail("SYMBOLIC LINK TARGET WHOSE LAST PIECE NEVER COMES");
         if (!out_.LinkTarget) return;
         if (out_.LinkTarget->empty()) Fail("SYMBOLIC LINK WITHOUT A TARGET");
         else if (out_.LinkTarget->find('\0') != std::string::npos) Fail("SYMBOLIC LINK TARGET HOLDING A ZERO BYTE");

@@ -125,6 +125,7 @@ private:
     TItem Describe(const TDirRecord& Record);
     // The Rock Ridge name, else the identifier of the tree read.
     TImportName ItemName(const TItem& Item) const;
+    TImportName IdentifierName(const TItem& Item) const;
     void AddItem(TDirReading& Reading, const TItem& Item);
     std::string Unimportable(const TItem& Item) const;
     void AddDirectory(TDirReading& Reading, const TItem& Item, const std::string& Name, uint32_t Extent,
