@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 const std::string kLongName = std::string(196, 'n') + ".txt";  // 200 bytes
 const std::string kDeep = "a/b/c/d/e/f/g/h/i/j/k";             // 11 folders
-constexpr time_t kToolTime = 1262401445;                       // 2010-01-02 03:04:05 UTC
+constexpr time_t kToolTime = 1262433600;                       // 2010-01-02 12:00:00 UTC
 
 mode_t ModeOf(const std::string& Path) {
     struct stat st {};
