@@ -144,6 +144,7 @@ private:
     QWidget* BuildStatusBar();
     void ConnectControls();
     void LoadSettings();
+    void LoadBootChoices(const TKestrelIni& Ini);
     void RestoreWindowState();
     void SaveWindowState();
 

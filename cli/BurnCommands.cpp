@@ -11,6 +11,7 @@
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BootArgs.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
@@ -194,16 +195,17 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     if (!Compilation) return options;
     for (const char* flag : {"--archive", "--no-joliet", "--non-recursive", "--format"})
         options.push_back({flag, false, ""});
-    for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
+    for (const char* valued : {"--import-session", "--volume-id", "--save-path"})
         options.push_back({valued, true, ""});
+    for (TOptionSpec& boot : BootOptions()) options.push_back(std::move(boot));
     return options;
 }
 
 const TCliRegistration burn({
     "burn",
-    "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--volume-id TEXT] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
+    std::string("burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
+                "[--import-session N|last] [--no-joliet] [--volume-id TEXT] ") +
+        BootUsage + " [--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session.",
     WriteOptions(true),
     RunBurn,

@@ -1,8 +1,8 @@
 #include "cli/CompilationArgs.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
+
+#include "cli/BootArgs.h"
 
 namespace kestrel::cli {
 
@@ -34,14 +34,7 @@ std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.ClearAll(ListMaxFiles, ListMaxDirs);
     Burner.JolietFileSystem = !Args.Has("--no-joliet");
     Burner.IdVolume = Args.Value("--volume-id");
-    if (auto boot = Args.Optional("--boot")) {
-        struct stat st {};
-        if (::stat(boot->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return "the boot image \"" + *boot + "\" is not a readable file";
-        Burner.BootImageFile = *boot;
-        Burner.Bootable = true;
-    }
-    return {};
+    return ApplyBootOptions(Burner, Args);
 }
 
 std::vector<TListEntry> SourceEntries(const TParsedArgs& Args) {

@@ -87,6 +87,12 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
 std::string TKestrelBurner::PrepareCompilationBurn() {
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
+    // Boot files are refused before a disc is formatted for them.
+    try {
+        if (error.empty()) CheckBootFiles();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
     if (error.empty()) error = FormatDVDRWIfNeeded();
     if (!error.empty()) return error;
     // Always a layout for a disc, from the disc's own start address.
@@ -213,7 +219,8 @@ std::string TKestrelBurner::CheckSources() const {
         if (fd >= 0) ::close(fd);
         return ok;
     };
-    if (Bootable && !openable(BootImageFile)) return FormatMessage(msgCantOpenFile, BootImageFile);
+    for (const TBootFile& boot : BootFiles())
+        if (boot.InHead() && !openable(boot.Path)) return FormatMessage(msgCantOpenFile, boot.Path);
     for (const auto& entry : FileTable) {
         if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;
         if (!openable(entry->SourcePath)) return FormatMessage(msgCantOpenFile, entry->SourcePath);

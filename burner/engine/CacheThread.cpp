@@ -162,15 +162,19 @@ void TCacheThread::StreamSource(const TCacheSource& Source) {
     if (changed)
         Warn(FormatChangedSize(Source.Path, actual, Source.Size));
     int64_t toRead = std::min(actual, Source.Size);
+    int64_t fileOffset = 0;
     while (toRead > 0) {
         CheckAbort();
         const int64_t room = job_.BlockSize - staging_->Count;
         const int64_t n = std::min(room, toRead);
-        const int64_t got = file.ReadFully(staging_->Data.data() + staging_->Count, n);
+        uint8_t* dest = staging_->Data.data() + staging_->Count;
+        const int64_t got = file.ReadFully(dest, n);
         if (got != n) {
             SetError(FormatMessage(msgCantReadFile, Source.Path));
             throw TAborted();
         }
+        Source.Patch.ApplyTo(dest, fileOffset, static_cast<size_t>(n));
+        fileOffset += n;
         staging_->Count += static_cast<int32_t>(n);
         toRead -= n;
         if (staging_->Count == job_.BlockSize) QueueStaging();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "burner/common/DebugLog.h"
+#include "burner/iso/BootFiles.h"
 
 namespace kestrel {
 
@@ -28,6 +29,9 @@ struct TCacheSource {
     // sector (a boot image); only a file that needs more or fewer sectors
     // counts as changed.
     bool SizeIsSectors = false;
+    // Bytes laid over the file's copy in the stream (a boot loader's boot
+    // information table); the file itself is only read.
+    TBytePatch Patch = {};
 };
 
 // What a cache streams. Head bytes are not owned and must stay unchanged
