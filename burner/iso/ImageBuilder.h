@@ -65,7 +65,8 @@ public:
     bool EfiBootable = false;
     std::string EfiBootImageFile;
     // The boot files of the last layout in catalog order (the BIOS entry
-    // first); empty when the image is not bootable.
+    // first); empty when the image is not bootable. Part of the plan: valid
+    // until the compilation changes.
     const std::vector<TBootFile>& BootFiles() const { return bootFiles_; }
     bool HasBootRecord() const { return !bootFiles_.empty(); }
     // Chooses and checks the boot files as the layout does; throws
