@@ -16,6 +16,7 @@
 #include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
 #include "cli/ProgressBar.h"
+#include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
 namespace {
@@ -164,9 +165,9 @@ int RunBurn(const TParsedArgs& Args) {
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
-        const int number = ParseSessionNumber("--import-session", *session);
+        const int number = ChosenSession(burner, ParseSessionNumber("--import-session", *session));
         if (!burner.ImportDiscSession(number, nullptr))
-            return Fail("session " + *session + " of the disc could not be imported");
+            return Fail("session " + std::to_string(number) + " of the disc could not be imported");
     }
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));

@@ -10,12 +10,14 @@
 #include <sstream>
 
 #include "burner/engine/Extract.h"
+#include "burner/engine/ImportNames.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/engine/SessionPlace.h"
 #include "burner/iso/DateTime.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/DriveSelection.h"
+#include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
 
@@ -44,8 +46,8 @@ std::string SessionLine(int Number, const TSessionPlace& Place) {
 int RunSessions(const TParsedArgs& Args) {
     TSCSIDevice device;
     OpenDrive(device, Args);
-    if (!device.TestUnitReady(5000)) return Fail("the drive is not ready (no disc, or the tray is open)");
-    const int sessions = device.GetSessionCount();
+    RequireReadyDrive(device);
+    const int sessions = SessionCount(device);
     std::cout << " Number     Start     Size\n";
     int unreadable = 0;
     for (int number = 1; number <= sessions; ++number) {
@@ -67,11 +69,9 @@ struct TImported {
 
 // Imports the session the options name into an emptied compilation.
 TImported ImportSession(TKestrelBurner& Burner, const TParsedArgs& Args) {
-    int number = ParseSessionNumber("--session", Args.Value("--session", "last"));
-    if (!Burner.TestUnitReady(5000)) throw std::runtime_error("the drive is not ready (no disc, or the tray is open)");
-    const int sessions = Burner.GetSessionCount();
-    if (sessions == 0) throw std::runtime_error("the disc holds no session");
-    if (number == -1 || number > sessions) number = sessions;
+    const int asked = ParseSessionNumber("--session", Args.Value("--session", "last"));
+    RequireReadyDrive(Burner);
+    const int number = ChosenSession(Burner, asked);
     Burner.ClearAll(ViewMaxFiles, ViewMaxDirs);
     TImported imported{number, Burner.ImportDiscSession(number, nullptr)};
     if (!imported.Complete && Burner.FilesCount() == 0)
@@ -112,18 +112,19 @@ std::string JsonText(const std::string& Text) {
 }
 
 // Visits every entry below Dir, depth first in the directory's order, with
-// its "/" path.
-void WalkTree(const TDEntry& Dir, const std::string& Path,
+// its "/" path (control characters of names escaped when Escaped).
+void WalkTree(const TDEntry& Dir, const std::string& Path, bool Escaped,
               const std::function<void(const TFEntry&, const std::string&)>& Visit) {
     for (const TFEntry* entry = Dir.Files; entry; entry = entry->Next) {
-        const std::string path = Path + "/" + LocalName(*entry);
+        const std::string name = LocalName(*entry);
+        const std::string path = Path + "/" + (Escaped ? PrintableName(name) : name);
         Visit(*entry, path);
-        if (entry->Dir) WalkTree(*entry->Dir, path, Visit);
+        if (entry->Dir) WalkTree(*entry->Dir, path, Escaped, Visit);
     }
 }
 
 void PrintTreeText(const TKestrelBurner& Burner) {
-    WalkTree(*Burner.RootDir, "", [](const TFEntry& Entry, const std::string& Path) {
+    WalkTree(*Burner.RootDir, "", true, [](const TFEntry& Entry, const std::string& Path) {
         char line[96];
         if (Entry.Dir)
             std::snprintf(line, sizeof line, "d  %s  %12s  %10s  ", DateText(Entry.DateTime, ' ').c_str(), "-", "-");
@@ -139,7 +140,7 @@ void PrintTreeJson(const TKestrelBurner& Burner, const TImported& Imported) {
     out << "{\"session\":" << Imported.Session << ",\"complete\":" << (Imported.Complete ? "true" : "false")
         << ",\"entries\":[";
     bool first = true;
-    WalkTree(*Burner.RootDir, "", [&](const TFEntry& Entry, const std::string& Path) {
+    WalkTree(*Burner.RootDir, "", false, [&](const TFEntry& Entry, const std::string& Path) {
         out << (first ? "" : ",") << "{\"path\":" << JsonText(Path) << ",\"type\":\"" << (Entry.Dir ? "dir" : "file")
             << "\",\"date\":\"" << DateText(Entry.DateTime, 'T') << "\"";
         if (!Entry.Dir) out << ",\"size\":" << Entry.ISOSize << ",\"extent\":" << Entry.ISOExtent;
@@ -163,15 +164,15 @@ int RunLs(const TParsedArgs& Args) {
 // ---- extract ------------------------------------------------------------------
 
 // The entry of a disc path ("/DOCS/a.txt" or "\DOCS\a.txt"); the root is
-// returned as Dir with a null entry. Names match exactly, else without
-// regard to the case of ASCII letters.
+// returned as Dir with a null entry. Names match exactly or as "ls" shows
+// them (control characters escaped), else without regard to the case of
+// ASCII letters.
 struct TFound {
     const TFEntry* Entry = nullptr;
     const TDEntry* Dir = nullptr;
 };
 
-std::optional<TFound> FindDiscPath(TKestrelBurner& Burner, std::string Path) {
-    std::replace(Path.begin(), Path.end(), '\\', '/');
+std::optional<TFound> FindSlashPath(TKestrelBurner& Burner, const std::string& Path) {
     TFound found{nullptr, Burner.RootDir};
     std::istringstream parts(Path);
     std::string part;
@@ -180,13 +181,23 @@ std::optional<TFound> FindDiscPath(TKestrelBurner& Burner, std::string Path) {
         if (!found.Dir) return std::nullopt;
         const TFEntry* match = nullptr;
         for (const TFEntry* e = found.Dir->Files; e && !match; e = e->Next)
-            if (LocalName(*e) == part || e->LongName == part) match = e;
+            if (LocalName(*e) == part || e->LongName == part || PrintableName(LocalName(*e)) == part) match = e;
         if (!match) match = Burner.FindFileEntry(found.Dir, part);
         if (!match && part.find('.') == std::string::npos) match = Burner.FindFileEntry(found.Dir, part + ".");
         if (!match) return std::nullopt;
         found = {match, match->Dir};
     }
     return found;
+}
+
+// A "\" is a separator unless the path names an entry with it as written:
+// "ls" shows a newline of a name as "\n".
+std::optional<TFound> FindDiscPath(TKestrelBurner& Burner, const std::string& Path) {
+    if (auto found = FindSlashPath(Burner, Path)) return found;
+    if (Path.find('\\') == std::string::npos) return std::nullopt;
+    std::string slashes = Path;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    return FindSlashPath(Burner, slashes);
 }
 
 int RunExtract(const TParsedArgs& Args) {
@@ -206,7 +217,7 @@ int RunExtract(const TParsedArgs& Args) {
     for (const auto& path : Args.Positional()) {
         const auto found = FindDiscPath(burner, path);
         if (!found) {
-            std::cerr << "kestrel-cli: \"" << path << "\" is not in session " << imported.Session << "\n";
+            std::cerr << "kestrel-cli: \"" << PrintableName(path) << "\" is not in session " << imported.Session << "\n";
             ++missing;
         } else if (found->Dir) {
             const TExtractCount sub = ExtractDirectory(burner, *found->Dir, *dest, recursive, replace);

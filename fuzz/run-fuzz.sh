@@ -1,6 +1,7 @@
 #!/bin/sh
-# Seeds the import fuzzer with discs made by peer programs (the sectors from
-# 16 on, as the target expects them) and runs it briefly.
+# Seeds the import fuzzer with discs made by peer programs and by Kestrel
+# itself (the sectors from 16 on, as the target expects them) and runs it
+# briefly.
 #   run-fuzz.sh FUZZER WORK-FOLDER [libFuzzer options...]
 set -eu
 fuzzer=$1
@@ -29,5 +30,19 @@ fi
 if command -v genisoimage >/dev/null; then
     seed genisoimage-joliet genisoimage -quiet -no-pad -J
     seed genisoimage-iso genisoimage -quiet -no-pad
+fi
+# Kestrel's own image (KESTREL_CLI, when given): names at the writer's
+# length limits, a newline in a name and characters beyond the BMP.
+if [ -n "${KESTREL_CLI:-}" ] && [ -x "$KESTREL_CLI" ]; then
+    names="$work/names"
+    long_dir="$names/$(printf '%0110d' 0 | tr 0 d)"
+    mkdir -p "$long_dir"
+    printf 'long\n' > "$names/$(printf '%0104d' 0 | tr 0 f).txt"
+    printf 'in\n' > "$long_dir/inner.txt"
+    printf 'newline\n' > "$names/$(printf 'line\nbreak.txt')"
+    printf 'astral\n' > "$names/$(printf '\360\237\230\200 smile.txt')"
+    if "$KESTREL_CLI" build-iso --save-path unchecked -o "$work/kestrel-names.iso" "$names/" >/dev/null 2>&1; then
+        tail -c +32769 "$work/kestrel-names.iso" > "$work/corpus/kestrel-names"
+    fi
 fi
 exec "$fuzzer" -artifact_prefix="$work/crashes/" "$@" "$work/corpus"

@@ -59,7 +59,7 @@ constexpr TFixedMessage FixedMessages[] = {
     {msgWriterError, "WRITER ERROR"},
     {msgInternalError0005, "INTERNAL ERROR 0005"},
     {msgErrorImportingSession, "ERROR IMPORTING SESSION"},
-    {msgErrorImportingSessionNameLength, "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS"},
+    {msgErrorImportingSessionNameLength, "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS %d CHARS"},
     {msgErrorImportingSessionNotFound, "ERROR IMPORTING SESSION %d (ISO IMAGE NOT FOUND)"},
     {msgImportingSession, "IMPORTING SESSION # %d"},
     {msgExtractingFile, "EXTRACTING FILE %s TO %s"},

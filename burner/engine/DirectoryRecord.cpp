@@ -72,7 +72,7 @@ bool IsJolietDescriptor(const uint8_t* Sector) {
 }
 
 TVolumeRoot DescriptorRoot(const uint8_t* Sector) {
-    return {LittleEndian32(Sector + 158), LittleEndian32(Sector + 166)};
+    return {Sector[156], LittleEndian32(Sector + 158), LittleEndian32(Sector + 166)};
 }
 
 }  // namespace kestrel

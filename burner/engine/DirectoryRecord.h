@@ -73,6 +73,7 @@ bool IsJolietDescriptor(const uint8_t* Sector);
 
 // The root directory record of a descriptor (bytes 156..189).
 struct TVolumeRoot {
+    uint8_t RecordLength = 0;
     uint32_t Extent = 0;
     uint32_t DataLength = 0;
 };

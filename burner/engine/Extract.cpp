@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "burner/device/BusyWait.h"
 #include "burner/engine/DirectoryRecord.h"
+#include "burner/engine/ImportNames.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/engine/PartFile.h"
 #include "burner/engine/SessionPlace.h"
@@ -33,12 +35,13 @@ std::string SectorRange(uint64_t First, uint64_t Count) {
 
 bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting) {
     const auto fail = [&](const std::string& Why) {
-        DebugMsg(">>> ERROR EXTRACTING FILE " + (Entry ? Entry->LongName : std::string("?")) + ": " + Why, mtFailure);
+        DebugMsg(">>> ERROR EXTRACTING FILE " + (Entry ? PrintableName(Entry->LongName) : std::string("?")) + ": " + Why,
+                 mtFailure);
         return false;
     };
     if (!Entry || Entry->Dir || !Entry->Imported) return fail("NOT A FILE OF A SESSION ON THE DISC");
     if (Writing()) return fail("THE DRIVE IS WRITING");
-    InfoMsg(">>> EXTRACTING FILE " + Entry->LongName + " TO " + FileName);
+    InfoMsg(">>> EXTRACTING FILE " + PrintableName(Entry->LongName) + " TO " + PrintableName(FileName));
     if (Entry->ISOSize < 0 || Entry->ISOSize >= (int64_t{1} << 32)) return fail("SIZE OF 4 GB OR MORE");
 
     const uint64_t sectors = SectorsFor(static_cast<uint32_t>(Entry->ISOSize));
@@ -60,9 +63,11 @@ bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const std::string& FileNa
     while (remaining > 0) {
         const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPieceSectors * kDiscSectorBytes));
         const uint32_t count = SectorsFor(bytes);
-        if (!Read10(lba, static_cast<uint16_t>(count), buffer->Bytes, count * uint32_t(kDiscSectorBytes)) ||
-            LastTransferred < bytes)
-            return fail("READ ERROR IN " + SectorRange(lba, count));
+        const bool read = AskWhileBusy(*this, [&] {
+            return Read10(lba, static_cast<uint16_t>(count), buffer->Bytes, count * uint32_t(kDiscSectorBytes));
+        });
+        if (!read && DriveBusy(*this)) return fail(DriveBusyText(*this));
+        if (!read || LastTransferred < bytes) return fail("READ ERROR IN " + SectorRange(lba, count));
         if (!part.Write(buffer->Bytes, bytes, error)) return fail(error);
         lba += count;
         remaining -= bytes;

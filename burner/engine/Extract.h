@@ -19,6 +19,14 @@ std::string LocalName(const TFEntry& Entry);
 // or "..", and holding neither "/" nor a NUL byte.
 bool IsSafeComponent(const std::string& Name);
 
+// What stands for each control character of a disc name in the local name
+// (a newline in a file name breaks most tools that list files).
+inline constexpr char kControlStandIn = '_';
+
+// The name an entry is written under locally: its local name with every
+// control character replaced by kControlStandIn.
+std::string ExtractedName(const TFEntry& Entry);
+
 struct TExtractCount {
     int Files = 0;   // files written
     int Failed = 0;  // files or directories not written (each logged)
@@ -27,7 +35,9 @@ struct TExtractCount {
 // Copies the files of Dir into Folder, which must exist; with Recursive
 // every subdirectory becomes a folder below it. Nothing is written outside
 // Folder: unsafe names are refused and a subfolder that is a symbolic link
-// is not entered. Existing files are replaced only with Replace.
+// is not entered. Existing files are replaced only with Replace. An entry
+// whose extracted name another entry of Dir would be written under too is
+// left out, so that neither overwrites the other.
 TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const std::string& Folder, bool Recursive,
                                bool Replace);
 

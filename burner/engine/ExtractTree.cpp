@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_map>
 
 #include "burner/engine/Extract.h"
 #include "burner/engine/ImportNames.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/iso/DateTime.h"
+#include "burner/iso/Names.h"
 
 namespace kestrel {
 
@@ -39,7 +41,30 @@ void SetFolderTime(const std::string& Path, TDateTime Date) {
     ::utimensat(AT_FDCWD, Path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
+// Extracted names that more than one entry of Dir would be written under
+// (a name whose control characters were replaced meeting another entry's
+// name), with their counts; empty when no name of Dir holds a control
+// character.
+std::unordered_map<std::string, int> SharedExtractedNames(const TDEntry& Dir) {
+    std::unordered_map<std::string, int> shared;
+    bool altered = false;
+    for (const TFEntry* e = Dir.Files; e && !altered; e = e->Next) altered = HoldsControlCharacters(e->LongName);
+    if (!altered) return shared;
+    for (const TFEntry* e = Dir.Files; e; e = e->Next) ++shared[ExtractedName(*e)];
+    std::erase_if(shared, [](const auto& Name) { return Name.second < 2; });
+    return shared;
+}
+
+// Logs that Name is written locally as Local.
+void LogReplacedName(TKestrelBurner& Burner, const std::string& Name, const std::string& Local) {
+    Burner.DebugMsg(">>> " + PrintableName(Name) + " IS WRITTEN AS " + Local + " (EACH CONTROL CHARACTER OF ITS NAME "
+                        "REPLACED BY \"" + std::string(1, kControlStandIn) + "\")",
+                    mtFailure);
+}
+
 }  // namespace
+
+std::string ExtractedName(const TFEntry& Entry) { return ReplaceControlCharacters(LocalName(Entry), kControlStandIn); }
 
 std::string LocalName(const TFEntry& Entry) {
     const std::string& name = Entry.LongName;
@@ -54,15 +79,16 @@ bool IsSafeComponent(const std::string& Name) {
 }
 
 bool ExtractInto(TKestrelBurner& Burner, const TFEntry& Entry, const std::string& Folder, bool Replace) {
-    const std::string name = LocalName(Entry);
+    const std::string name = ExtractedName(Entry);
     if (!IsSafeComponent(name)) {
         Burner.DebugMsg(">>> SKIPPING A NAME THAT WOULD LEAVE THE FOLDER: " + PrintableName(name), mtFailure);
         return false;
     }
+    if (name != LocalName(Entry)) LogReplacedName(Burner, LocalName(Entry), name);
     try {
         return Burner.ExtractFile(&Entry, Folder + "/" + name, Replace);
     } catch (const std::system_error& e) {
-        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + Entry.LongName + ": " + e.what(), mtFailure);
+        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + PrintableName(Entry.LongName) + ": " + e.what(), mtFailure);
         return false;
     }
 }
@@ -70,17 +96,27 @@ bool ExtractInto(TKestrelBurner& Burner, const TFEntry& Entry, const std::string
 TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const std::string& Folder, bool Recursive,
                                bool Replace) {
     TExtractCount count;
+    const auto shared = SharedExtractedNames(Dir);
     for (const TFEntry* entry = Dir.Files; entry; entry = entry->Next) {
+        if (entry->Dir && !Recursive) continue;
+        const std::string name = ExtractedName(*entry);
+        if (name != LocalName(*entry) && shared.count(name)) {
+            Burner.DebugMsg(">>> SKIPPING " + PrintableName(LocalName(*entry)) + ": ANOTHER ENTRY OF ITS DIRECTORY IS "
+                                "WRITTEN AS " + name + " TOO (CONTROL CHARACTERS REPLACED BY \"" +
+                                std::string(1, kControlStandIn) + "\")",
+                            mtFailure);
+            ++count.Failed;
+            continue;
+        }
         if (!entry->Dir) {
             ExtractInto(Burner, *entry, Folder, Replace) ? ++count.Files : ++count.Failed;
             continue;
         }
-        if (!Recursive) continue;
-        const std::string name = LocalName(*entry);
         std::string error;
         if (!IsSafeComponent(name)) {
             error = "A NAME THAT WOULD LEAVE THE FOLDER: " + PrintableName(name);
         } else if (EnsureRealFolder(Folder + "/" + name, error)) {
+            if (name != LocalName(*entry)) LogReplacedName(Burner, LocalName(*entry), name);
             const TExtractCount sub = ExtractDirectory(Burner, *entry->Dir, Folder + "/" + name, true, Replace);
             count.Files += sub.Files;
             count.Failed += sub.Failed;

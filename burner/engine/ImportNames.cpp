@@ -6,8 +6,6 @@ namespace kestrel {
 
 namespace {
 
-bool IsControl(unsigned char C) { return C < 0x20 || C == 0x7F; }
-
 bool IsHighSurrogate(char16_t U) { return U >= 0xD800 && U <= 0xDBFF; }
 bool IsLowSurrogate(char16_t U) { return U >= 0xDC00 && U <= 0xDFFF; }
 
@@ -18,12 +16,6 @@ TImportName Checked(std::string Name) {
     else if (Name == "." || Name == "..") result.Problem = "NAME \".\" OR \"..\"";
     else if (Name.find('/') != std::string::npos || Name.find('\\') != std::string::npos)
         result.Problem = "NAME HOLDING \"/\" OR \"\\\"";
-    else
-        for (char c : Name)
-            if (IsControl(static_cast<unsigned char>(c))) {
-                result.Problem = "NAME HOLDING CONTROL CHARACTERS";
-                break;
-            }
     result.Name = std::move(Name);
     return result;
 }
@@ -66,9 +58,20 @@ TImportName PrimaryName(const uint8_t* Bytes, size_t Length) {
 }
 
 std::string PrintableName(const std::string& Name) {
-    std::string out = SanitizeUtf8(Name);
-    for (char& c : out)
-        if (IsControl(static_cast<unsigned char>(c))) c = '?';
+    std::string out;
+    for (const char c : SanitizeUtf8(Name)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!IsControlCharacter(c)) out += c;
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\r') out += "\\r";
+        else {
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 0x0F];
+        }
+    }
     return out;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Names read from the directory records of a disc. A disc is untrusted: a
-// name becomes a compilation name only when it is safe as a file name here
-// (UTF-8, no path separators, no control characters, not "." or "..").
+// name becomes a compilation name only when it can be one component of a
+// path (UTF-8, no path separators, not "." or ".."). Control characters
+// are kept, as the compilation stores and writes them: such names are
+// shown escaped and written locally with the characters replaced.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,8 +30,10 @@ TImportName JolietName(const uint8_t* Bytes, size_t Length);
 // the compilation when it stores the name).
 TImportName PrimaryName(const uint8_t* Bytes, size_t Length);
 
-// Text safe for one log line: control characters shown as "?", invalid
-// UTF-8 replaced.
+// Text safe for one line of a listing or the log: control characters
+// escaped ("\n", "\t", "\r", else "\x01"), invalid UTF-8 replaced. Names
+// never hold "\", so the escaped form stands for one name only.
 std::string PrintableName(const std::string& Name);
+
 
 }  // namespace kestrel

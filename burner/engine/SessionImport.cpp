@@ -4,9 +4,12 @@
 #include <limits>
 #include <memory>
 
+#include "burner/device/BusyWait.h"
+#include "burner/device/MessageTable.h"
 #include "burner/engine/ImportNames.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/engine/SessionPlace.h"
+#include "burner/iso/Names.h"
 
 namespace kestrel {
 
@@ -14,9 +17,8 @@ namespace {
 
 // Descriptors are looked for in this many sectors from sector 16 of the session.
 constexpr uint32_t kDescriptorSectors = 21;
-// Identifiers at least this long are reported instead of imported.
-constexpr size_t kJolietNameLimit = 215;
-constexpr size_t kPrimaryNameLimit = 240;
+// The shortest directory record: the fixed part and a one-byte identifier.
+constexpr uint8_t kShortestRecord = kRecordFixedBytes + 1;
 
 std::string SectorText(uint32_t First, uint32_t Count) {
     if (Count <= 1) return "SECTOR " + std::to_string(First);
@@ -31,13 +33,16 @@ TSessionImport::TSessionImport(TSCSIDevice& Device, TCompilation& Compilation)
 bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     if (!Target) Target = compilation_.RootDir;
     if (!Target || !ResolveSession(SessionNo)) return false;
-    device_.InfoMsg(">>> IMPORTING SESSION # " + std::to_string(SessionNo));
-    const auto place = LocateSession(device_, static_cast<uint16_t>(SessionNo));
+    const std::string session = std::to_string(SessionNo);
+    device_.InfoMsg(">>> IMPORTING SESSION # " + session);
+    const auto place = AskWhileBusy(device_, [&] { return LocateSession(device_, static_cast<uint16_t>(SessionNo)); });
     if (!place) {
-        LogError(">>> ERROR IMPORTING SESSION # " + std::to_string(SessionNo));
+        LogError(">>> ERROR IMPORTING SESSION # " + session +
+                 (DriveBusy(device_) ? " (" + DriveBusyText(device_) + ")" : std::string()));
         return false;
     }
-    discEnd_ = ReadableEnd(device_);
+    discEnd_ = AskWhileBusy(device_, [&] { return ReadableEnd(device_); });
+    if (!discEnd_ && DriveBusy(device_)) busyText_ = DriveBusyText(device_);
     for (const bool joliet : {true, false}) {
         bool found = false;
         const bool complete = ImportFromDescriptors(place->Start, joliet, Target, found);
@@ -45,14 +50,18 @@ bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
         ReportOutcome(SessionNo);
         return complete;
     }
-    LogError(">>> ERROR IMPORTING SESSION " + std::to_string(SessionNo) + " (ISO IMAGE NOT FOUND)");
+    if (!busyText_.empty()) LogError(">>> ERROR IMPORTING SESSION # " + session + " (" + busyText_ + ")");
+    else if (rootRefused_) LogError(">>> ERROR IMPORTING SESSION # " + session + " (NO VALID ROOT DIRECTORY)");
+    else LogError(">>> ERROR IMPORTING SESSION " + session + " (ISO IMAGE NOT FOUND)");
     return false;
 }
 
 bool TSessionImport::ResolveSession(int& SessionNo) {
-    const int sessions = device_.GetSessionCount();
+    const int sessions = AskWhileBusy(device_, [&] { return device_.GetSessionCount(); });
     if (sessions == 0) {
-        LogError(">>> ERROR IMPORTING SESSION # " + std::to_string(SessionNo) + " (NO SESSION ON THE DISC)");
+        const std::string asked = SessionNo == -1 ? "THE LAST SESSION" : "SESSION # " + std::to_string(SessionNo);
+        const std::string why = DriveBusy(device_) ? DriveBusyText(device_) : "NO SESSION ON THE DISC";
+        LogError(">>> ERROR IMPORTING " + asked + " (" + why + ")");
         return false;
     }
     if (SessionNo == -1 || SessionNo > sessions) SessionNo = sessions;
@@ -67,10 +76,9 @@ bool TSessionImport::ResolveSession(int& SessionNo) {
 bool TSessionImport::ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found) {
     const auto root = FindDescriptor(Start, Joliet);
     if (!root) return false;
-    const uint32_t sectors = SectorsFor(root->DataLength);
-    if (sectors == 0 || root->DataLength > kMaxDirectoryBytes || RunsPastDisc(root->Extent, sectors)) {
-        LogError(std::string(">>> ") + (Joliet ? "JOLIET" : "PRIMARY") + " ROOT DIRECTORY OUTSIDE THE DISC (" +
-                 SectorText(root->Extent, sectors) + ")");
+    if (const std::string problem = RootProblem(*root); !problem.empty()) {
+        LogError(std::string(">>> ") + (Joliet ? "JOLIET" : "PRIMARY") + " ROOT DIRECTORY " + problem);
+        rootRefused_ = true;
         return false;
     }
     Found = true;
@@ -82,15 +90,39 @@ bool TSessionImport::ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry*
 
 std::optional<TVolumeRoot> TSessionImport::FindDescriptor(uint32_t Start, bool Joliet) {
     auto sector = std::make_unique<TSectorBuffer>();
-    for (uint32_t i = 0; i < kDescriptorSectors; ++i) {
+    for (uint32_t i = 0; i < kDescriptorSectors && busyText_.empty(); ++i) {
         const uint64_t lba = uint64_t(Start) + 16 + i;
         if (lba > std::numeric_limits<uint32_t>::max() || (discEnd_ && lba >= *discEnd_)) break;
-        if (!device_.Read10(static_cast<uint32_t>(lba), 1, sector->Bytes, kDiscSectorBytes)) continue;
+        if (!ReadDiscSector(static_cast<uint32_t>(lba), sector->Bytes)) continue;
         const uint8_t type = DescriptorType(sector->Bytes);
         if (type == 0xFF) break;
         if (Joliet ? IsJolietDescriptor(sector->Bytes) : type == 1) return DescriptorRoot(sector->Bytes);
     }
     return std::nullopt;
+}
+
+// What makes a root directory record unusable; empty when it can be read.
+std::string TSessionImport::RootProblem(const TVolumeRoot& Root) const {
+    if (Root.RecordLength < kShortestRecord)
+        return "RECORD IS INVALID (A RECORD LENGTH OF " + std::to_string(Root.RecordLength) + " BYTES)";
+    if (Root.DataLength == 0) return "RECORD IS EMPTY (A DATA LENGTH OF 0)";
+    if (Root.DataLength > kMaxDirectoryBytes)
+        return "OF " + std::to_string(Root.DataLength) + " BYTES (MORE THAN 64 MB)";
+    const uint32_t sectors = SectorsFor(Root.DataLength);
+    if (RunsPastDisc(Root.Extent, sectors)) return "OUTSIDE THE DISC (" + SectorText(Root.Extent, sectors) + ")";
+    return {};
+}
+
+// A drive that stays busy ends the reading: every further sector would
+// wait as long again.
+bool TSessionImport::ReadDiscSector(uint32_t Lba, uint8_t* Bytes) {
+    if (!busyText_.empty()) return false;
+    if (AskWhileBusy(device_, [&] { return device_.Read10(Lba, 1, Bytes, kDiscSectorBytes); })) return true;
+    if (DriveBusy(device_)) {
+        busyText_ = DriveBusyText(device_);
+        Stop(busyText_);
+    }
+    return false;
 }
 
 // ---- Tree reader -----------------------------------------------------------
@@ -100,7 +132,8 @@ void TSessionImport::ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth) {
     const uint32_t sectors = SectorsFor(Dir.DataLength);
     auto sector = std::make_unique<TSectorBuffer>();
     for (uint32_t i = 0; i < sectors && !Stopped(); ++i) {
-        if (!device_.Read10(Dir.Extent + i, 1, sector->Bytes, kDiscSectorBytes)) {
+        if (!ReadDiscSector(Dir.Extent + i, sector->Bytes)) {
+            if (Stopped()) return;
             Skip("UNREADABLE DIRECTORY " + SectorText(Dir.Extent + i, 1) + ", REST OF THE DIRECTORY", Dir.Path);
             return;
         }
@@ -158,10 +191,10 @@ bool TSessionImport::ReadSector(const TDirRef& Dir, const uint8_t* Sector, size_
 }
 
 void TSessionImport::AddRecord(const TDirRecord& Record, const TDirRef& Dir, TDEntry* Target, int Depth) {
-    if (NameTooLong(Record)) return;
     const TImportName name = joliet_ ? JolietName(Record.Name, Record.NameLength) : PrimaryName(Record.Name, Record.NameLength);
     const std::string path = Dir.Path + PrintableName(name.Name);
     if (!name.Ok()) return Skip(name.Problem, path);
+    if (NameTooLong(Record, name.Name)) return;
     // The records of a file of several extents follow each other under one
     // name; the compilation holds files below 4 GiB only.
     const bool continuation = !multiExtentName_.empty() && name.Name == multiExtentName_;
@@ -173,10 +206,14 @@ void TSessionImport::AddRecord(const TDirRecord& Record, const TDirRef& Dir, TDE
     else AddFile(Record, name.Name, Dir, Target);
 }
 
-bool TSessionImport::NameTooLong(const TDirRecord& Record) {
-    if (Record.NameLength < (joliet_ ? kJolietNameLimit : kPrimaryNameLimit)) return false;
-    const TImportName name = joliet_ ? JolietName(Record.Name, Record.NameLength & ~1u) : PrimaryName(Record.Name, Record.NameLength);
-    device_.DebugMsg("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + PrintableName(name.Name), mtInternal);
+// A name the compilation cannot store (its records would not hold it) is
+// reported with the limit and the name itself, and the record left out.
+bool TSessionImport::NameTooLong(const TDirRecord& Record, const std::string& Name) {
+    const bool directory = Record.IsDirectory();
+    if (LongNameFits(directory ? Name : StoredFileName(Name), directory)) return false;
+    const std::string limit = std::to_string(MaxLongName(directory));
+    device_.DebugMsg(FormatMessage(LoadMessage(msgErrorImportingSessionNameLength), {limit}) + "\n\r" + PrintableName(Name),
+                     mtInternal);
     CountSkip();
     return true;
 }

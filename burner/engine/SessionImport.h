@@ -38,7 +38,8 @@ public:
     TSessionImport(TSCSIDevice& Device, TCompilation& Compilation);
 
     // SessionNo: -1 the last session, 1.. a session (beyond the last: the
-    // last), 0 none. Target: the directory receiving the tree.
+    // last), 0 none. Target: the directory receiving the tree. A drive busy
+    // with a long operation is asked again for a while, then reported busy.
     bool Run(int SessionNo, TDEntry* Target);
 
 private:
@@ -53,6 +54,9 @@ private:
     // the primary descriptor; reads its tree into Target when found.
     bool ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found);
     std::optional<TVolumeRoot> FindDescriptor(uint32_t Start, bool Joliet);
+    std::string RootProblem(const TVolumeRoot& Root) const;
+    // One sector of the disc, asked again while the drive is busy.
+    bool ReadDiscSector(uint32_t Lba, uint8_t* Bytes);
 
     // Reads a directory claimed before (ClaimDirectory) into Target.
     void ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth);
@@ -64,7 +68,7 @@ private:
     void AddDirectory(const TDirRecord& Record, const std::string& Name, const TDirRef& Dir, TDEntry* Target, int Depth);
     void AddFile(const TDirRecord& Record, const std::string& Name, const TDirRef& Dir, TDEntry* Target);
     void MarkImportedAtZero(TDEntry* Target, bool Appended);
-    bool NameTooLong(const TDirRecord& Record);
+    bool NameTooLong(const TDirRecord& Record, const std::string& Name);
     bool RunsPastDisc(uint32_t Extent, uint32_t Sectors) const;
     bool AtTableLimit() const;
 
@@ -85,6 +89,8 @@ private:
     int skipped_ = 0;
     std::string multiExtentName_;  // name of the file whose next extent follows
     std::string stopReason_;
+    std::string busyText_;     // why the drive could not be read, once it stayed busy
+    bool rootRefused_ = false;  // a descriptor was found, its root record unusable
 };
 
 }  // namespace kestrel

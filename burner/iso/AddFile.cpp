@@ -25,10 +25,10 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         return 0;
     }
     std::string longName = CleanName(Found.Name, where);
-    if (!(Found.Attr & faDirectory) && longName.find('.') == std::string::npos) longName += '.';
+    if (!(Found.Attr & faDirectory)) longName = StoredFileName(longName);
     std::string shortName = Found.AltName.empty() ? longName : Found.AltName;
     TDateTime date = Found.Time.value_or(NowDateTime());
-    bool skip = Utf16Length(longName) > MaxFileLongName;
+    bool skip = !LongNameFits(longName, false);
     if (OnAddFile) {
         const std::string proposed = longName;
         OnAddFile(this, SourcePath, longName, shortName, date, Found.Attr, Found.Size, skip);
@@ -37,7 +37,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     }
     if (skip) {
         // A handler that skips says why itself; a long name is ours to log.
-        if (Utf16Length(longName) > MaxFileLongName) AcceptFileName(longName, where);
+        if (!LongNameFits(longName, false)) AcceptFileName(longName, where);
         return 0;
     }
     if (!AcceptFileName(longName, where)) return 0;
@@ -66,7 +66,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         AppendToDir(Dir, entry);
     }
     entry->ShortName = UniqueShortName(
-        Dir, FitShortName(UpperAscii(SanitizeUtf8(shortName)), MaxFileShortBytes, true), slot->first.Name, true);
+        Dir, FitShortName(ShortNameText(SanitizeUtf8(shortName)), MaxFileShortBytes, true), slot->first.Name, true);
     entry->LongName = longName;
     entry->ISOSize = entry->JolietSize = Found.Size;
     entry->Attr = Found.Attr;
@@ -91,7 +91,7 @@ bool TCompilation::AcceptFileName(const std::string& LongName, const std::string
         LogSkip("FILE NAME HOLDING \"\\\" OR EMPTY", Where);
         return false;
     }
-    if (Utf16Length(LongName) > MaxFileLongName) {
+    if (!LongNameFits(LongName, false)) {
         LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxFileLongName) + " CHARACTERS", Where);
         return false;
     }

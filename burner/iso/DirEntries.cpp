@@ -16,7 +16,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
         return nullptr;
     }
     if (TDEntry* existing = FindDirEntry(path)) return existing;
-    if (Utf16Length(name) > MaxDirLongName) {
+    if (!LongNameFits(name, true)) {
         LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxDirLongName) + " CHARACTERS", path);
         return nullptr;
     }
@@ -33,7 +33,7 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
     }
     const std::string alt = Found.AltName.empty() ? name : SanitizeUtf8(Found.AltName);
     const std::string shortName =
-        UniqueShortName(Parent, FitShortName(UpperAscii(alt), MaxDirShortBytes, false), UpperAscii(name), false);
+        UniqueShortName(Parent, FitShortName(ShortNameText(alt), MaxDirShortBytes, false), UpperAscii(name), false);
     dir->ShortName = entry->ShortName = shortName;
     dir->LongName = entry->LongName = name;
     dir->Parent = Parent;

@@ -6,17 +6,18 @@
 #include <ctime>
 
 #include "burner/iso/DateTime.h"
+#include "burner/iso/NameLimits.h"
 #include "burner/iso/Names.h"
 
 namespace kestrel::iso {
 
 namespace {
 
-// Longest identifiers whose records still fit a one-byte length: an odd
-// length of 221 gives 254 bytes, an even one of 220 gives 254 as well.
-constexpr size_t MaxIsoIdBytes = 221;
-constexpr size_t MaxJolietIdBytes = 220;
 const std::string VersionSuffix = ";1";
+// The longest identifiers fill a record; one byte more would not fit.
+static_assert(RecordSize(int(MaxIsoIdBytes)) <= MaxRecordSize && RecordSize(int(MaxIsoIdBytes) + 1) > MaxRecordSize);
+static_assert(RecordSize(int(MaxJolietIdBytes)) <= MaxRecordSize &&
+              RecordSize(int(MaxJolietIdBytes) + 2) > MaxRecordSize);
 
 bool IsHighSurrogateByte(char C) {
     const auto b = static_cast<unsigned char>(C);

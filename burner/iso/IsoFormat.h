@@ -21,7 +21,7 @@ constexpr int MaxRecordSize = 255;
 inline int64_t SectorsFor(int64_t Bytes) { return (Bytes + SectorSize - 1) / SectorSize; }
 
 // Length of a directory record for an identifier of Len bytes.
-inline int RecordSize(int Len) { return 33 + Len + (Len % 2 == 0 ? 1 : 0); }
+constexpr int RecordSize(int Len) { return 33 + Len + (Len % 2 == 0 ? 1 : 0); }
 // Length of a path table record for an identifier of Len bytes.
 inline int PathRecordSize(int Len) { return 8 + Len + (Len % 2 == 1 ? 1 : 0); }
 

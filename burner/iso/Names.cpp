@@ -105,12 +105,40 @@ std::string UpperAscii(std::string Text) {
     return Text;
 }
 
+bool IsControlCharacter(char C) {
+    const auto byte = static_cast<unsigned char>(C);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+bool HoldsControlCharacters(const std::string& Text) {
+    for (const char c : Text)
+        if (IsControlCharacter(c)) return true;
+    return false;
+}
+
+std::string ReplaceControlCharacters(std::string Text, char StandIn) {
+    for (char& c : Text)
+        if (IsControlCharacter(c)) c = StandIn;
+    return Text;
+}
+
+std::string ShortNameText(const std::string& Name) { return ReplaceControlCharacters(UpperAscii(Name), '_'); }
+
 size_t Utf16Length(const std::string& Utf8) {
     size_t units = 0;
     char32_t cp = 0;
     for (size_t pos = 0; pos < Utf8.size();)
         units += (DecodeOne(Utf8, pos, cp) && cp >= 0x10000) ? 2 : 1;
     return units;
+}
+
+bool LongNameFits(const std::string& Name, bool IsDirectory) {
+    return Utf16Length(Name) <= MaxLongName(IsDirectory);
+}
+
+std::string StoredFileName(std::string Name) {
+    if (Name.find('.') == std::string::npos) Name += '.';
+    return Name;
 }
 
 std::string Utf8ToUtf16BE(const std::string& Utf8) {

@@ -4,27 +4,35 @@
 #include <cstddef>
 #include <string>
 
-namespace kestrel {
+#include "burner/iso/NameLimits.h"
 
-// Longest long names, in UTF-16 units, whose Joliet records still fit the
-// one-byte record length (a file's identifier carries ";1" as well).
-inline constexpr size_t MaxFileLongName = 108;
-inline constexpr size_t MaxDirLongName = 110;
-// Longest ISO 9660 short names, in bytes, for the same reason (";1" added
-// to files).
-inline constexpr size_t MaxFileShortBytes = 219;
-inline constexpr size_t MaxDirShortBytes = 221;
+namespace kestrel {
 
 bool IsValidUtf8(const std::string& Text);
 // Text with every invalid UTF-8 sequence replaced by U+FFFD.
 std::string SanitizeUtf8(const std::string& Text);
 // Upper-cases ASCII letters only.
 std::string UpperAscii(std::string Text);
-// Number of UTF-16 units of a (valid) UTF-8 text.
+// C0 control characters and DEL.
+bool IsControlCharacter(char C);
+bool HoldsControlCharacters(const std::string& Text);
+// Text with every control character replaced by StandIn.
+std::string ReplaceControlCharacters(std::string Text, char StandIn);
+// The ISO 9660 form of a name before it is cut: ASCII letters upper-cased,
+// control characters as "_" (a directory's identifier of the single byte
+// 00h or 01h would read as "." or "..").
+std::string ShortNameText(const std::string& Name);
 // Appends the UTF-8 encoding of one code point.
 void AppendUtf8(std::string& Out, char32_t Cp);
 
+// Number of UTF-16 units of a (valid) UTF-8 text.
 size_t Utf16Length(const std::string& Utf8);
+// True when Name, as the long name of a file or a directory, fits the
+// records the image writer makes for it.
+bool LongNameFits(const std::string& Name, bool IsDirectory);
+// The long name a file is stored under: a name without "." gets one
+// ("README" becomes "README.").
+std::string StoredFileName(std::string Name);
 // The UTF-16 big-endian bytes of a UTF-8 text (surrogate pairs beyond the
 // BMP; invalid sequences become U+FFFD).
 std::string Utf8ToUtf16BE(const std::string& Utf8);

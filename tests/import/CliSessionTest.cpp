@@ -98,5 +98,35 @@ TEST_F(CliSessions, ExtractOfADirectoryWithoutRecursionTakesItsFilesOnly) {
     EXPECT_NE(r.Output.find("give the destination folder with -o DEST"), std::string::npos) << r.Output;
 }
 
+TEST_F(CliSessions, ASessionPastTheLastIsRefusedNotTakenForTheLast) {
+    InsertGoodDisc();
+    const std::string out = rig.work / "out";
+    for (const std::string& command : std::vector<std::string>{"ls --session 3", "extract / -o " + out + " --session 3"}) {
+        const TRun r = Cli(command);
+        EXPECT_EQ(r.ExitCode, 1) << command;
+        EXPECT_NE(r.Output.find("kestrel-cli: there is no session 3; the disc has 1\n"), std::string::npos) << r.Output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out + "/HELLO.TXT"));
+
+    WriteFile(rig.work / "src/new.txt", "new\n");
+    TRun r = Cli("burn --import-session 2 " + rig.work / "src/");
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Output.find("kestrel-cli: there is no session 2; the disc has 1\n"), std::string::npos) << r.Output;
+    r = Cli("sessions");
+    EXPECT_EQ(r.Output.find("002"), std::string::npos) << "nothing was burnt: " << r.Output;
+}
+
+TEST_F(CliSessions, ADriveBusyWithALongWriteIsReportedBusy) {
+    InsertGoodDisc();
+    rig.SetKnob(TImportRig::kCdDrive, "long-write-count", "100000");
+    for (const char* command : {"ls", "sessions"}) {
+        const TRun r = Shell("KESTREL_TIME_SCALE=0.001 " + std::string(KESTREL_CLI_PATH) + " " + command + " --drive 1");
+        EXPECT_EQ(r.ExitCode, 1) << command;
+        EXPECT_NE(r.Output.find("kestrel-cli: the drive is busy (LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS)"),
+                  std::string::npos)
+            << r.Output;
+    }
+}
+
 }  // namespace
 }  // namespace kestrel::test

@@ -1,12 +1,13 @@
 // Hand-made discs that break the rules: records running past their sector,
 // the directory or the disc, tiny records, cycles, absurd depth, more
-// entries than the compilation holds, and names that are no safe file
-// names. None may crash or hang; what is left out is logged and the import
-// reports itself incomplete.
+// entries than the compilation holds, names that are no safe file names,
+// and unusable root records. None may crash or hang; what is left out is
+// logged and the import reports itself incomplete.
 #include <gtest/gtest.h>
 
 #include "DiscBuilder.h"
 #include "ImportRig.h"
+#include "burner/engine/ImportNames.h"
 #include "burner/engine/SessionImport.h"
 
 namespace kestrel::test {
@@ -148,7 +149,6 @@ TEST_F(HostileDisc, JolietNamesThatAreNoSafeFileNamesAreSkippedWithALine) {
         FileRec(Ucs2("lone") + std::string("\xD8\x00", 2), 40, 1),
         FileRec("", 40, 1),
         FileRec(Ucs2("a/b.txt"), 40, 1),
-        FileRec(Ucs2("ctl") + std::string("\0\x07", 2) + Ucs2(".txt"), 40, 1),
         DirRec(Ucs2(".."), 22),
         FileRec(Ucs2("semi;colon.txt"), 40, 1),
         FileRec(Ucs2("versioned.txt;1"), 40, 1),
@@ -160,7 +160,6 @@ TEST_F(HostileDisc, JolietNamesThatAreNoSafeFileNamesAreSkippedWithALine) {
     EXPECT_TRUE(rig.Logged("SKIPPING JOLIET NAME WITH AN UNPAIRED SURROGATE: /lone"));
     EXPECT_TRUE(rig.Logged("SKIPPING EMPTY NAME"));
     EXPECT_TRUE(rig.Logged("SKIPPING NAME HOLDING \"/\" OR \"\\\": /a/b.txt"));
-    EXPECT_TRUE(rig.Logged("SKIPPING NAME HOLDING CONTROL CHARACTERS: /ctl?.txt"));
     EXPECT_TRUE(rig.Logged("SKIPPING NAME \".\" OR \"..\""));
     // Only ";" and digits at the end is a version; other ";" stay.
     EXPECT_NE(rig.Find("/semi;colon.txt"), nullptr);
@@ -173,11 +172,54 @@ TEST_F(HostileDisc, JolietNamesThatAreNoSafeFileNamesAreSkippedWithALine) {
     ExpectIncomplete();
 }
 
-TEST_F(HostileDisc, ANameTooLongIsReportedWithItsNameArea) {
-    EXPECT_FALSE(Import(JolietDisc({FileRec(Ucs2(std::string(108, 'n')), 40, 1), FileRec(Ucs2("short.txt"), 40, 1)})));
-    EXPECT_TRUE(rig.Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS\n\r" + std::string(108, 'n')));
-    EXPECT_EQ(rig.LoggedType("FILE NAME LENGTH EXCEEDS"), mtInternal);
+// Names with control characters are stored as they are: the compilation
+// writes them, and a listing shows them escaped.
+TEST_F(HostileDisc, NamesHoldingControlCharactersAreImportedAndShownEscaped) {
+    const std::string bell = Ucs2("ctl") + std::string("\0\x07", 2) + Ucs2(".txt");
+    const std::string nul = Ucs2("nul") + std::string("\0\0", 2) + Ucs2("x");
+    EXPECT_TRUE(Import(JolietDisc({FileRec(Ucs2("line\nbreak.txt;1"), 40, 1), FileRec(bell, 40, 1),
+                                   FileRec(nul, 40, 1), DirRec(Ucs2("tab\tdir\x7f"), 22)})))
+        << rig.LogText();
+    EXPECT_NE(rig.Find("/line\nbreak.txt"), nullptr);
+    EXPECT_NE(rig.Find("/ctl\x07.txt"), nullptr);
+    EXPECT_NE(rig.Find(std::string("/nul\0x", 6)), nullptr);
+    EXPECT_NE(rig.Find("/tab\tdir\x7f"), nullptr);
+    EXPECT_EQ(PrintableName("line\nbreak\r\t\x07\x7f.txt"), "line\\nbreak\\r\\t\\x07\\x7f.txt");
+    EXPECT_EQ(PrintableName(std::string("a\0b\x1b[2J", 7)), "a\\x00b\\x1b[2J");
+}
+
+// Every name the image writer stores comes back; only what the compilation
+// cannot hold is refused, with the limit that applies and the name.
+TEST_F(HostileDisc, NamesTheCompilationCannotStoreAreReportedWithTheirLimit) {
+    const std::string file108 = std::string(104, 'f') + ".txt";
+    const std::string dir110(110, 'd');
+    const std::string file109 = std::string(105, 'g') + ".txt";
+    const std::string bare108(108, 'b');  // stored as "bbb...b.", 109 characters
+    EXPECT_FALSE(Import(JolietDisc({
+        FileRec(Ucs2(file108 + ";1"), 40, 1),
+        DirRec(Ucs2(dir110), 22),
+        FileRec(Ucs2(file109), 40, 1),
+        FileRec(Ucs2(bare108), 40, 1),
+        FileRec(Ucs2("short.txt"), 40, 1),
+    })));
+    EXPECT_NE(rig.Find("/" + file108), nullptr) << rig.LogText();
+    EXPECT_NE(rig.Find("/" + dir110), nullptr);
     EXPECT_NE(rig.Find("/short.txt"), nullptr);
+    EXPECT_EQ(rig.Find("/" + file109), nullptr);
+    EXPECT_EQ(rig.Find("/" + bare108), nullptr);
+    EXPECT_TRUE(rig.Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 108 CHARS\n\r" + file109));
+    EXPECT_TRUE(rig.Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 108 CHARS\n\r" + bare108));
+    EXPECT_EQ(rig.LoggedType("FILE NAME LENGTH EXCEEDS"), mtInternal);
+    ExpectIncomplete();
+}
+
+// A primary identifier can be twice as long as a long name may be.
+TEST_F(HostileDisc, LongPrimaryNamesAreReportedWithTheLimitOfTheirKind) {
+    const std::string dir(150, 'P'), file = std::string(140, 'Q') + ".TXT";
+    EXPECT_FALSE(Import(TDiscBuilder::Primary({DirRec(dir, 22), FileRec(file + ";1", 40, 1), FileRec("OK.TXT;1", 40, 1)})));
+    EXPECT_TRUE(rig.Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 110 CHARS\n\r" + dir)) << rig.LogText();
+    EXPECT_TRUE(rig.Logged("ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 108 CHARS\n\r" + file));
+    EXPECT_NE(rig.Find("/OK.TXT"), nullptr);
 }
 
 // ---- Descriptors -----------------------------------------------------------------
@@ -188,6 +230,24 @@ TEST_F(HostileDisc, AJolietRootOutsideTheDiscFallsBackToThePrimaryTree) {
     EXPECT_TRUE(Import(disc)) << rig.LogText();
     EXPECT_TRUE(rig.Logged("JOLIET ROOT DIRECTORY OUTSIDE THE DISC"));
     EXPECT_NE(rig.Find("/PRIMARY.TXT"), nullptr);
+}
+
+TEST_F(HostileDisc, AnEmptyOrInvalidRootRecordIsNamedAsSuch) {
+    TDiscBuilder disc = JolietDisc({});
+    disc.Descriptor(17, 2, 21, 0);
+    EXPECT_TRUE(Import(disc)) << rig.LogText();
+    EXPECT_TRUE(rig.Logged(">>> JOLIET ROOT DIRECTORY RECORD IS EMPTY (A DATA LENGTH OF 0)"));
+    EXPECT_FALSE(rig.Logged("OUTSIDE THE DISC"));
+    EXPECT_NE(rig.Find("/PRIMARY.TXT"), nullptr);
+
+    disc.Descriptor(16, 1, 20, 0);
+    disc.Sector(17)[156] = 12;  // a root record of 12 bytes
+    rig.ClearLog();
+    EXPECT_FALSE(Import(disc));
+    EXPECT_TRUE(rig.Logged(">>> JOLIET ROOT DIRECTORY RECORD IS INVALID (A RECORD LENGTH OF 12 BYTES)"));
+    EXPECT_TRUE(rig.Logged(">>> PRIMARY ROOT DIRECTORY RECORD IS EMPTY (A DATA LENGTH OF 0)"));
+    EXPECT_TRUE(rig.Logged(">>> ERROR IMPORTING SESSION # 1 (NO VALID ROOT DIRECTORY)")) << rig.LogText();
+    EXPECT_FALSE(rig.Logged("ISO IMAGE NOT FOUND"));
 }
 
 TEST_F(HostileDisc, ASupplementaryVolumeWithoutJolietIsNotReadAsJoliet) {

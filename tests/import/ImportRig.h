@@ -83,6 +83,13 @@ public:
         Drive(Index).Insert(vdrive::Medium::WithImage(Kind, blocks, Appendable), Image);
     }
 
+    // Sets one of the recorder's test knobs of drive Index ("busy-count", ...).
+    void SetKnob(int Index, const std::string& Key, const std::string& Value) {
+        auto knobs = Drive(Index).CurrentKnobs();
+        knobs.Set(Key, Value);
+        Drive(Index).SetKnobs(knobs);
+    }
+
     // Loads the library layer and selects drive Index.
     bool Open(int Index) {
         if (!burner.InitializeASPI(false, {})) return false;

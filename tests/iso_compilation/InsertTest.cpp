@@ -419,6 +419,27 @@ TEST_F(CompilationTest, ShortNamesDifferWithinADirectory) {
     EXPECT_EQ(comp.AddDirByName(comp.RootDir, "longprefix-name-ccc", faDirectory)->ShortName, "LONGPREFIX-NA~1");
 }
 
+// ISO 9660 names hold no control characters: a directory named by the
+// single byte 01h would read as the parent directory's record.
+TEST_F(CompilationTest, ControlCharactersOfNamesBecomeUnderscoresInShortNames) {
+    ASSERT_EQ(comp.InsertFile("\\", Source("a_b.txt"), false), 1);
+    ASSERT_EQ(comp.InsertFile("\\", Source("a\nb.txt"), false), 1);
+    const TFEntry* plain = comp.FindFileEntry(comp.RootDir, "a_b.txt");
+    const TFEntry* newline = comp.FindFileEntry(comp.RootDir, "a\nb.txt");
+    ASSERT_TRUE(plain && newline);
+    EXPECT_EQ(plain->ShortName, "A_B.TXT");
+    EXPECT_EQ(newline->ShortName, "A_B~1.TXT");
+    EXPECT_EQ(newline->LongName, "a\nb.txt");
+
+    TSearchData found;
+    found.Name = "\x01";
+    found.Attr = faDirectory;
+    const TDEntry* dir = comp.MakeDirEntry(comp.RootDir, found);
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(dir->ShortName, "_");
+    EXPECT_EQ(dir->LongName, "\x01");
+}
+
 TEST_F(CompilationTest, ImportedEntriesKeepTheirExtentsAndDoNotCount) {
     TSearchData found;
     found.Name = "old.txt";

@@ -224,10 +224,14 @@ void Drive::SaveState() {
 }
 
 // Model and knobs are looked at again when a process announced a change in
-// the live record, and at least every 200 ms for edits made by hand.
+// the live record, and at least every 200 ms for edits made by hand. An
+// announced change is read whatever the files' times say: two saves within
+// one tick of the file system's clock carry the same time.
 void Drive::Refresh() {
     const int64_t now = WallClockMs();
-    if ((*live_)->configGeneration != seenConfigGeneration_ || now - configCheckedMs_ >= 200 || now < configCheckedMs_) {
+    const bool announced = (*live_)->configGeneration != seenConfigGeneration_;
+    if (announced || now - configCheckedMs_ >= 200 || now < configCheckedMs_) {
+        if (announced) modelTime_ = knobsTime_ = {};
         seenConfigGeneration_ = (*live_)->configGeneration;
         configCheckedMs_ = now;
         LoadModel();
