@@ -11,6 +11,7 @@ PACKAGES=(
   qemu-system-x86 ovmf dosfstools mtools systemd-boot-efi
   clang libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils
 )
 
 missing=()

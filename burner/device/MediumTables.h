@@ -27,6 +27,22 @@ enum : uint8_t {
 
 // Codes below 4 are CD media; everything above counts as DVD.
 inline bool IsCDMedium(unsigned Type) { return Type < 4; }
+// Media written anywhere in their formatted area: the old volume stays where it is.
+inline bool IsOverwritableType(unsigned Type) {
+    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW;
+}
+// Media written track after track, whose sessions are opened and closed.
+inline bool IsSequentialType(unsigned Type) {
+    return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDVDPlusR ||
+           Type == mtDVDPlusRDL || Type == mtDDCDR || Type == mtDDCDRW;
+}
+
+// DVD+RW, DVD+R, DVD+R DL and DVD-RAM are written without the write
+// parameters page (05h): drives may refuse the page there, and a write goes
+// on without it.
+inline bool WritesWithoutParametersPage(unsigned Type) {
+    return Type == mtDVDPlusRW || Type == mtDVDPlusR || Type == mtDVDPlusRDL || Type == mtDVDRAM;
+}
 
 uint8_t MediumTypeFromProfile(uint16_t Profile);
 // "UNKNOWN", "CD-ROM", ... by medium type code.

@@ -1,6 +1,7 @@
 // The image file build through the cache and the write thread (the normal
 // save), and the stream of a laid-out compilation that every write uses.
 #include <exception>
+#include <stdexcept>
 
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
@@ -18,6 +19,7 @@ bool IsDirectoryEntry(const TFEntry& Entry) { return Entry.Dir != nullptr || (En
 
 int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
     if (Quick) {
+        if (IsEmpty()) throw std::runtime_error(msgNothingToWrite);
         ISOFileName = FileName;
         QuickSaveToISOFile(FileName);
         if (OnWriteDone) OnWriteDone(this, "");
@@ -27,6 +29,7 @@ int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
     ISOFileName = FileName;
     std::string error;
     try {
+        if (IsEmpty()) throw std::runtime_error(msgNothingToWrite);
         // An image file never consults the drive: no disc start, no import.
         BuildLayout(true, LastImportTarget);
         BuildImageHead(true, LastImportTarget);
@@ -66,7 +69,8 @@ std::string TKestrelBurner::BuildCompilationStream(int32_t BlockSize, TCacheJob&
         if (!boot.InHead()) continue;
         if (boot.LBA < lba) return msgInternalError0005;
         Job.Files.push_back({"", (boot.LBA - lba) * kSector});
-        Job.Files.push_back({boot.Path, int64_t(boot.Sectors) * kSector, true, boot.Patch});
+        Job.Files.push_back({.Path = boot.Path, .Size = int64_t(boot.Sectors) * kSector, .SizeIsSectors = true,
+                             .Patch = boot.Patch});
         lba = int64_t(boot.LBA) + boot.Sectors;
     }
     if (lba > FirstFileLBA) return msgInternalError0005;
@@ -77,7 +81,7 @@ std::string TKestrelBurner::BuildCompilationStream(int32_t BlockSize, TCacheJob&
         if (IsDirectoryEntry(*entry) || entry->Imported || entry->ISOSize <= 0) continue;
         if (entry->SourcePath.empty() || entry->ISOExtent != fileSectors) return msgInternalError0005;
         const TBootFile* boot = BootFileOf(entry.get());
-        Job.Files.push_back({entry->SourcePath, entry->ISOSize, false, boot ? boot->Patch : TBytePatch{}});
+        Job.Files.push_back({.Path = entry->SourcePath, .Size = entry->ISOSize, .Patch = boot ? boot->Patch : TBytePatch{}});
         fileSectors += SectorsOf(entry->ISOSize);
     }
     if (FirstFileLBA + fileSectors != ImageEndLBA) return msgInternalError0005;

@@ -2,8 +2,11 @@
 // boot items and file data, each given its logical block address.
 #include <stdexcept>
 
+#include "burner/iso/DateTime.h"
+#include "burner/iso/DirRecordLayout.h"
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/IsoTree.h"
+#include "burner/iso/RockRidge.h"
 
 namespace kestrel {
 
@@ -14,6 +17,11 @@ using namespace iso;
 // The first sector of the file area: everything before it is the image head.
 constexpr int64_t MinFirstFileLBA = 150;
 constexpr int64_t MinPostGapSectors = 300;
+
+// Extents a file of Size bytes takes: one per 4 GiB less a sector.
+int64_t ExtentCount(int64_t Size) {
+    return Size <= record::MaxExtentBytes ? 1 : (Size + record::MaxExtentBytes - 1) / record::MaxExtentBytes;
+}
 
 int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree) {
     int64_t bytes = PathRecordSize(1);
@@ -27,6 +35,10 @@ int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree)
 TImageBuilder::TImageBuilder() = default;
 TImageBuilder::~TImageBuilder() = default;
 
+TIsoTree TImageBuilder::PrimaryTree() const {
+    return TIsoTree{false, rockRidge_.get(), rockRidge_ ? &relocation_ : nullptr};
+}
+
 bool TImageBuilder::LayoutDiscStart(TDEntry*) { return true; }
 
 int64_t TImageBuilder::ImageSectors() const {
@@ -39,7 +51,15 @@ bool TImageBuilder::BuildLayout(bool ForImageFile, TDEntry* ImportTarget) {
     ImageStartLBA = 0;
     if (!ForImageFile) LayoutDiscStart(ImportTarget);
     ChooseBootFiles();
+    if (RockRidge) {
+        rockRidge_ = std::make_unique<TRockRidge>(GMTOffset, NowDateTime());
+        relocation_.Plan(DirTable);
+    } else {
+        rockRidge_.reset();
+        relocation_.Clear();
+    }
     OrderDirectories();
+    OrderRelocatedTree();
     SizeDirectoryExtents();
     PlanSectors();
     PlaceFiles();
@@ -51,18 +71,25 @@ void TImageBuilder::SizeDirectoryExtents() {
     const auto logShortened = [this](const TFEntry& E) {
         DebugMsg(">>> NAME TOO LONG FOR ITS DIRECTORY RECORD, SHORTENED: " + E.LongName, mtFailure);
     };
-    ISOPathTableSize = PathTableBytes(ISODirOrder, TIsoTree{false});
+    const TIsoTree primary = PrimaryTree();
+    ISOPathTableSize = PathTableBytes(PrimaryPathOrder(), primary);
     JolietPathTableSize = JolietFileSystem ? PathTableBytes(JolietDirOrder, TIsoTree{true}) : 0;
     int64_t isoSectors = 0, jolietSectors = 0;
-    for (const auto& dir : DirTable) {
-        dir->ISOExtent = FitLBA(isoSectors, "directory extent");
-        dir->ISOSize = DirectoryExtentBytes(*dir, TIsoTree{false}, logShortened);
-        isoSectors += dir->ISOSize / SectorSize;
-        if (!JolietFileSystem) continue;
-        dir->JolietExtent = FitLBA(jolietSectors, "directory extent");
-        dir->JolietSize = DirectoryExtentBytes(*dir, TIsoTree{true}, logShortened);
-        jolietSectors += dir->JolietSize / SectorSize;
+    TContinuationArea continuation(false);
+    primary.ForEachDir(DirTable, [&](TDEntry& Dir) {
+        Dir.ISOExtent = FitLBA(isoSectors, "directory extent");
+        Dir.ISOSize = DirectoryExtentBytes(Dir, primary, continuation, logShortened);
+        isoSectors += Dir.ISOSize / SectorSize;
+    });
+    if (JolietFileSystem) {
+        TContinuationArea none(false);
+        for (const auto& dir : DirTable) {
+            dir->JolietExtent = FitLBA(jolietSectors, "directory extent");
+            dir->JolietSize = DirectoryExtentBytes(*dir, TIsoTree{true}, none, logShortened);
+            jolietSectors += dir->JolietSize / SectorSize;
+        }
     }
+    ContinuationSectors = continuation.Sectors();
     ISODirBytes = isoSectors * SectorSize;
     JolietDirBytes = jolietSectors * SectorSize;
 }
@@ -87,6 +114,8 @@ void TImageBuilder::PlanSectors() {
     }
     ISODirArea = FitLBA(cur, "directory area");
     cur += ISODirBytes / SectorSize;
+    ContinuationLBA = ContinuationSectors ? FitLBA(cur, "continuation area") : 0;
+    cur += ContinuationSectors;
     JolietDirArea = JolietFileSystem ? FitLBA(cur, "directory area") : 0;
     if (JolietFileSystem) cur += JolietDirBytes / SectorSize;
     cur = PlanBootSectors(cur);
@@ -96,8 +125,11 @@ void TImageBuilder::PlanSectors() {
 
 void TImageBuilder::PlaceFiles() {
     FileSectors = 0;
+    // Serial numbers for Rock Ridge: the root is 1.
+    uint32_t serial = 2;
     for (const auto& entry : FileTable) {
         TFEntry& e = *entry;
+        e.Serial = serial++;
         if (e.Imported) continue;
         if (e.Dir) {
             e.ISOExtent = e.Dir->ISOExtent;
@@ -113,8 +145,19 @@ void TImageBuilder::PlaceFiles() {
             FileSectors += SectorsFor(e.ISOSize);
         }
     }
+    if (relocation_.Directory()) relocation_.Directory()->Self->Serial = serial;
     ImageEndLBA = FirstFileLBA + FileSectors;
     FitLBA(ImageEndLBA, "image end");
+    LogMultiExtentFiles();
+}
+
+void TImageBuilder::LogMultiExtentFiles() const {
+    for (const auto& entry : FileTable) {
+        const TFEntry& e = *entry;
+        if (e.Dir || e.Imported || e.ISOSize <= record::MaxExtentBytes) continue;
+        DebugMsg(">>> FILE OF 4 GB OR MORE STORED IN " + std::to_string(ExtentCount(e.ISOSize)) + " EXTENTS: " +
+                     (e.SourcePath.empty() ? e.LongName : e.SourcePath), mtInfo);
+    }
 }
 
 }  // namespace kestrel

@@ -41,9 +41,13 @@ bool SameFile(const std::string& Path, const TFileId& Id) {
 static int64_t CopyChunk(TSourceFile& Source, TImageFileWriter& Out, int64_t Offset, int64_t Count) {
     const int64_t copied = Out.CopyFrom(Source.Handle(), Source.Device(), Offset, Count);
     if (copied >= 0) return copied;
-    if (!TImageFileWriter::CopyUnsupported(errno))
+    const int error = errno;
+    // No room for the image is the image's failure, whatever the source.
+    if (error == ENOSPC || error == EFBIG || error == EDQUOT)
+        throw std::runtime_error("CAN'T WRITE FILE \"" + Out.FileName() + "\": " + std::strerror(error));
+    if (!TImageFileWriter::CopyUnsupported(error))
         throw std::runtime_error("CAN'T COPY FILE \"" + Source.Path() + "\" INTO \"" + Out.FileName() +
-                                 "\": " + std::strerror(errno));
+                                 "\": " + std::strerror(error));
     size_t granted = 0;
     uint8_t* room = Out.Room(static_cast<size_t>(Count), granted);
     const size_t n = Source.Read(room, granted, Offset);
@@ -69,9 +73,11 @@ static int64_t CopyPatched(TSourceFile& Source, TImageFileWriter& Out, const TBy
 }
 
 // Copies exactly Laid bytes of Path, then zeros up to the sector boundary.
-// A source that changed size since the layout keeps its laid-out length.
-// Patch, when not empty, is laid over the copy.
-static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
+// A source that changed size since the layout keeps its laid-out length:
+// padded with zeros or cut. Patch, when not empty, is laid over the copy.
+// True when the copy is not the file: its size is not the laid-out one, or
+// it was written to while it was copied.
+static bool CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
                        const std::function<void()>& Progress, const TBytePatch* Patch = nullptr) {
     TSourceFile source(Path);
     int64_t done = Patch && !Patch->Empty() ? CopyPatched(source, Out, *Patch, Laid) : 0;
@@ -92,6 +98,7 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
     }
     const int64_t remaining = Laid - done;
     const std::string sizes = " (" + std::to_string(Laid) + " BYTES LAID OUT, ";
+    bool changed = true;
     if (remaining > 0) {
         B.DebugMsg(">>> FILE SHRANK SINCE THE LAYOUT, PADDED WITH ZEROS: " + Path + sizes +
                        std::to_string(Laid - remaining) + " READ)", mtFailure);
@@ -99,8 +106,13 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
     } else if (source.Size() > Laid) {
         B.DebugMsg(">>> FILE GREW SINCE THE LAYOUT, CUT TO ITS LAID-OUT LENGTH: " + Path + sizes +
                        std::to_string(source.Size()) + " NOW)", mtFailure);
+    } else if (source.ChangedSinceOpened()) {
+        B.DebugMsg(">>> FILE CHANGED WHILE IT WAS COPIED: " + Path, mtFailure);
+    } else {
+        changed = false;
     }
     Out.AppendZeros(SectorsFor(Laid) * SectorSize - Laid);
+    return changed;
 }
 
 // Refuses an image file that is also one of the image's sources: creating
@@ -108,7 +120,6 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
 static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& FileName) {
     struct stat st {};
     if (::stat(FileName.c_str(), &st) != 0) return;  // a new file cannot be a source
-    if (S_ISDIR(st.st_mode)) throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is a directory");
     const TFileId target{st.st_dev, st.st_ino};
     const auto refuse = [&](const std::string& Source) {
         throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is one of the image's sources (" +
@@ -121,14 +132,20 @@ static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& File
 }
 
 void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
+    quickSaveAborted_ = false;
+    changedSources_.clear();
     BuildLayout(true, LastImportTarget);
     BuildImageHead(true, LastImportTarget);
     RefuseSourceAsTarget(*this, FileName);
 
     const int64_t total = (ImageEndLBA - ImageStartLBA) * SectorSize;
     int64_t nextReport = 0;
-    TImageFileWriter out(FileName);
+    const auto checkAbort = [this] {
+        if (quickSaveAborted_) throw std::runtime_error(QuickSaveAbortedText);
+    };
+    TImageFileWriter out(FileName, 256 << 10, checkAbort);
     const auto progress = [&] {
+        checkAbort();
         ImageBytesWritten = out.Position();
         if (out.Position() < nextReport) return;
         nextReport = out.Position() + ProgressStep;
@@ -139,8 +156,11 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
     const size_t beforeBoot = static_cast<size_t>(HeadBytesBeforeBootImage());
     out.Append(HeadStream.data(), beforeBoot);
     progress();
+    const auto copy = [&](const std::string& Path, int64_t Laid, const TBytePatch* Patch) {
+        if (CopySource(*this, out, Path, Laid, progress, Patch)) changedSources_.push_back(Path);
+    };
     for (const TBootFile& boot : BootFiles())
-        if (boot.InHead()) CopySource(*this, out, boot.Path, boot.Bytes, progress, &boot.Patch);
+        if (boot.InHead()) copy(boot.Path, boot.Bytes, &boot.Patch);
     out.Append(HeadStream.data() + beforeBoot, HeadStream.size() - beforeBoot);
     for (const auto& entry : FileTable) {
         const TFEntry& e = *entry;
@@ -150,12 +170,15 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
         if (expected != actual)
             DebugMsg(">>> INTERNAL ERROR 0004 " + e.SourcePath + " " + std::to_string(expected) + "<>" +
                          std::to_string(actual), mtInternal);
+        checkAbort();
         const TBootFile* boot = BootFileOf(&e);
-        CopySource(*this, out, e.SourcePath, e.ISOSize, progress, boot ? &boot->Patch : nullptr);
+        copy(e.SourcePath, e.ISOSize, boot ? &boot->Patch : nullptr);
     }
     out.Close();
     ImageBytesWritten = out.Position();
     if (OnImageProgress) OnImageProgress(this, out.Position(), total);
+    // The image is complete, but a file in it is not what its source holds.
+    if (!changedSources_.empty()) throw std::runtime_error(ChangedSourcesError(changedSources_));
 }
 
 }  // namespace kestrel

@@ -82,6 +82,7 @@ void DriveModel::Set(const std::string& Key, const std::string& Value) {
     else if (Key == "dvd-read-kbs") dvdReadKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "dvd-write-kbs") dvdWriteKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "buffer-kb") bufferKB = static_cast<uint32_t>(ParseUnsigned(Value, 1u << 20));
+    else if (Key == "refuses-write-page") refusesWritePage = ParseKinds(Value);
     else throw std::runtime_error("unknown model setting: " + Key);
 }
 
@@ -101,7 +102,8 @@ std::string DriveModel::ToText() const {
         << "cd-write-kbs=" << cdWriteKBs << '\n'
         << "dvd-read-kbs=" << dvdReadKBs << '\n'
         << "dvd-write-kbs=" << dvdWriteKBs << '\n'
-        << "buffer-kb=" << bufferKB << '\n';
+        << "buffer-kb=" << bufferKB << '\n'
+        << "refuses-write-page=" << KindList(refusesWritePage) << '\n';
     return out.str();
 }
 

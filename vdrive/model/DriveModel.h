@@ -29,9 +29,14 @@ struct DriveModel {
     uint16_t dvdReadKBs = 22160;       // 16x
     uint16_t dvdWriteKBs = 22160;      // 16x
     uint32_t bufferKB = 2048;
+    // Media on which MODE SELECT of the write parameters page (05h) is
+    // refused, as some drives do where the medium does not use the page
+    // (DVD+R, DVD+RW, DVD+R DL, DVD-RAM).
+    std::set<MediaKind> refusesWritePage;
 
     bool Reads(MediaKind Kind) const { return reads.count(Kind) != 0; }
     bool Writes(MediaKind Kind) const { return writes.count(Kind) != 0; }
+    bool RefusesWritePage(MediaKind Kind) const { return refusesWritePage.count(Kind) != 0; }
     bool WritesAnyDvd() const;
     bool WritesAnyCd() const;
 
