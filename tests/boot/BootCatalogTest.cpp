@@ -3,6 +3,8 @@
 // isoinfo; where the boot files go in the image.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "BootTestSupport.h"
 #include "burner/iso/BootCatalogFields.h"
 
@@ -139,20 +141,29 @@ TEST_F(BootCatalog, BiosAndUefiEntriesGetAFinalEfiSection) {
     EXPECT_EQ(image.HeadStream.size(), size_t(image.BootCatalogLBA + 1) * 2048);
 }
 
-TEST_F(BootCatalog, EmulatedDisketteWithUefiSection) {
-    WriteFile(loader, BootDiskette());
-    image.Bootable = true;
-    image.BootImageFile = loader;
+TEST_F(BootCatalog, EmulatedDisksWithUefiSection) {
     Efi(2880);
-    const std::string c = Catalog();
-    ExpectValidation(c, ptX86);
-    const std::string bios = Entry(c, 1);
-    EXPECT_EQ(bios[entry::Media], bmDiskette144);
-    EXPECT_EQ(LE16(bios, entry::SectorCount), 1);
-    EXPECT_EQ(LE32(bios, entry::LoadRba), uint32_t(image.BootImageLBA));
-    EXPECT_EQ(uint8_t(Entry(c, 2)[section::Indicator]), 0x91);
-    ExpectNoEmulationEntry(Entry(c, 3), 2880, image.EfiImageLBA);
-    EXPECT_EQ(image.EfiImageLBA, image.BootImageLBA + 720);
+    for (const auto& [disk, media] : {std::pair{BootDiskette(), bmDiskette144}, std::pair{BootHardDisk(), bmHardDisk}}) {
+        SCOPED_TRACE(int(media));
+        WriteFile(loader, disk);
+        image.Bootable = true;
+        image.BootImageFile = loader;
+        const std::string c = Catalog();
+        ExpectValidation(c, ptX86);
+        const std::string bios = Entry(c, 1);
+        EXPECT_EQ(uint8_t(bios[entry::Indicator]), 0x88);
+        EXPECT_EQ(bios[entry::Media], media);
+        EXPECT_EQ(LE16(bios, entry::LoadSegment), 0);
+        EXPECT_EQ(LE16(bios, entry::SectorCount), 1);  // the emulated disk's boot sector
+        EXPECT_EQ(LE32(bios, entry::LoadRba), uint32_t(image.BootImageLBA));
+        const std::string header = Entry(c, 2);
+        EXPECT_EQ(uint8_t(header[section::Indicator]), 0x91);
+        EXPECT_EQ(uint8_t(header[section::Platform]), ptEfi);
+        EXPECT_EQ(LE16(header, section::EntryCount), 1);
+        ExpectNoEmulationEntry(Entry(c, 3), 2880, image.EfiImageLBA);
+        EXPECT_EQ(image.EfiImageLBA, image.BootImageLBA + int32_t(disk.size() / 2048));
+        EXPECT_EQ(c.substr(4 * EntrySize), std::string(2048 - 4 * EntrySize, '\0'));
+    }
 }
 
 TEST_F(BootCatalog, BootFilesOfTheCompilationArePointedAtNotCopied) {
@@ -206,12 +217,32 @@ TEST_F(BootCatalog, PeersReadEveryCombination) {
     EXPECT_NE(uefi.find("UEFI  y   none  0x0000  0x00   2880"), std::string::npos) << r;
     EXPECT_TRUE(uefi.ends_with(" " + std::to_string(image.EfiImageLBA))) << r;
 
+    // Emulated disks before the UEFI entry; isoinfo shows the default entry.
+    for (const auto& [disk, xorrisoEmulation, isoinfoMedia] :
+         {std::tuple{BootDiskette(), "BIOS  y  fd1.4", "Boot media 2 (1.44MB Floppy)"},
+          std::tuple{BootHardDisk(), "BIOS  y     hd", "Boot media 4 (Hard Disk Emulation)"}}) {
+        WriteFile(loader, disk);
+        image.BootNoEmulation = false;
+        image.BootLoadSize = 0;
+        r = report();
+        bios = LineWith(r, "El Torito boot img :   1");
+        EXPECT_NE(bios.find(std::string(xorrisoEmulation) + "  0x0000  0x00      1"), std::string::npos) << r;
+        EXPECT_TRUE(bios.ends_with(" " + std::to_string(image.BootImageLBA))) << r;
+        EXPECT_NE(LineWith(r, "El Torito boot img :   2").find("UEFI  y   none"), std::string::npos) << r;
+        info = RunTool("isoinfo -d -i " + Quote(iso)).Output;
+        EXPECT_NE(info.find("Arch 0 (x86)"), std::string::npos) << info;
+        EXPECT_NE(info.find(isoinfoMedia), std::string::npos) << info;
+        EXPECT_NE(info.find("Nsect 1\n"), std::string::npos) << info;
+    }
+
     image.Bootable = false;
     r = report();
     EXPECT_NE(LineWith(r, "El Torito boot img :   1").find("UEFI  y   none"), std::string::npos) << r;
     EXPECT_EQ(LineWith(r, "El Torito boot img :   2"), "") << r;
     info = RunTool("isoinfo -d -i " + Quote(iso)).Output;
     EXPECT_NE(info.find("Arch 239"), std::string::npos) << info;
+    EXPECT_NE(info.find("Boot media 0 (No Emulation Boot)"), std::string::npos) << info;
+    EXPECT_NE(info.find("Nsect B40"), std::string::npos) << info;  // 2880, printed in hex
 }
 
 }  // namespace kestrel::test
