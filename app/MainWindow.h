@@ -167,6 +167,7 @@ private:
     void SetIcons();
     void FitDriveBox();
     void LoadSettings();
+    void LoadBootChoices(const TKestrelIni& Ini);
     void RestoreWindowState();
     void SaveWindowState();
 

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <exception>
 #include <filesystem>
 
 #include "app/CompilationList.h"
@@ -157,7 +158,16 @@ void TForm1::bBurnClick() {
         layout->exec();
     }
 
-    kestrel->BuildLayout(false, nullptr);
+    // A boot file the image cannot use, or an image too large to lay out,
+    // ends the burn before anything is asked or written.
+    try {
+        kestrel->BuildLayout(false, nullptr);
+    } catch (const std::exception& e) {
+        Log(">>> " + std::string(e.what()));
+        Log(">>> BURN NOT STARTED");
+        Log(" ");
+        return;
+    }
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
     if (!ConfirmFit(sectors)) return;
@@ -251,7 +261,12 @@ void TForm1::bSaveISOClick() {
     Log(">>> START BUILDING .ISO FILE");
     EnterRunning(TRunning::ImageBuild);
 
-    kestrel->BuildLayout(true, nullptr);
+    try {
+        kestrel->BuildLayout(true, nullptr);
+    } catch (const std::exception& e) {
+        kestrelWriteDone(e.what());  // no image file is created
+        return;
+    }
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
     lSize->setText(Text(FormatMB(sectors * 2048) + " MB"));

@@ -97,6 +97,12 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     if (IsEmpty() && SessionToImport == 0) return msgNothingToWrite;
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
+    // Boot files are refused before a disc is formatted for them.
+    try {
+        if (error.empty()) CheckBootFiles();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
     if (error.empty()) error = FormatDVDRWIfNeeded();
     if (error.empty()) error = CheckUnfinishedSession(false);
     if (!error.empty()) return error;
@@ -240,8 +246,9 @@ std::string TKestrelBurner::CheckSources() const {
         if (!examined) return FormatMessage(msgCantOpenFile, Path);
         return S_ISREG(st.st_mode) ? std::string() : FormatNotAFile(Path, st.st_mode);
     };
-    if (Bootable) {
-        if (std::string error = check(BootImageFile); !error.empty()) return error;
+    for (const TBootFile& boot : BootFiles()) {
+        if (!boot.InHead()) continue;
+        if (std::string error = check(boot.Path); !error.empty()) return error;
     }
     for (const auto& entry : FileTable) {
         if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;

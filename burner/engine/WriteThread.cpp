@@ -89,7 +89,8 @@ std::string TKestrelBurner::CheckImageTarget() const {
         return !Path.empty() && ::stat(Path.c_str(), &source) == 0 && source.st_dev == target.st_dev &&
                source.st_ino == target.st_ino;
     };
-    bool isSource = Bootable && same(BootImageFile);
+    bool isSource = false;
+    for (const TBootFile& boot : BootFiles()) isSource = isSource || same(boot.Path);
     for (const auto& entry : FileTable) {
         if (isSource) break;
         if (!entry->Dir && !entry->Imported) isSource = same(entry->SourcePath);
