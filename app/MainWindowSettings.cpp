@@ -55,6 +55,8 @@ void TForm1::LoadSettings() {
     kestrel->IdVolume = ini.ReadString(kOptions, "VolumeLable", kestrel->IdVolume);
     const long long cache = ini.ReadInteger(kOptions, "CacheSize", kestrel->CacheSize());
     kestrel->SetCacheSize(static_cast<int32_t>(std::clamp<long long>(cache, 0, INT32_MAX)));
+    // Files written before the read-back existed have no key: it stays off.
+    kestrel->VerifyAfterWrite = ini.ReadBool(kOptions, "VerifyWrittenData", kestrel->VerifyAfterWrite);
 }
 
 void TForm1::cPathInfoClick() {

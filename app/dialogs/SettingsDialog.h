@@ -51,6 +51,7 @@ public:
     QLabel* Label2;
     QCheckBox* cShowFiles;
     QCheckBox* cArchiveOnly;
+    QCheckBox* cVerify;  // read the disc back after a burn
     QSlider* sCacheSize;
     QLabel* Label3;
     QPushButton* Button1;

@@ -41,6 +41,7 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
         {"BootImage", Burner.BootImageFile},
         {"VolumeLable", Burner.IdVolume},
         {"CacheSize", std::to_string(Burner.CacheSize())},
+        {"VerifyWrittenData", Flag(Burner.VerifyAfterWrite)},
     };
 }
 

@@ -162,7 +162,7 @@ void TSettingsDialogTest::okWritesEveryKeyInOrderAndRestartKeepsThem() {
     QVERIFY(ReadFile(file).rfind("[Options]\n", 0) == 0);
     QCOMPARE(KeysOf(file), QStringList({"SavePath", "ArchiveFiles", "ImportSession", "CloseDisc", "EjectDisc",
                                         "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
-                                        "SessionNo", "BootImage", "VolumeLable", "CacheSize"}));
+                                        "SessionNo", "BootImage", "VolumeLable", "CacheSize", "VerifyWrittenData"}));
     TKestrelIni ini;
     QCOMPARE(ini.ReadString("Options", "SavePath", ""), std::string("Checked"));
     QCOMPARE(ini.ReadString("Options", "SessionNo", ""), std::string("-1"));
