@@ -39,8 +39,12 @@ void TForm1::ReportVerification() {
     if (report.Outcome == TVerifyOutcome::NotRun) return;
     // A failed read-back is the write's error, already in the log.
     if (report.Outcome == TVerifyOutcome::Verified) Log(">>> " + report.Summary());
-    QString text = QString::fromStdString(report.Summary());
-    for (const auto& finding : report.Findings) text += "\n" + QString::fromStdString(finding.Text());
+    // A difference lists every finding, one a line.
+    QString text = QString::fromStdString(report.Outcome == TVerifyOutcome::Differs
+                                              ? "THE DISC DOES NOT HOLD WHAT WAS WRITTEN:"
+                                              : report.Summary());
+    if (report.Outcome == TVerifyOutcome::Differs)
+        for (const auto& finding : report.Findings) text += "\n" + QString::fromStdString(finding.Text());
     const bool good = report.Outcome == TVerifyOutcome::Verified;
     // The box opens once the write's end has been handled.
     QMetaObject::invokeMethod(
