@@ -198,6 +198,10 @@ private:
     bool ConfirmFit(int64_t Sectors);
     // True while a burn, an image burn or an erase owns the drive.
     bool DriveBusy() const;
+    // The read-back after a burn: its progress (true while it runs, the
+    // display then shows it) and its result (log and message box).
+    bool ShowVerifyProgress();
+    void ReportVerification();
 
     std::unique_ptr<TKestrelBurner> kestrel;
     std::unique_ptr<TKestrelIni> ini_;

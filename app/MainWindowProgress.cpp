@@ -23,6 +23,7 @@ void TForm1::Timer1Timer() {
         pcd->setValue(ClampToInt(kestrel->GetEraseProgress()));
         return;
     }
+    if (ShowVerifyProgress()) return;
     const int64_t written = kestrel->BytesWritten();
     const int64_t sectors = kestrel->ImageSectors();
     lSize->setText(QString::fromStdString(FormatMB(written) + "/" + FormatMB(sectors * 2048) + " MB"));
@@ -43,8 +44,10 @@ void TForm1::kestrelWriteDone(const std::string& Error) {
     if (!Error.empty()) {
         Log(">>> WRITE/BURNCD PROCESS DONE WITH ERROR");
         Log(">>> " + Error);
+        ReportVerification();
     } else {
         Log(">>> WRITE/BURNCD PROCESS DONE");
+        ReportVerification();
         // A test write records nothing: the sources stay unarchived and the
         // disc stays in the drive.
         const bool testWrite = kestrel->TestWrite && finished != TRunning::ImageBuild;

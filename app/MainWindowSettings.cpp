@@ -56,6 +56,8 @@ void TForm1::LoadSettings() {
     kestrel->IdVolume = ini.ReadString(kOptions, "VolumeLable", kestrel->IdVolume);
     const long long cache = ini.ReadInteger(kOptions, "CacheSize", kestrel->CacheSize());
     kestrel->SetCacheSize(static_cast<int32_t>(std::clamp<long long>(cache, 0, INT32_MAX)));
+    // Files written before the read-back existed have no key: it stays off.
+    kestrel->VerifyAfterWrite = ini.ReadBool(kOptions, "VerifyWrittenData", kestrel->VerifyAfterWrite);
 }
 
 // The boot choices beyond the BIOS image; a load size the entry cannot

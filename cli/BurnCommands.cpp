@@ -42,6 +42,7 @@ void ApplyWriteOptions(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.TestWrite = Args.Has("--test");
     Burner.FinalizeDisc = Args.Has("--finalize");
     Burner.PerformOPC = !Args.Has("--no-opc");
+    Burner.VerifyAfterWrite = Args.Has("--verify");
     if (auto speed = Args.Optional("--speed")) Burner.SetWriteSpeed(ParseSpeed(*speed));
 }
 
@@ -80,6 +81,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
     }
     std::cout << ">>> WRITE/BURNCD PROCESS DONE\n";
     if (Burner.TestWrite) std::cout << kTestWriteEnd << "\n";
+    else if (Burner.VerifyAfterWrite) std::cout << ">>> " << Burner.LastVerification().Summary() << "\n";
     if (Args.Has("--archive") && !Burner.TestWrite) Burner.ClearArchiveBits();
     if (Args.Has("--eject")) Burner.LoadEject(true);
     return 0;
@@ -159,7 +161,8 @@ int RunBurnIso(const TParsedArgs& Args) {
 
 std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     auto options = DriveOptions();
-    for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
+    for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject", "--verify"})
+        options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
     for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format",
@@ -173,19 +176,22 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
 
 const TCliRegistration burn({
     "burn",
-    std::string("burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
+    std::string("burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] [--archive] "
                 "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] ") +
         BootUsage + " [--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session. --close-unfinished first closes "
-    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it.",
+    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it. --verify "
+    "reads the session back after closing it and fails, naming the files, where the disc differs from what was "
+    "written, cannot be read, or a source changed while it was burnt.",
     WriteOptions(true),
     RunBurn,
 });
 
 const TCliRegistration burnIso({
     "burn-iso",
-    "burn-iso [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] IMAGE",
-    "Burns an image file onto the disc in a drive, from its first sector.",
+    "burn-iso [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] IMAGE",
+    "Burns an image file onto the disc in a drive, from its first sector. --verify reads it back after "
+    "closing and fails, naming the files of the image, where the disc differs from the image.",
     WriteOptions(false),
     RunBurnIso,
 });

@@ -100,6 +100,9 @@ void TfrmSettings::BuildControls() {
         "mark the files of a successful burn as burnt.\nThe mark is Kestrel's own (the extended attribute "
         "user.kestrel.archived, holding the file's size and time); files on file systems without extended "
         "attributes always count as changed."));
+    cVerify = NewBox("cVerify", "Verify written data", this);
+    cVerify->setToolTip(QStringLiteral("After a burn, read the disc back and compare it with what was written; "
+                                       "the files that differ or cannot be read are named"));
     cCloseDisc->setToolTip(QStringLiteral("Close the disc after this burn: nothing can be added to it later"));
     cTestWrite->setToolTip(QStringLiteral("Go through the whole burn with the laser off, to see whether it "
                                           "would succeed (CD-R/RW and DVD-R/RW only)"));
@@ -143,7 +146,8 @@ void TfrmSettings::BuildControls() {
     grid->addWidget(lUefiImage, row++, 1);
     grid->addWidget(cShowFiles, row, 0);
     grid->addWidget(cArchiveOnly, row++, 1);
-    grid->addWidget(cRockRidge, row++, 0);
+    grid->addWidget(cRockRidge, row, 0);
+    grid->addWidget(cVerify, row++, 1);
     auto* cache = new QHBoxLayout;
     cache->addWidget(new QLabel(QStringLiteral("Cache Size :"), this));
     cache->addWidget(sCacheSize, 1);
@@ -204,6 +208,7 @@ void TfrmSettings::FormShow() {
     lUefiImage->setText(QString::fromStdString(kestrel_.EfiBootImageFile));
     eSession->setText(QString::number(options_.SessionNo));
     cArchiveOnly->setChecked(options_.ArchiveFiles);
+    cVerify->setChecked(kestrel_.VerifyAfterWrite);
     cUnderrunProtection->setChecked(kestrel_.UnderrunProtection);
     cUnderrunProtection->setEnabled((kestrel_.Capabilities() & cap::UnderrunProtection) != 0);
     sCacheSize->setValue(kestrel_.CacheSize() / kMegabyte);
@@ -301,6 +306,7 @@ void TfrmSettings::Button1Click() {
     kestrel_.BootInfoTable = cBootInfoTable->isChecked();
     kestrel_.EfiBootable = cUefiBoot->isChecked();
     kestrel_.EfiBootImageFile = lUefiImage->text().toStdString();
+    kestrel_.VerifyAfterWrite = cVerify->isChecked();
 
     options_.ArchiveFiles = cArchiveOnly->isChecked();
     options_.EjectDisc = cEject->isChecked();

@@ -65,6 +65,7 @@ public:
     QLabel* lUefiImage;
     QCheckBox* cShowFiles;
     QCheckBox* cArchiveOnly;
+    QCheckBox* cVerify;  // read the disc back after a burn
     QSlider* sCacheSize;
     QLabel* Label3;
     QPushButton* Button1;

@@ -46,6 +46,7 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
         {kBootInfoTableKey, Flag(Burner.BootInfoTable)},
         {kUefiBootKey, Flag(Burner.EfiBootable)},
         {kUefiBootImageKey, Burner.EfiBootImageFile},
+        {"VerifyWrittenData", Flag(Burner.VerifyAfterWrite)},
     };
 }
 

@@ -165,7 +165,8 @@ void TSettingsDialogTest::okWritesEveryKeyInOrderAndRestartKeepsThem() {
     QCOMPARE(KeysOf(file), QStringList({"SavePath", "ArchiveFiles", "ImportSession", "CloseDisc", "EjectDisc",
                                         "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles",
                                         "PerformOPC", "SessionNo", "BootImage", "VolumeLable", "CacheSize",
-                                        "BootNoEmulation", "BootLoadSize", "BootInfoTable", "UefiBoot", "UefiBootImage"}));
+                                        "BootNoEmulation", "BootLoadSize", "BootInfoTable", "UefiBoot", "UefiBootImage",
+                                        "VerifyWrittenData"}));
     TKestrelIni ini;
     QCOMPARE(ini.ReadString("Options", "SavePath", ""), std::string("Checked"));
     QCOMPARE(ini.ReadString("Options", "SessionNo", ""), std::string("-1"));

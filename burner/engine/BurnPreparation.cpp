@@ -54,6 +54,7 @@ bool TKestrelBurner::BurnCD() {
     if (writing_) return false;
     TJob job;
     job.Target = TWriteTarget::Disc;
+    job.Verify = VerifyAfterWrite;
     job.Prepare = [this] { return PrepareCompilationBurn(); };
     return BeginJob(std::move(job));
 }
@@ -71,6 +72,7 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     job.Target = TWriteTarget::Disc;
     job.SourceIsImageFile = true;
     job.ImagePath = FileName;
+    job.Verify = VerifyAfterWrite;
     job.Prepare = [this, error, FileName, size] { return error.empty() ? PrepareImageBurn(FileName, size) : error; };
     return BeginJob(std::move(job));
 }
@@ -126,6 +128,7 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
     error = BuildCompilationStream(blockSize_, stream);
+    stream.KeepStamps = job_.Verify;
     return error.empty() ? StartCache(std::move(stream)) : error;
 }
 
@@ -143,6 +146,7 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     stream.ImageFileName = Path;
     stream.TotalBytes = (Size + kSector - 1) / kSector * kSector;
     stream.Files.clear();
+    stream.KeepStamps = job_.Verify;
     return StartCache(std::move(stream));
 }
 

@@ -80,6 +80,7 @@ TCacheThread::TCacheThread(TCacheJob Job, const TDebugLog* Log)
     int64_t total = job_.TotalBytes;
     if (job_.PadToMinimum) total = MinimumStreamBytes;
     remainingBytes_ = total;
+    streamBytes_ = RoundUpToSector(total);
     staging_ = std::make_unique<TBlock>();
     staging_->Data.assign(MaxBlockSize, 0);
     thread_ = std::thread([this] { Run(); });
@@ -101,9 +102,9 @@ void TCacheThread::Run() {
     try {
         if (job_.ImageFileName.empty()) {
             StreamHead();
-            for (const auto& file : job_.Files) StreamSource(file);
+            for (size_t i = 0; i < job_.Files.size(); ++i) StreamSource(job_.Files[i], i);
         } else {
-            StreamSource({job_.ImageFileName, job_.TotalBytes, true, true});
+            StreamSource({job_.ImageFileName, job_.TotalBytes, true, true}, TSourceStamp::kImageFile);
         }
         if (streamedBytes_ + staging_->Count != RoundUpToSector(job_.TotalBytes)) {
             SetError(msgInternalError0005);
@@ -155,7 +156,7 @@ void TCacheThread::StreamZeros(int64_t Count) {
     }
 }
 
-void TCacheThread::StreamSource(const TCacheSource& Source) {
+void TCacheThread::StreamSource(const TCacheSource& Source, size_t Index) {
     if (Source.Size <= 0) return;
     if (Source.Path.empty()) {
         StreamZeros(Source.Size);
@@ -166,6 +167,10 @@ void TCacheThread::StreamSource(const TCacheSource& Source) {
     TSourceFile file(Source.Path);
     struct stat opened {};
     const int64_t actual = OpenedSize(file, Source, opened);
+    if (job_.KeepStamps) {
+        std::lock_guard lock(lock_);
+        stamps_.push_back({Index, static_cast<int64_t>(opened.st_size), opened.st_mtim});
+    }
     // A source that changed since the layout keeps its laid-out length: the
     // directory records already say how long it is.
     bool changed = Source.SizeIsSectors ? RoundUpToSector(actual) != Source.Size : actual != Source.Size;
@@ -368,6 +373,11 @@ void TCacheThread::RecordChanged(const std::string& Path) {
 std::vector<std::string> TCacheThread::ChangedFiles() const {
     std::lock_guard lock(lock_);
     return changedFiles_;
+}
+
+std::vector<TSourceStamp> TCacheThread::SourceStamps() const {
+    std::lock_guard lock(lock_);
+    return stamps_;
 }
 
 void TCacheThread::SetError(const std::string& Message) {

@@ -30,6 +30,7 @@ std::string TKestrelBurner::WriteDisc() {
     if (error.empty()) error = WriteVolumeDescriptorCopy();
     if (error.empty()) error = CloseSession();
     if (error.empty()) ResetDriveForReading();
+    if (error.empty()) error = VerifyWrittenData();
     SetCloseAfterCommand(true);
     return error;
 }
@@ -84,6 +85,7 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
     std::memcpy(dataBuffer_.data(), head_.data(), sectors * 2048);
     std::string error = SendBlock(0, dataBuffer_.data(), static_cast<uint32_t>(sectors * 2048));
     if (!error.empty()) return error;
+    descriptorCopySectors_ = static_cast<uint32_t>(sectors);
     if (!SynchronizeCache(false, kFlushTimeoutMs)) return "CAN'T FLUSH THE DRIVE'S CACHE [" + LastError + "]";
     return {};
 }

@@ -16,11 +16,14 @@
 
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/CacheThread.h"
+#include "burner/engine/VerifyReport.h"
+#include "burner/engine/WriteDigest.h"
 #include "burner/engine/WritePhase.h"
 #include "burner/iso/ImageBuilder.h"
 
 namespace kestrel {
 
+class TDiscVerifier;
 class TKestrelBurner;
 class TLocalFolder;
 class TThWrite;
@@ -82,6 +85,9 @@ public:
     // Bytes the running write sends in all (the image with its padding); 0
     // until the layout has fixed it, which is before the Writing phase.
     int64_t WriteTotalBytes() const { return writeTotalBytes_; }
+    // Bytes read back so far while Verifying, and in all.
+    int64_t BytesVerified() const { return bytesVerified_; }
+    int64_t VerifyTotalBytes() const { return verifyTotalBytes_; }
 
     // ---- Options ---------------------------------------------------------
     int32_t CacheSize() const { return cacheSize_; }
@@ -107,6 +113,15 @@ public:
     // that a failed burn left unfinished.
     std::string DriveHeldByAnotherProgram();
     std::string ISOFileName;
+    // After a burn onto a disc (BurnCD, BurnISOImage) has closed, read the
+    // new session back and compare it with what was written (the Verifying
+    // phase). Sectors that differ or cannot be read, and sources that
+    // changed after they were read, fail the burn; the error names them.
+    // Taken when the burn starts; not for test writes and image files.
+    bool VerifyAfterWrite = false;
+    // What the last write's verification found (NotRun when none was asked
+    // for or the write failed before it). Valid once the write has ended.
+    TVerifyReport LastVerification() const;
 
     TWriteDoneEvent OnWriteDone;
     // Raised on the write thread when the drive is about to close the track
@@ -158,6 +173,7 @@ private:
         TWriteTarget Target = TWriteTarget::ImageFile;
         bool SourceIsImageFile = false;
         std::string ImagePath;          // the image file burnt by BurnISOImage
+        bool Verify = false;            // VerifyAfterWrite when the job began
         std::function<std::string()> Prepare;  // runs first on the write thread
     };
 
@@ -214,6 +230,11 @@ private:
     std::string FlushDrive();
     std::string WriteVolumeDescriptorCopy();
     std::string CloseSession();
+    // Reading the session back (VerifyAfterWrite), and its parts.
+    std::string VerifyWrittenData();
+    void VerifyDescriptorCopy(TDiscVerifier& Verifier, TVerifyReport& Report);
+    void NoteChangedSources(const TCacheThread& Cache, TVerifyReport& Report) const;
+    void LogVerification(const TVerifyReport& Report) const;
     bool SendCloseCommands();
     bool CloseCDSession();
     void ResetDriveForReading();
@@ -226,18 +247,21 @@ private:
     const std::string version_ = "1.22";
 
     TJob job_;
-    mutable std::mutex engineLock_;  // guards cache_, lastWriteError_
+    mutable std::mutex engineLock_;  // guards cache_, lastWriteError_, lastVerification_
     std::shared_ptr<TCacheThread> cache_;
     std::unique_ptr<TThWrite> writeThread_;
     std::mutex endLock_;
     std::condition_variable ended_;
     std::string lastWriteError_;
+    TVerifyReport lastVerification_;
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 
     std::atomic<bool> writing_{false};
     std::atomic<bool> abortFlag_{false};
     std::atomic<int64_t> bytesWritten_{0};
     std::atomic<int64_t> writeTotalBytes_{0};
+    std::atomic<int64_t> bytesVerified_{0};
+    std::atomic<int64_t> verifyTotalBytes_{0};
     std::atomic<TWritePhase> writePhase_{TWritePhase::Idle};
     std::atomic<uint32_t> deviceBufferBytes_{0};
     std::atomic<uint32_t> deviceFreeBufferBytes_{0};
@@ -255,6 +279,8 @@ private:
     bool bufferReported_ = false;
     int bufferQueryCountdown_ = 5;
     std::vector<uint8_t> head_;      // this job's copy of the image head
+    TWriteDigest digest_;            // of the data sent, when the job verifies
+    uint32_t descriptorCopySectors_ = 0;  // sectors of the copy written at LBA 0
     std::vector<uint8_t> dataBuffer_;
     std::string claimedDrive_;
     // The address the access layer holds exclusively for this write.

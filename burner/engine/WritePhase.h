@@ -9,8 +9,8 @@ namespace kestrel {
 // whose progress is known, WritePhaseProgress(). A write passes through the
 // phases in this order, leaving out those its target and medium do not
 // need (an image file goes Preparing, Writing, Idle); a failure or an abort
-// goes on with Flushing, skips Closing and ends in Idle. A step that reads
-// the disc back after closing would come between Closing and Idle.
+// goes on with Flushing, skips Closing and ends in Idle. A burn that
+// verifies reads the disc back in Verifying before it ends.
 enum class TWritePhase : uint8_t {
     Idle,        // no write runs (also once the write has ended)
     Preparing,   // checks, the layout for the disc, the read-ahead filling,
@@ -23,6 +23,8 @@ enum class TWritePhase : uint8_t {
                  // media, the copy of the volume descriptors at its start)
     Closing,     // the drive closes the track and the session (and the disc
                  // when it is finalized); it may report its progress
+    Verifying,   // the new session is read back and compared with what was
+                 // written; progress is BytesVerified() of VerifyTotalBytes()
 };
 
 }  // namespace kestrel

@@ -108,6 +108,9 @@ std::string TKestrelBurner::WriteDiscData() {
     bufferQueryCountdown_ = 5;
     // Failed writes are reported in the result, not by the failure report.
     FailureReported = true;
+    // What goes out is fingerprinted for the read-back after closing.
+    const bool keepDigest = job_.Verify && !TestWrite;
+    if (keepDigest) digest_.Start(Cache()->StreamBytes() / 2048);
     SetWritePhase(TWritePhase::Writing);
     for (;;) {
         const int32_t n = FetchBlock(error);
@@ -127,6 +130,7 @@ std::string TKestrelBurner::WriteDiscData() {
         --bufferQueryCountdown_;
         error = SendBlock(startLBA + sectorsWritten, dataBuffer_.data(), bytes);
         if (!error.empty()) return error;
+        if (keepDigest) digest_.Add(dataBuffer_.data(), bytes);
         sectorsWritten += bytes / 2048;
     }
 }

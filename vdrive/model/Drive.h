@@ -141,6 +141,9 @@ private:
     void DrainBuffer();
     void Throttle(uint32_t Bytes);
     void CheckWriteKnobs(uint32_t Lba, uint32_t Count);
+    // Under the corrupt-write-lba knob: records that block of Data with one
+    // byte changed, as a drive writing wrong data does without noticing.
+    void RecordCorruptBlock(uint32_t Lba, uint32_t Count, const uint8_t* Data);
 
     std::string folder_;
     int index_;

@@ -1,8 +1,11 @@
 // Reading and recording: READ/WRITE, the drive buffer, closing, reserving,
 // blanking and formatting.
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
+#include "kestrel/mmc.h"
 #include "model/Bytes.h"
 #include "model/Drive.h"
 #include "model/Sense.h"
@@ -31,6 +34,8 @@ size_t Drive::Read(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     if (uint64_t(Lba) + Count > limit) sense::OutOfRange();
     for (uint32_t i = 0; i < Count; ++i)
         if (!m.IsReadable(Lba + i)) sense::IllegalModeForTrack();
+    if (knobs_.unreadableLba >= Lba && knobs_.unreadableLba < int64_t(Lba) + Count)
+        throw CheckCondition(mmc::key::kMediumError, mmc::asc::kUnrecoveredReadError, 0x00);
     image_->Read(Lba, Cmd.data, Count);
     return size_t(Count) * kBlockSize;
 }
@@ -72,6 +77,16 @@ void Drive::CheckWriteKnobs(uint32_t Lba, uint32_t Count) {
         knobs_.dropMediumAfter -= Count;
         SaveKnobs();
     }
+}
+
+void Drive::RecordCorruptBlock(uint32_t Lba, uint32_t Count, const uint8_t* Data) {
+    const int64_t bad = knobs_.corruptWriteLba;
+    if (bad < Lba || bad >= int64_t(Lba) + Count) return;
+    // The caller's buffer stays as it was: only the recorded copy differs.
+    const uint8_t* block = Data + size_t(bad - Lba) * kBlockSize;
+    std::vector<uint8_t> changed(block, block + kBlockSize);
+    changed[kBlockSize / 2] ^= 0xFF;
+    image_->Write(static_cast<uint32_t>(bad), changed.data(), 1, false);
 }
 
 size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
@@ -116,6 +131,7 @@ size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     CheckWriteKnobs(Lba, Count);
     bool newTrack = trackIndex == m.tracks.size();
     image_->Write(Lba, Cmd.data, Count, m.IsSequential());
+    RecordCorruptBlock(Lba, Count, Cmd.data);
     m.CommitWrite(trackIndex, Lba, Count);
     if (newTrack) SaveState();
     else PublishHot(trackIndex);

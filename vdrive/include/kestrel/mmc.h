@@ -51,6 +51,7 @@ inline constexpr uint8_t kUnitAttention = 0x6;
 // Additional sense codes (sense byte 12) and qualifiers (byte 13).
 namespace asc {
 inline constexpr uint8_t kNotReady = 0x04;  // with a qualifier naming the operation in progress
+inline constexpr uint8_t kUnrecoveredReadError = 0x11;  // with key::kMediumError: the block cannot be read
 inline constexpr uint8_t kAddressOutOfRange = 0x21;  // 00h out of range, 02h invalid address for write
 inline constexpr uint8_t kInvalidFieldInCdb = 0x24;
 inline constexpr uint8_t kInvalidFieldInParameterList = 0x26;
