@@ -106,6 +106,7 @@ bool TSCSICommands::ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength
     srb.CDBByte[8] = ReadFormatCapacitiesLength;
     BlockLength = 2048;
     if (!Run(srb, Seconds(10))) return false;
+    CurrentCapacityType = reply[8] & 0x03;
     const bool secondSuits = BlockLength2048(reply + 16) || (reply[16] == 0x98 && !reply[17] && !reply[18] && !reply[19]);
     if (BlockLength2048(reply + 8)) Blocks = GetBig32(reply + 4);
     else if (secondSuits) Blocks = GetBig32(reply + 12);

@@ -160,6 +160,8 @@ void TEraseThread::Execute() {
             burner_.SynchronizeCache(false, 30000);
             burner_.CloseTrackSessionEx(false, 3, 0, 0, 0);
         }
+    } else if (MediumType == mtBDRE) {
+        WaitForDVDPlusRWFormat();  // the format is the whole erase
     } else if (MediumType == mtDVDRAM && Quick) {
         if (WriteZeros(65)) burner_.SynchronizeCache(false, 30000);
         elapsed_ = 0;

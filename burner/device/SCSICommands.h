@@ -81,7 +81,8 @@ public:
     bool Inquiry();
     bool LoadEject(bool Eject);
     bool AllowMediumRemoval(bool Allow);
-    // The block count as chosen from the capacity descriptors; BlockLength is 2048.
+    // The block count as chosen from the capacity descriptors; BlockLength is
+    // 2048. CurrentCapacityType keeps the type of the current capacity.
     bool ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength);
     bool ReadCapacity(uint32_t& LastLBA, uint32_t& BlockLength);
     bool Read10(uint32_t LBA, uint16_t Blocks, void* Buffer, uint32_t Length);
@@ -151,6 +152,9 @@ public:
     uint32_t DeviceFreeBufferSize = 0;
     // The one failure report of this instance is used up.
     bool FailureReported = false;
+    // Descriptor type of the current capacity of the last READ FORMAT
+    // CAPACITIES that succeeded: 1 unformatted, 2 formatted, 3 no disc.
+    uint8_t CurrentCapacityType = 0;
 
 protected:
     // Runs after InitializeASPI or ReinitializeASPI loaded a layer; the device
