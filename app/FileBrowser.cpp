@@ -1,24 +1,29 @@
 #include "app/FileBrowser.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStorageInfo>
 #include <QVBoxLayout>
 
+#include "app/AppIcons.h"
 #include "app/BrowserLists.h"
+#include "app/NetworkPath.h"
 
 namespace kestrel::app {
 
 namespace {
 
 constexpr int kRootRole = Qt::UserRole;
+constexpr int kChangeDelayMs = 300;
 
 // Mounted volumes a user would browse: real devices and network shares,
 // not the system's own pseudo file systems.
@@ -44,6 +49,9 @@ TFileBrowser::TFileBrowser(QWidget* Parent) : QWidget(Parent) {
     driveCB_->setObjectName(QStringLiteral("DriveCB"));
     bNetwork_ = new QPushButton(QStringLiteral("Network"), bar);
     bNetwork_->setObjectName(QStringLiteral("bNetwork"));
+    bNetwork_->setIcon(ThemeIcon("network-workgroup", QStyle::SP_DriveNetIcon));
+    bNetwork_->setToolTip(QStringLiteral("Go to a network folder: a share mounted on this system "
+                                         "(\\\\machine\\share and smb:// names are looked up among the mounts)"));
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(0, 0, 0, 0);
     // The selector takes the bar's width minus the button and 4 pixels.
@@ -63,14 +71,100 @@ TFileBrowser::TFileBrowser(QWidget* Parent) : QWidget(Parent) {
     layout->addWidget(bar);
     layout->addWidget(splitter_, 1);
 
+    showHiddenAction_ = new QAction(QStringLiteral("Show Hidden Files"), this);
+    showHiddenAction_->setObjectName(QStringLiteral("ShowHidden"));
+    showHiddenAction_->setCheckable(true);
+    showHiddenAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    showHiddenAction_->setShortcutContext(Qt::WindowShortcut);
+    refreshAction_ = new QAction(ThemeIcon("view-refresh", QStyle::SP_BrowserReload), QStringLiteral("Refresh"), this);
+    refreshAction_->setObjectName(QStringLiteral("Refresh"));
+    refreshAction_->setShortcut(QKeySequence(Qt::Key_F5));
+    refreshAction_->setShortcutContext(Qt::WindowShortcut);
+    connect(showHiddenAction_, &QAction::toggled, this, &TFileBrowser::SetShowHidden);
+    connect(refreshAction_, &QAction::triggered, this, &TFileBrowser::Refresh);
+
+    changeDelay_.setSingleShot(true);
+    changeDelay_.setInterval(kChangeDelayMs);
+    connect(&changeDelay_, &QTimer::timeout, this, &TFileBrowser::FolderChanged);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { changeDelay_.start(); });
+
     FillPlaces();
     connect(driveCB_, &QComboBox::activated, this, &TFileBrowser::DriveCBChange);
     connect(lbDir_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (current) lbFiles_->ShowDirectory(TDirTree::PathOf(current));
+        if (!current) return;
+        lbFiles_->ShowDirectory(TDirTree::PathOf(current));
+        Watch(TDirTree::PathOf(current));
     });
     connect(bNetwork_, &QPushButton::clicked, this, &TFileBrowser::bNetworkClick);
+    connect(lbDir_, &TDirTree::AddRequested, this, [this] { emit AddRequested(QStringLiteral("lbDir")); });
+    connect(lbFiles_, &TFileList::AddRequested, this, [this] { emit AddRequested(QStringLiteral("lbFiles")); });
+    for (QWidget* list : {static_cast<QWidget*>(lbDir_), static_cast<QWidget*>(lbFiles_)}) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint& at) { ShowMenu(list, list->objectName(), at); });
+    }
     GoTo(QDir::homePath());
 }
+
+void TFileBrowser::ShowMenu(QWidget* List, const QString& SourceName, const QPoint& At) {
+    QMenu menu(this);
+    QAction* add = menu.addAction(ThemeIcon("list-add", QStyle::SP_FileDialogNewFolder),
+                                  QStringLiteral("Add to Compilation"));
+    const bool haveFiles = !lbFiles_->SelectedPaths().isEmpty();
+    add->setEnabled(SourceName == QLatin1String("lbDir") || haveFiles);
+    menu.addSeparator();
+    menu.addAction(showHiddenAction_);
+    menu.addAction(refreshAction_);
+    if (menu.exec(List->mapToGlobal(At)) == add) emit AddRequested(SourceName);
+}
+
+// ---- Keeping the lists current ---------------------------------------------------
+
+void TFileBrowser::Watch(const QString& Directory) {
+    if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
+    if (!Directory.isEmpty()) watcher_.addPath(Directory);
+}
+
+void TFileBrowser::FolderChanged() {
+    const QString shown = lbFiles_->Directory();
+    if (!QFileInfo(shown).isDir()) {
+        Refresh();  // the folder itself is gone
+        return;
+    }
+    lbFiles_->ShowDirectory(shown);
+    if (QTreeWidgetItem* item = lbDir_->ItemOf(shown)) lbDir_->Reload(item);
+    Watch(shown);
+}
+
+void TFileBrowser::Refresh() {
+    // The nearest folder of the shown one that still exists.
+    QString shown = CurrentDirectory();
+    while (!shown.isEmpty() && shown != QLatin1String("/") && !QFileInfo(shown).isDir())
+        shown = QFileInfo(shown).path();
+    const QString root = lbDir_->topLevelItemCount() ? TDirTree::PathOf(lbDir_->topLevelItem(0)) : QString();
+    driveCB_->clear();
+    FillPlaces();
+    lbDir_->SetRoot(QFileInfo(root).isDir() ? root : QStringLiteral("/"));
+    driveCB_->setCurrentIndex(PlaceIndexFor(TDirTree::PathOf(lbDir_->topLevelItem(0))));
+    if (!lbDir_->OpenPath(shown)) {
+        lbFiles_->ShowDirectory(shown);
+        Watch(shown);
+    }
+}
+
+void TFileBrowser::SetShowHidden(bool Show) {
+    if (showHiddenAction_->isChecked() != Show) {
+        showHiddenAction_->setChecked(Show);  // comes back here through toggled
+        return;
+    }
+    if (hidden_ == Show) return;
+    hidden_ = Show;
+    lbDir_->SetShowHidden(Show);
+    lbFiles_->SetShowHidden(Show);
+    Refresh();
+}
+
+bool TFileBrowser::ShowHidden() const { return showHiddenAction_->isChecked(); }
 
 void TFileBrowser::FillPlaces() {
     driveCB_->addItem(QStringLiteral("/"), QStringLiteral("/"));
@@ -125,6 +219,7 @@ bool TFileBrowser::GoTo(const QString& Path) {
     if (!lbDir_->OpenPath(target)) {
         // A hidden step or a name the tree could not list: show it directly.
         lbFiles_->ShowDirectory(target);
+        Watch(target);
     }
     return true;
 }
@@ -135,10 +230,18 @@ QString TFileBrowser::CurrentDirectory() const {
 
 void TFileBrowser::bNetworkClick() {
     bool ok = false;
-    const QString path = QInputDialog::getText(this, QStringLiteral("Network Path"),
-                                               QStringLiteral("Enter Complete Network path (\\\\Machine1\\C)"),
-                                               QLineEdit::Normal, QString(), &ok);
-    if (ok && !path.trimmed().isEmpty()) GoTo(path.trimmed());
+    const QString text = QInputDialog::getText(
+        this, QStringLiteral("Network Path"),
+        QStringLiteral("Enter Complete Network path (a mounted share such as /mnt/machine1/c;\n"
+                       "\\\\Machine1\\C or smb://Machine1/C is looked up where it is mounted)"),
+        QLineEdit::Normal, QString(), &ok);
+    if (!ok || text.trimmed().isEmpty()) return;
+    const TNetworkPath resolved = ResolveNetworkPath(text);
+    if (!resolved.Error.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Network Path"), resolved.Error);
+        return;
+    }
+    GoTo(resolved.Path);
 }
 
 }  // namespace kestrel::app

@@ -7,11 +7,11 @@ namespace kestrel::app {
 
 TLogChannel::TLogChannel(TSink Sink, QObject* Parent) : QObject(Parent), sink_(std::move(Sink)) {}
 
-void TLogChannel::Add(const QString& Line) {
+void TLogChannel::Add(const QString& Line, uint8_t Type) {
     bool queueFlush = false;
     {
         std::lock_guard guard(lock_);
-        waiting_.push_back(Line);
+        waiting_.emplace_back(Line, Type);
         if (QThread::currentThread() != thread() && !flushQueued_) flushQueued_ = queueFlush = true;
     }
     if (QThread::currentThread() == thread()) {
@@ -22,13 +22,13 @@ void TLogChannel::Add(const QString& Line) {
 }
 
 void TLogChannel::Flush() {
-    std::deque<QString> lines;
+    std::deque<std::pair<QString, uint8_t>> lines;
     {
         std::lock_guard guard(lock_);
         lines.swap(waiting_);
         flushQueued_ = false;
     }
-    for (const QString& line : lines) sink_(line);
+    for (const auto& [line, type] : lines) sink_(line, type);
 }
 
 }  // namespace kestrel::app

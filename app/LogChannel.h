@@ -6,28 +6,31 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 namespace kestrel::app {
 
 class TLogChannel : public QObject {
     Q_OBJECT
 public:
-    using TSink = std::function<void(const QString& Line)>;
+    // Each line comes with the message type it was raised with.
+    using TSink = std::function<void(const QString& Line, uint8_t Type)>;
 
     explicit TLogChannel(TSink Sink, QObject* Parent = nullptr);
 
     // Safe to call from any thread.
-    void Add(const QString& Line);
+    void Add(const QString& Line, uint8_t Type = 0);
     // Shows every waiting line; GUI thread only.
     void Flush();
 
 private:
     TSink sink_;
     std::mutex lock_;
-    std::deque<QString> waiting_;
+    std::deque<std::pair<QString, uint8_t>> waiting_;
     bool flushQueued_ = false;
 };
 

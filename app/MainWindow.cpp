@@ -1,9 +1,10 @@
 // The main window: its controls, start-up, drive choice, log, compilation
 // list and drops. The commands are in MainWindowCommands.cpp, the progress
 // display and completion events in MainWindowProgress.cpp, the settings file
-// in MainWindowSettings.cpp.
+// in MainWindowSettings.cpp, the menus and projects in MainWindowMenus.cpp.
 #include "app/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,7 +13,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -20,15 +20,21 @@
 #include <QSplitter>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "app/BrowserLists.h"
+#include "app/CompilationActions.h"
 #include "app/CompilationList.h"
+#include "app/DiscWatcher.h"
 #include "app/ExDragDrop.h"
 #include "app/FileBrowser.h"
+#include "app/FillMeter.h"
+#include "app/ImageEstimate.h"
 #include "app/KestrelIni.h"
 #include "app/LogChannel.h"
 #include "app/LogView.h"
+#include "app/ProjectSession.h"
 #include "app/QtDispatcher.h"
 #include "app/SpeedCombo.h"
 #include "app/dialogs/DeviceCapsDialog.h"
@@ -47,6 +53,13 @@ QPushButton* NewButton(const char* Name, const char* Caption, const char* Hint, 
     button->setObjectName(QString::fromUtf8(Name));
     if (Hint) button->setToolTip(QString::fromUtf8(Hint));
     return button;
+}
+
+// A terse caption's hint, explained below its first line.
+void Explain(QWidget* Control, const char* Explanation) {
+    const QString hint = Control->toolTip();
+    const QString more = QString::fromUtf8(Explanation);
+    Control->setToolTip(hint.isEmpty() ? more : hint + QLatin1Char('\n') + more);
 }
 
 QProgressBar* NewBar(const char* Name, const char* Hint, QWidget* Parent) {
@@ -74,12 +87,17 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent), ini_(std::make_unique<TKe
     BuildControls();
     CreateBurner();
     ConnectControls();
+    BuildMenus();
+    ConnectMeter();
+    SetIcons();
     RestoreWindowState();
-    qApp->installEventFilter(this);
 }
 
 TForm1::~TForm1() {
-    qApp->removeEventFilter(this);
+    discWatcher_->Stop();
+    // The list empties as it goes; nobody is to hear of that.
+    QObject::disconnect(clBox, nullptr, nullptr, nullptr);
+    QObject::disconnect(cPathInfo, nullptr, nullptr, nullptr);
     JoinQuickSave();
     // The burner joins its threads on destruction; its last lines and
     // events still find the controls alive.
@@ -100,7 +118,7 @@ void TForm1::CreateBurner() {
     kestrel->ISOFileName = (QDir::homePath() + QStringLiteral("/kestrel.iso")).toStdString();
     kestrel->ReadSpeed = 0;
 
-    logChannel_ = new TLogChannel([this](const QString& line) { Memo1->AppendLine(line); }, this);
+    logChannel_ = new TLogChannel([this](const QString& line, uint8_t type) { Memo1->AppendLine(line, type); }, this);
     kestrel->OnDebugMessage = [this](TDebugLog*, const std::string& message, uint8_t type) {
         kestrelDebugMessage(message, type);
     };
@@ -150,8 +168,12 @@ void TForm1::BuildControls() {
     ExplorerDragDrop = new TExDragDrop(this);
     ExplorerDragDrop->setObjectName(QStringLiteral("ExplorerDragDrop"));
     ExplorerDragDrop->SetControl(clBox);
-    addAction(Memo1->ClearAction());
-    Memo1->ClearAction()->setShortcutContext(Qt::WindowShortcut);
+    for (QAction* action : {Memo1->ClearAction(), Memo1->CopyAction()}) {
+        addAction(action);
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
+    discWatcher_ = new TDiscWatcher(this);
+    discWatcher_->setObjectName(QStringLiteral("DiscWatcher"));
 }
 
 QWidget* TForm1::BuildTopBar() {
@@ -175,6 +197,8 @@ QWidget* TForm1::BuildTopBar() {
     cbSpeed->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     bDisc = NewButton("bDisc", "Disc Info", "Disc & Session information (Extract file from any session)", pTop);
     bAdvance = NewButton("bAdvance", "Advance", nullptr, pTop);
+    Explain(bAdvance, "Settings: volume label, file system, closing the disc, importing a session, "
+                      "test write, cache size and more");
     bBurn = NewButton("bBurn", "Burn", "Start Burning", pTop);
     QFont bold = bBurn->font();
     bold.setBold(true);
@@ -198,6 +222,11 @@ QWidget* TForm1::BuildSecondBar() {
     bLoad = NewButton("bLoad", "Load", "Load Medium", pTop2);
     bEject = NewButton("bEject", "Eject", "Eject Medium", pTop2);
     bReady = NewButton("bReady", "Ready", "Is Unit Ready ?", pTop2);
+    Explain(bQErase, "Quick erase: blanks a rewritable disc (CD-RW, DVD-RW, DVD+RW) in a minute or two; "
+                     "its old files can no longer be read");
+    Explain(bCErase, "Complete erase: overwrites the whole rewritable disc, which takes as long as filling it; "
+                     "a quick erase is enough to reuse a disc");
+    Explain(bReady, "Asks the drive whether a disc is in and ready to use");
     // The link label shows no outside address: the program has none.
     Label1 = new QLabel(pTop2);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -219,12 +248,18 @@ QWidget* TForm1::BuildDiscFilesPane() {
     auto* buttons = new QHBoxLayout;
     bSaveISO = NewButton("bSaveISO", "Build .ISO", "Build and Save .ISO Image", pDiscFiles);
     bBurnISO = NewButton("bBurnISO", "Burn .ISO", nullptr, pDiscFiles);
+    Explain(bBurnISO, "Writes an existing .iso image file onto the disc");
     cPathInfo = new QCheckBox(QStringLiteral("Save path"), pDiscFiles);
     cPathInfo->setObjectName(QStringLiteral("cPathInfo"));
     cPathInfo->setToolTip(QStringLiteral("Preserve directory structure"));
+    Explain(cPathInfo, "Cleared: files, and what is inside folders, go to the root of the disc.\n"
+                       "Partly checked: each entry keeps its last folder: /home/me/docs/ gives docs/..., "
+                       "/home/me/notes/a.txt gives notes/a.txt.\n"
+                       "Checked: each entry keeps its whole path: home/me/docs/...");
     cPathInfo->setTristate(true);
     cPathInfo->setCheckState(Qt::PartiallyChecked);
     bClear = NewButton("bClear", "Clear", nullptr, pDiscFiles);
+    Explain(bClear, "Empties the compilation list");
     buttons->addWidget(bSaveISO);
     buttons->addWidget(bBurnISO);
     buttons->addWidget(cPathInfo);
@@ -233,7 +268,12 @@ QWidget* TForm1::BuildDiscFilesPane() {
     column->addLayout(buttons);
     clBox = new TCompilationList(pDiscFiles);
     clBox->setObjectName(QStringLiteral("clBox"));
+    listActions_ = new TCompilationActions(this, clBox, [this] { return pDrivesDir->CurrentDirectory(); });
+    column->addWidget(listActions_->MakeToolBar(pDiscFiles));
     column->addWidget(clBox, 1);
+    fillMeter_ = new TFillMeter(pDiscFiles);
+    fillMeter_->setObjectName(QStringLiteral("pFillMeter"));
+    column->addWidget(fillMeter_);
     return pDiscFiles;
 }
 
@@ -287,8 +327,11 @@ void TForm1::ConnectControls() {
     connect(bAbort, &QPushButton::clicked, this, &TForm1::bAbortClick);
     connect(cPathInfo, &QCheckBox::stateChanged, this, [this] { cPathInfoClick(); });
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    clBox->SetSizeFunction([this](const std::string& path) { return kestrel->GetPathSize(path); });
+    // One walk per entry gives the size column and the image estimate.
+    clBox->SetMeasureFunction(&MeasureSource);
     clBox->OnBrowserDrop = [this](const QString& source) { clBoxDragDrop(source); };
+    connect(pDrivesDir, &TFileBrowser::AddRequested, this, &TForm1::clBoxDragDrop);
+    connect(listActions_, &TCompilationActions::SourcesChosen, this, &TForm1::AddSources);
     ExplorerDragDrop->OnDropped = [this](TExDragDrop* sender, int32_t count) { ExplorerDragDropDropped(sender, count); };
 }
 
@@ -323,12 +366,15 @@ void TForm1::FormShow() {
     LoadSettings();
     Log(" ");
     kestrel->SetCloseAfterCommand(true);
+    FitDriveBox();
+    discWatcher_->Start();
 }
 
 void TForm1::cbDrivesChange() {
     const QString entry = cbDrives->currentText();
     kestrel->SelectDevice(entry.toStdString());
     cbDrives->setToolTip(entry);
+    discWatcher_->SetDrive(kestrel->HaId, kestrel->Target, kestrel->Lun);
     const std::string letter = kestrel->GetDriveLetter();
     lDrive->setText(letter.empty() ? QStringLiteral("  Drive :")
                                    : QStringLiteral("Drive %1:").arg(QString::fromStdString(letter)));
@@ -344,27 +390,15 @@ void TForm1::UpdateBurnButton() {
 
 void TForm1::Log(const std::string& Line) { kestrel->DebugMsg(Line, mtFailure); }
 
-void TForm1::kestrelDebugMessage(const std::string& Message, uint8_t) {
-    logChannel_->Add(QString::fromStdString(Message));
+void TForm1::kestrelDebugMessage(const std::string& Message, uint8_t Type) {
+    logChannel_->Add(QString::fromStdString(Message), Type);
 }
 
 void TForm1::kestrelFinalizingTrack() { Log(">>> FINALIZING TRACK"); }
 
-void TForm1::ClearAll1Click() { Memo1->clear(); }
+void TForm1::ClearAll1Click() { Memo1->ClearLog(); }
 
 void TForm1::CopyLogToClipboard() { Memo1->CopyAll(); }
-
-bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
-    // Keyboard preview: F5 copies the log whichever control has the focus.
-    if (Event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(Event)->key() == Qt::Key_F5) {
-        auto* widget = qobject_cast<QWidget*>(Watched);
-        if (widget && widget->window() == this) {
-            CopyLogToClipboard();
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(Watched, Event);
-}
 
 // ---- Other windows ---------------------------------------------------------
 
@@ -372,6 +406,7 @@ void TForm1::bCDHeaderClick() {
     auto* dialog = new TfrmSettings(this, *kestrel, Options, SavePathState(), ini_->FileName());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->exec();
+    projects_->Update();
 }
 void TForm1::bDiscClick() {
     TfrmSessions dialog(this, *kestrel);
@@ -433,6 +468,10 @@ void TForm1::SetSavePathState(TSavePathState State) {
 // ---- Window state ------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* Event) {
+    if (!projects_->MaybeSave()) {
+        Event->ignore();
+        return;
+    }
     if (OperationRunning()) kestrel->AbortWrite();
     SaveWindowState();
     QMainWindow::closeEvent(Event);

@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "app/AppOptions.h"
+#include "app/AppTitle.h"
 #include "app/Formats.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/iso/FillCompilation.h"
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -28,19 +30,20 @@ class QTreeWidget;
 
 namespace kestrel::app {
 
+class TCompilationActions;
 class TCompilationList;
+class TDiscWatcher;
 class TExDragDrop;
+class TFillMeter;
 class TFileBrowser;
 class TDirTree;
 class TFileList;
 class TKestrelIni;
 class TLogChannel;
 class TLogView;
+class TProjectSession;
 class TSpeedCombo;
-
-// The application's title and the window's caption.
-inline constexpr char kApplicationTitle[] = "Kestrel CD/DVD Burner";
-inline constexpr char kWindowCaption[] = "Kestrel CD/DVD Burner 1.22";
+struct TProject;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -78,6 +81,12 @@ public:
 
     // Adds paths as the shell drop does: folders recursive, files not.
     void AddSources(const QStringList& Paths);
+    // The program's arguments: a ".kestrel" project is opened, anything else added.
+    void OpenArguments(const QStringList& Arguments);
+
+    // The window's project: the list and the options that shape the disc.
+    TProject CaptureProject() const;
+    void ApplyProject(const TProject& Project);
 
     // Burner events.
     void kestrelDebugMessage(const std::string& Message, uint8_t mType);
@@ -129,10 +138,16 @@ public:
     QTimer* Timer1;
     TExDragDrop* ExplorerDragDrop;
 
+    // ---- Additions around the classic controls ----
+    TFillMeter* FillMeter() const { return fillMeter_; }
+    TDiscWatcher* DiscWatcher() const { return discWatcher_; }
+    TCompilationActions* ListActions() const { return listActions_; }
+    TProjectSession* Projects() const { return projects_; }
+    QAction* QuitAction() const { return quitAction_; }
+
 protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
-    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     enum class TRunning { None, Burn, ImageBuild, ImageBurn };
@@ -144,6 +159,14 @@ private:
     QWidget* BuildDiscFilesPane();
     QWidget* BuildStatusBar();
     void ConnectControls();
+    void BuildMenus();
+    void ConnectMeter();
+    void ConnectProjects();
+    void SetProjectCommandsEnabled(bool Enabled);
+    // The file of the window's size, splitters, view choices and recent projects.
+    static QString StateFile();
+    void SetIcons();
+    void FitDriveBox();
     void LoadSettings();
     void RestoreWindowState();
     void SaveWindowState();
@@ -168,12 +191,24 @@ private:
     void JoinQuickSave();
     std::string AskImageFileName();
     void UpdateBurnButton();
+    // The fill meter's view of the compilation.
+    void UpdateFillMeter();
+    // Reads the disc again; false when the image of Sectors does not fit on
+    // it and the user chose not to go on.
+    bool ConfirmFit(int64_t Sectors);
+    // True while a burn, an image burn or an erase owns the drive.
+    bool DriveBusy() const;
 
     std::unique_ptr<TKestrelBurner> kestrel;
     std::unique_ptr<TKestrelIni> ini_;
     TLogChannel* logChannel_ = nullptr;
     QSplitter* mainSplitter_ = nullptr;
     QSplitter* panesSplitter_ = nullptr;
+    TFillMeter* fillMeter_ = nullptr;
+    TDiscWatcher* discWatcher_ = nullptr;
+    TCompilationActions* listActions_ = nullptr;
+    TProjectSession* projects_ = nullptr;
+    QAction* quitAction_ = nullptr;
     bool shown_ = false;
     bool aspiOk_ = false;
     bool erasing_ = false;

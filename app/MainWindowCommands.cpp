@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "app/CompilationList.h"
+#include "app/DiscWatcher.h"
 #include "app/FileBrowser.h"
 #include "app/Formats.h"
 #include "app/MainWindow.h"
@@ -117,6 +118,7 @@ void TForm1::SetDeviceCommandsEnabled(bool Enabled) {
 void TForm1::EnterRunning(TRunning Kind) {
     running_ = Kind;
     SetDeviceCommandsEnabled(false);
+    SetProjectCommandsEnabled(false);
     bSaveISO->setEnabled(false);
     DriveCB->setEnabled(false);
 }
@@ -124,6 +126,7 @@ void TForm1::EnterRunning(TRunning Kind) {
 void TForm1::LeaveRunning() {
     running_ = TRunning::None;
     SetDeviceCommandsEnabled(!erasing_);
+    SetProjectCommandsEnabled(true);
     bSaveISO->setEnabled(true);
     DriveCB->setEnabled(true);
 }
@@ -157,6 +160,7 @@ void TForm1::bBurnClick() {
     kestrel->BuildLayout(false, nullptr);
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
+    if (!ConfirmFit(sectors)) return;
     const auto answer = QMessageBox::question(
         this, QStringLiteral("Want to Burn the CD ?"),
         QStringLiteral("Start Writing %1 MB").arg(Text(FormatMB(sectors * 2048))), QMessageBox::Yes | QMessageBox::No);
@@ -358,16 +362,19 @@ void TForm1::EraseNotStarted() {
 
 void TForm1::bLoadClick() {
     if (kestrel->LoadEject(false)) Log(">>> LOAD MEDIUM COMMAND DONE.");
+    discWatcher_->Refresh();
 }
 
 void TForm1::bEjectClick() {
     kestrel->SynchronizeCache(false, 300000);
     kestrel->AllowMediumRemoval(true);
     Log(kestrel->LoadEject(true) ? ">>> EJECT MEDIUM COMMAND DONE." : ">>> EJECT MEDIUM COMMAND FAILED.");
+    discWatcher_->Refresh();
 }
 
 void TForm1::bReadyClick() {
     Log(kestrel->TestUnitReady(5000) ? ">>> DRIVE IS READY" : ">>> DRIVE IS NOT READY ");
+    discWatcher_->Refresh();
 }
 
 void TForm1::bAbortClick() {

@@ -9,6 +9,7 @@
 
 #include "app/FileBrowser.h"
 #include "app/KestrelIni.h"
+#include "app/LogView.h"
 #include "app/MainWindow.h"
 #include "app/SettingsKeys.h"
 
@@ -30,6 +31,8 @@ void TForm1::LoadSettings() {
     SetSavePathState(SavePathFromText(ini.ReadString(kOptions, "SavePath", "")));
     kestrel->FinalizeDisc = ini.ReadBool(kOptions, "CloseDisc", kestrel->FinalizeDisc);
     kestrel->JolietFileSystem = ini.ReadBool(kOptions, "JolietFS", kestrel->JolietFileSystem);
+    // Files written before Rock Ridge existed have no key: it stays on.
+    kestrel->RockRidge = ini.ReadBool(kOptions, "RockRidge", kestrel->RockRidge);
     kestrel->TestWrite = ini.ReadBool(kOptions, "TestWrite", kestrel->TestWrite);
     kestrel->PerformOPC = ini.ReadBool(kOptions, "PerformOPC", kestrel->PerformOPC);
     Options.QuickSaveISO = ini.ReadBool(kOptions, "QuickSaveISO", Options.QuickSaveISO);
@@ -64,16 +67,12 @@ void TForm1::cPathInfoClick() {
 
 // ---- Window size and splitters, kept beside the settings file ---------------
 
-namespace {
-
-QString WindowStateFile() {
+QString TForm1::StateFile() {
     return QString::fromStdString((TKestrelIni::DefaultPath().parent_path() / "window.ini").string());
 }
 
-}  // namespace
-
 void TForm1::RestoreWindowState() {
-    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    QSettings state(StateFile(), QSettings::IniFormat);
     if (!state.contains("Window/Geometry") || !restoreGeometry(state.value("Window/Geometry").toByteArray())) {
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - rect().center());
@@ -83,14 +82,18 @@ void TForm1::RestoreWindowState() {
         panesSplitter_->restoreState(state.value("Window/PaneSplitter").toByteArray());
     if (state.contains("Window/BrowserSplitter"))
         pDrivesDir->Splitter()->restoreState(state.value("Window/BrowserSplitter").toByteArray());
+    pDrivesDir->SetShowHidden(state.value("View/ShowHiddenFiles", false).toBool());
+    Memo1->SetShowDeviceLines(state.value("View/ShowDeviceCommands", false).toBool());
 }
 
 void TForm1::SaveWindowState() {
-    QSettings state(WindowStateFile(), QSettings::IniFormat);
+    QSettings state(StateFile(), QSettings::IniFormat);
     state.setValue("Window/Geometry", saveGeometry());
     state.setValue("Window/LogSplitter", mainSplitter_->saveState());
     state.setValue("Window/PaneSplitter", panesSplitter_->saveState());
     state.setValue("Window/BrowserSplitter", pDrivesDir->Splitter()->saveState());
+    state.setValue("View/ShowHiddenFiles", pDrivesDir->ShowHidden());
+    state.setValue("View/ShowDeviceCommands", Memo1->ShowDeviceLines());
 }
 
 }  // namespace kestrel::app

@@ -1,18 +1,15 @@
 #include <QApplication>
-#include <QIcon>
 
+#include "app/AppSetup.h"
 #include "app/MainWindow.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(kestrel::app::kApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(kestrel::app::kApplicationTitle));
-    QApplication::setDesktopFileName(QStringLiteral("kestrel"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
+    kestrel::app::SetUpApplication();
     kestrel::app::TForm1 window;
     window.show();
-    // Folders given on the command line (a file manager's "Open with") go
-    // into the compilation list as if they had been dropped.
-    window.AddSources(QApplication::arguments().mid(1));
+    // A project given on the command line is opened; folders and files (a
+    // file manager's "Open with") go into the list as if they had been dropped.
+    window.OpenArguments(QApplication::arguments().mid(1));
     return QApplication::exec();
 }

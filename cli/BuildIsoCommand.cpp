@@ -1,17 +1,21 @@
 // kestrel-cli build-iso: fills the compilation from source paths the way the
 // desktop program's list does, lays it out and writes an ISO 9660 image.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "burner/common/Dispatcher.h"
 #include "burner/engine/KestrelBurner.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
+#include "cli/InterruptGuard.h"
 #include "cli/ProgressBar.h"
 
 namespace kestrel::cli {
@@ -34,19 +38,48 @@ void ApplyStartValues(TKestrelBurner& Burner) {
     Burner.ISOFileName = "c:\\abc.iso";
 }
 
-// Waits for OnWriteDone of a save that runs on the burner's threads. The
-// budget grows with the image: ten minutes plus one second per megabyte.
-bool WaitForWriteDone(TKestrelBurner& Burner, TQueueDispatcher& Queue, const std::atomic<bool>& Done,
-                      TProgressBar& Bar) {
+// Waits for the end of a save (Done), showing the progress of a normal save
+// (a quick save shows its own). SIGINT or SIGTERM (caught by Guard) asks the
+// save to stop; it then ends with its abort error. The budget grows with the image: ten
+// minutes plus one second per megabyte.
+bool WaitForSaveEnd(TKestrelBurner& Burner, TQueueDispatcher& Queue, const std::atomic<bool>& Done, bool Quick,
+                    const TInterruptGuard& Guard, TProgressBar& Bar) {
+    bool abortShown = false;
     const int64_t imageBytes = Burner.ImageSectors() * 2048;
     const auto budget = std::chrono::minutes(10) + std::chrono::seconds(imageBytes / 1048576);
     const auto deadline = std::chrono::steady_clock::now() + budget;
     while (!Done) {
         if (std::chrono::steady_clock::now() > deadline) return false;
+        if (Guard.Interrupted()) {
+            if (!abortShown) Bar.Message(">>> ABORTING THE IMAGE BUILD");
+            abortShown = true;
+            // Asked again at every round: a quick save that had not started
+            // yet when the signal came clears an earlier request.
+            Burner.AbortWrite();
+        }
         Queue.RunPending(200);
-        Bar.Update(Burner.BytesWritten(), imageBytes);
+        if (!Quick) Bar.Update(Burner.BytesWritten(), imageBytes);
     }
     return true;
+}
+
+// Starts the save. The quick save runs on a thread of its own (returned),
+// so that this one can answer a signal; it raises OnWriteDone when it
+// succeeds and leaves its exception in Error when it fails.
+std::thread StartSave(TKestrelBurner& Burner, const std::string& Image, bool Quick, std::string& Error,
+                      std::atomic<bool>& Done) {
+    if (!Quick) {
+        Burner.SaveToISOFile(Image, false);
+        return {};
+    }
+    return std::thread([&Burner, Image, &Error, &Done] {
+        try {
+            Burner.SaveToISOFile(Image, true);
+        } catch (const std::exception& e) {
+            Error = e.what();
+            Done = true;
+        }
+    });
 }
 
 int RunBuildIso(const TParsedArgs& Args) {
@@ -54,6 +87,7 @@ int RunBuildIso(const TParsedArgs& Args) {
     if (image.empty()) throw TUsageError("the image file is missing (-o IMAGE)");
     if (Args.Positional().empty()) throw TUsageError("no SOURCE given");
     const bool verbose = Args.Has("--verbose");
+    const bool quick = Args.Has("--quick");
 
     TProgressBar bar("Writing");
     TKestrelBurner burner;
@@ -64,32 +98,44 @@ int RunBuildIso(const TParsedArgs& Args) {
         if (Type != mtInfo || verbose) bar.Message(Message);
     };
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
+    if (const std::string refused = CheckSourceArgs(burner, Args); !refused.empty()) return Fail(refused);
 
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
-    for (const auto& source : Args.Positional()) {
-        struct stat st {};
-        if (::stat(source.c_str(), &st) != 0) return Fail("the source \"" + source + "\" does not exist");
-    }
     const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
+    if (const std::string refused = CheckSourcesStored(burner, Args); !refused.empty()) return Fail(refused);
 
+    // A FIFO whose reader goes away fails the write (EPIPE) instead of
+    // ending the program before it has cleaned up.
+    std::signal(SIGPIPE, SIG_IGN);
     std::atomic<bool> done{false};
-    std::string error;
+    std::string error;  // set before done
     burner.OnWriteDone = [&](TKestrelBurner*, const std::string& Error) {
         error = Error;
         done = true;
     };
     burner.OnImageProgress = [&](TImageBuilder*, int64_t Done, int64_t Total) { bar.Update(Done, Total); };
-    const int started = burner.SaveToISOFile(image, Args.Has("--quick"));
-    if (started != 1 && !WaitForWriteDone(burner, *queue, done, bar))
-        return Fail("the image build did not finish in time");
+    // From here on a signal stops the save instead of the program, which
+    // could leave a temporary file behind.
+    TInterruptGuard guard;
+    std::thread quickSave = StartSave(burner, image, quick, error, done);
+    const bool finished = WaitForSaveEnd(burner, *queue, done, quick, guard, bar);
+    if (!finished) burner.AbortWrite();
+    if (quickSave.joinable()) quickSave.join();
+    if (!finished) return Fail("the image build did not finish in time");
     queue->RunPending(0);
     if (!error.empty()) return Fail(error);
     const int64_t imageBytes = burner.ImageSectors() * 2048;
     bar.Update(imageBytes, imageBytes);
     bar.Finish();
-    std::printf("%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),
+    // An image sent to the standard output (-o /dev/stdout) is not followed by text.
+    struct stat target {}, out {};
+    FILE* summary = ::stat(image.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+                            target.st_dev == out.st_dev && target.st_ino == out.st_ino
+                        ? stderr
+                        : stdout;
+    std::fprintf(summary, "%s: %lld sectors (%.2f MB), %d files, %d directories\n", image.c_str(),
                 static_cast<long long>(burner.ImageEndLBA - burner.ImageStartLBA),
                 double((burner.ImageEndLBA - burner.ImageStartLBA) * 2048) / 1048576.0,
                 burner.FilesCount() - burner.DirsCount(), burner.DirsCount());
@@ -98,14 +144,16 @@ int RunBuildIso(const TParsedArgs& Args) {
 
 const TCliRegistration registration({
     "build-iso",
-    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--boot FILE] "
+    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--no-rock-ridge] [--follow-links] [--boot FILE] "
     "[--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
-    "Builds an ISO 9660 image (with Joliet names and an optional El Torito boot image) from files and "
-    "directories.",
+    "Builds an ISO 9660 image (with Rock Ridge and Joliet names and an optional El Torito boot image) from "
+    "files and directories. Symbolic links are stored as links unless --follow-links or --no-rock-ridge.",
     {{"--output", true, "-o"},
      {"--quick", false, ""},
      {"--volume-id", true, ""},
      {"--no-joliet", false, ""},
+     {"--no-rock-ridge", false, ""},
+     {"--follow-links", false, ""},
      {"--boot", true, ""},
      {"--save-path", true, ""},
      {"--non-recursive", false, ""},

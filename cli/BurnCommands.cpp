@@ -1,20 +1,20 @@
 // kestrel-cli burn and burn-iso: write a compilation or an image file onto
-// the disc in a drive, with a status line of the written megabytes, the
-// read-ahead cache and the drive's buffer. Ctrl-C aborts the write.
+// the disc in a drive, with a status line that names each step of the
+// write and its progress. Ctrl-C aborts the write.
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <mutex>
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BurnStatus.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
+#include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
-#include "cli/ProgressBar.h"
+#include "cli/InterruptGuard.h"
 #include "cli/SessionChoice.h"
 
 namespace kestrel::cli {
@@ -23,73 +23,13 @@ namespace {
 // The longest write waited for (scaled like every wait): a full DVD at the
 // slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
+// How often the status is brought up to date.
+constexpr int kStatusTickMs = 100;
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Ctrl-C while the object lives asks the write to stop instead of ending
-// the program.
-class TInterruptGuard {
-public:
-    TInterruptGuard() {
-        interrupted = 0;
-        struct sigaction action{};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-    }
-    ~TInterruptGuard() {
-        sigaction(SIGINT, &old_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-    bool Interrupted() const { return interrupted != 0; }
-
-private:
-    struct sigaction old_{};
-    struct sigaction oldTerm_{};
-};
-
-// One status line on a terminal; log lines go above it.
-class TBurnStatus {
-public:
-    TBurnStatus() : terminal_(isatty(STDERR_FILENO)) {}
-    ~TBurnStatus() { End(); }
-    TBurnStatus(const TBurnStatus&) = delete;
-    TBurnStatus& operator=(const TBurnStatus&) = delete;
-
-    void Show(const TKestrelBurner& Burner) {
-        if (!terminal_) return;
-        std::lock_guard lock(mutex_);
-        const uint32_t size = Burner.DeviceBufferBytes();
-        const uint32_t used = size - std::min(size, Burner.DeviceFreeBufferBytes());
-        const int buffer = size ? static_cast<int>(uint64_t(used) * 100 / size) : 0;
-        line_ = TProgressBar::Render("Burning", Burner.BytesWritten(), Burner.ImageSectors() * 2048, 60) +
-                "  cache " + std::to_string(Burner.CacheFillPercent()) + "%  buffer " + std::to_string(buffer) + "%";
-        std::fprintf(stderr, "\r%s\033[K", line_.c_str());
-        std::fflush(stderr);
-    }
-    void Message(const std::string& Line) {
-        std::lock_guard lock(mutex_);
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "\r\033[K");
-        std::fprintf(stderr, "%s\n", Line.c_str());
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "%s", line_.c_str());
-        std::fflush(stderr);
-    }
-    void End() {
-        std::lock_guard lock(mutex_);
-        if (terminal_ && !line_.empty()) std::fprintf(stderr, "\n");
-        line_.clear();
-    }
-
-private:
-    std::mutex mutex_;
-    bool terminal_;
-    std::string line_;
-};
+// A test write only simulates: the drive records nothing, and the user is
+// told so when it starts and when it ends.
+constexpr const char* kTestWriteStart = ">>> TEST WRITE: NOTHING WILL BE RECORDED ON THE DISC";
+constexpr const char* kTestWriteEnd = ">>> TEST WRITE: NOTHING WAS RECORDED ON THE DISC";
 
 // The write options shared by both commands and the property values the
 // desktop program's main window starts its burner with.
@@ -114,6 +54,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
         error = Error;
     };
     Burner.OnFinalizingTrack = [&](TKestrelBurner*) { Status.Message(">>> FINALIZING TRACK"); };
+    Status.Show(Burner);
     const bool finished = WaitForEvent(
         Queue, [&] { return done; }, kBurnBudgetMs,
         [&] {
@@ -124,7 +65,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
             }
             Status.Show(Burner);
         },
-        250);
+        kStatusTickMs);
     Status.End();
     if (!finished) {
         Burner.AbortWrite();
@@ -133,9 +74,11 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
     }
     if (!error.empty()) {
         std::cerr << ">>> WRITE/BURNCD PROCESS DONE WITH ERROR\n";
+        if (Burner.TestWrite) std::cerr << kTestWriteEnd << "\n";
         return Fail(error);
     }
     std::cout << ">>> WRITE/BURNCD PROCESS DONE\n";
+    if (Burner.TestWrite) std::cout << kTestWriteEnd << "\n";
     if (Args.Has("--archive") && !Burner.TestWrite) Burner.ClearArchiveBits();
     if (Args.Has("--eject")) Burner.LoadEject(true);
     return 0;
@@ -148,10 +91,22 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
     OpenDrive(Burner, Args);
     Burner.OnDebugMessage = [&Status, verbose = Args.Has("--verbose")](TDebugLog*, const std::string& Message,
                                                                         uint8_t Type) {
-        if (Type != mtInfo || verbose) Status.Message(Message);
+        if (ShowLogLine(Type, verbose)) Status.Message(Message);
     };
     ApplyWriteOptions(Burner, Args);
     return queue;
+}
+
+// A session that a failed burn left open is refused before anything is
+// read or written, unless the burn is to close it.
+std::string RefuseUnfinished(TKestrelBurner& Burner, bool Image) {
+    const auto unfinished = Burner.FindUnfinishedSession();
+    if (!unfinished) return {};
+    if (Image)
+        return UnfinishedSessionText(*unfinished) +
+               ". An image is written only onto a blank disc: use a blank disc, or erase this one if it is "
+               "rewritable; " + CloseUnfinishedHint() + " (a burn of files)";
+    return UnfinishedSessionText(*unfinished) + ". " + CloseUnfinishedHint();
 }
 
 int RunBurn(const TParsedArgs& Args) {
@@ -160,20 +115,30 @@ int RunBurn(const TParsedArgs& Args) {
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
     burner.FormatBeforeBurn = Args.Has("--format");
+    burner.CloseUnfinishedSession = Args.Has("--close-unfinished");
+    if (!burner.CloseUnfinishedSession && !burner.FormatBeforeBurn)
+        if (const std::string refused = RefuseUnfinished(burner, false); !refused.empty()) return Fail(refused);
     if (const std::string refused = StartCompilation(burner, Args); !refused.empty()) return Fail(refused);
+    if (const std::string refused = CheckSourceArgs(burner, Args); !refused.empty()) return Fail(refused);
     // The previous session comes first, then the new entries over it.
     burner.SessionToImport = 0;
     if (auto session = Args.Optional("--import-session")) {
-        const int number = ChosenSession(burner, ParseSessionNumber("--import-session", *session));
-        if (!burner.ImportDiscSession(number, nullptr))
-            return Fail("session " + std::to_string(number) + " of the disc could not be imported");
+        const int asked = ParseSessionNumber("--import-session", *session);
+        const int number = ChosenSession(burner, asked);
+        // "last" is left to the import: it passes over a session that a
+        // failed burn left unfinished (and says so).
+        if (!burner.ImportDiscSession(asked == -1 ? -1 : number, nullptr))
+            return Fail("session " + (asked == -1 ? std::string("last") : std::to_string(number)) +
+                        " of the disc could not be imported");
     }
     TFillOptions options;
     options.SavePath = ParseSavePath(Args.Value("--save-path", "grayed"));
     options.ArchiveFiles = Args.Has("--archive");
     const TFillResult filled = FillCompilation(burner, SourceEntries(Args), options);
     if (!filled.Filled) return Fail(filled.Message.empty() ? "the compilation could not be filled" : filled.Message);
+    if (const std::string refused = CheckSourcesStored(burner, Args); !refused.empty()) return Fail(refused);
     status.Message(">>> STARTING BURNCD ON " + burner.CurrentDevice());
+    if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnCD()) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
 }
@@ -183,7 +148,9 @@ int RunBurnIso(const TParsedArgs& Args) {
     TBurnStatus status;
     TKestrelBurner burner;
     auto queue = OpenWriter(burner, status, Args);
+    if (const std::string refused = RefuseUnfinished(burner, true); !refused.empty()) return Fail(refused);
     status.Message(">>> STARTING BURN ISO ON " + burner.CurrentDevice());
+    if (burner.TestWrite) status.Message(kTestWriteStart);
     if (!burner.BurnISOImage(Args.Positional().front())) return Fail("another write is running on this burner");
     return WaitForWrite(burner, *queue, status, Args);
 }
@@ -193,7 +160,8 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
-    for (const char* flag : {"--archive", "--no-joliet", "--non-recursive", "--format"})
+    for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format",
+                             "--close-unfinished"})
         options.push_back({flag, false, ""});
     for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
         options.push_back({valued, true, ""});
@@ -203,9 +171,10 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
 const TCliRegistration burn({
     "burn",
     "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--volume-id TEXT] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] SOURCE...",
-    "Burns files and directories onto the disc in a drive as a new session.",
+    "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
+    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
+    "Burns files and directories onto the disc in a drive as a new session. --close-unfinished first closes "
+    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it.",
     WriteOptions(true),
     RunBurn,
 });

@@ -23,4 +23,14 @@ std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args);
 // The list entries of the SOURCE arguments (--non-recursive applied).
 std::vector<TListEntry> SourceEntries(const TParsedArgs& Args);
 
+// Looks at every SOURCE before the compilation is filled (after
+// StartCompilation): empty when each is a file or directory that can be
+// read, or a link the compilation keeps as a link; else why the first other
+// one cannot be stored (missing, a broken link or link loop that is to be
+// followed, a FIFO, socket or device node, no permission).
+std::string CheckSourceArgs(const TCompilation& Compilation, const TParsedArgs& Args);
+// After the fill: empty when every SOURCE file went into the compilation
+// and the compilation holds something; else why not, the reason named.
+std::string CheckSourcesStored(const TCompilation& Compilation, const TParsedArgs& Args);
+
 }  // namespace kestrel::cli

@@ -1,9 +1,11 @@
 // kestrel-cli disc-info: the medium, its state, sessions and space.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "cli/CliCommand.h"
+#include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
 
 namespace kestrel::cli {
@@ -51,20 +53,45 @@ struct TDiscReport {
     TDisc Disc;
     uint16_t Sessions = 0;
     uint32_t Used = 0, Free = 0, Capacity = 0;
+    std::optional<TUnfinishedSession> Unfinished;
+    // An overwritable disc without a file system is shown empty; what the
+    // drive reported is kept beside it.
+    bool NoFileSystem = false;
+    uint8_t DriveStatus = 0, DriveLastSessionState = 0;
+    uint16_t DriveSessions = 0;
 };
+
+// Shows an overwritable disc that holds no file system as the empty disc it
+// is, keeping the drive's own report.
+void ShowAsEmpty(TDiscReport& R) {
+    R.NoFileSystem = true;
+    R.DriveStatus = R.Disc.DiscStatus;
+    R.DriveLastSessionState = R.Disc.LastSessionState;
+    R.DriveSessions = R.Sessions;
+    R.Disc.DiscStatus = 0;
+    R.Disc.LastSessionState = 0;
+    R.Sessions = 0;
+    R.Used = 0;
+}
 
 void PrintText(const TDiscReport& R) {
     auto space = [](const char* Label, uint32_t Blocks) {
         std::cout << Label << Blocks << " blocks (" << Megabytes(Blocks) << " MB)\n";
     };
     std::cout << "Medium:       " << R.Disc.MediumName << "\n"
-              << "Status:       " << DiscStatusName(R.Disc.DiscStatus) << "\n"
+              << "Status:       " << DiscStatusName(R.Disc.DiscStatus)
+              << (R.NoFileSystem ? std::string(" (") + kNoFileSystemText + ")" : "") << "\n"
               << "Last session: " << SessionStateName(R.Disc.LastSessionState) << "\n"
-              << "Sessions:     " << R.Sessions << "\n"
-              << "Erasable:     " << (R.Disc.Erasable ? "yes" : "no") << "\n";
+              << "Sessions:     " << R.Sessions << "\n";
+    if (R.Unfinished)
+        std::cout << "Unfinished:   " << UnfinishedSessionText(*R.Unfinished) << "; " << CloseUnfinishedHint() << "\n";
+    std::cout << "Erasable:     " << (R.Disc.Erasable ? "yes" : "no") << "\n";
     space("Used:         ", R.Used);
     space("Free:         ", R.Free);
     space("Capacity:     ", R.Capacity);
+    if (R.NoFileSystem)
+        std::cout << "Drive report: " << DiscStatusName(R.DriveStatus) << " disc, last session "
+                  << SessionStateName(R.DriveLastSessionState) << ", " << R.DriveSessions << " session(s)\n";
 }
 
 void PrintJson(const TDiscReport& R) {
@@ -73,6 +100,13 @@ void PrintJson(const TDiscReport& R) {
         << ",\"status\":" << JsonText(DiscStatusName(R.Disc.DiscStatus))
         << ",\"lastSessionState\":" << JsonText(SessionStateName(R.Disc.LastSessionState))
         << ",\"sessions\":" << R.Sessions << ",\"erasable\":" << (R.Disc.Erasable ? "true" : "false");
+    if (R.Unfinished)
+        out << ",\"unfinishedSession\":{\"session\":" << R.Unfinished->Session << ",\"start\":" << R.Unfinished->Start
+            << ",\"blocks\":" << R.Unfinished->RecordedBlocks << "}";
+    if (R.NoFileSystem)
+        out << ",\"noFileSystem\":true,\"driveReport\":{\"status\":" << JsonText(DiscStatusName(R.DriveStatus))
+            << ",\"lastSessionState\":" << JsonText(SessionStateName(R.DriveLastSessionState))
+            << ",\"sessions\":" << R.DriveSessions << "}";
     auto space = [&](const char* Name, uint32_t Blocks) {
         std::string mb = Megabytes(Blocks);
         std::erase(mb, ',');
@@ -95,6 +129,8 @@ int RunDiscInfo(const TParsedArgs& Args) {
     report.Used = device.GetUsedBlocks();
     report.Free = device.GetFreeBlocks();
     report.Capacity = device.GetDiscCapacity();
+    report.Unfinished = device.FindUnfinishedSession();
+    if (device.HoldsNoFileSystem()) ShowAsEmpty(report);
     if (Args.Has("--json")) PrintJson(report);
     else PrintText(report);
     return 0;

@@ -26,7 +26,8 @@ void SelectLayer(const TParsedArgs& Args) {
 
 void RouteLog(TSCSIDevice& Device, bool Verbose) {
     Device.DoDebug = Verbose;
-    Device.OnDebugMessage = [](TDebugLog*, const std::string& Message, uint8_t) {
+    Device.OnDebugMessage = [Verbose](TDebugLog*, const std::string& Message, uint8_t Type) {
+        if (!ShowLogLine(Type, Verbose)) return;
         static std::mutex lock;
         std::lock_guard guard(lock);
         std::cerr << Message << "\n";
@@ -34,6 +35,8 @@ void RouteLog(TSCSIDevice& Device, bool Verbose) {
 }
 
 }  // namespace
+
+bool ShowLogLine(uint8_t Type, bool Verbose) { return Verbose || (Type != mtInfo && Type != mtDevice); }
 
 void InitializeLayer(TSCSIDevice& Device, const TParsedArgs& Args) {
     SelectLayer(Args);

@@ -17,12 +17,15 @@ namespace kestrel::cli {
 // auto|passthrough|library, --verbose (information lines of the log).
 std::vector<TOptionSpec> DriveOptions();
 
+// Whether a log line of this type is shown: failures always, information
+// lines and device-level lines (failed commands in full) with --verbose.
+bool ShowLogLine(uint8_t Type, bool Verbose);
+
 // Sends the device's log to stderr and loads the access layer the options
 // ask for. Throws std::runtime_error when none can be loaded.
 void InitializeLayer(TSCSIDevice& Device, const TParsedArgs& Args);
 
-// Sends the device's log to stderr (failures always, information lines with
-// --verbose), loads the access layer and selects the drive the options name.
+// Sends the device's log to stderr (as ShowLogLine says), loads the access layer and selects the drive the options name.
 // Throws std::runtime_error with a clear text when no drive can be selected.
 void OpenDrive(TSCSIDevice& Device, const TParsedArgs& Args);
 

@@ -1,10 +1,15 @@
-// kestrel-cli erase: blanks or formats a rewritable disc and shows progress.
+// kestrel-cli erase: blanks or formats a rewritable disc and shows what the
+// drive is doing with its own report of the progress.
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "cli/CliCommand.h"
 #include "cli/DriveSelection.h"
+#include "cli/ProgressBar.h"
 
 namespace kestrel::cli {
 
@@ -13,30 +18,66 @@ namespace {
 // The longest erase the drive estimates is 8,880 s; beyond twice that the
 // command gives up waiting (scaled like every other wait).
 constexpr int64_t kEraseBudgetMs = 2LL * 8880 * 1000;
+// How often the status is brought up to date.
+constexpr int kStatusTickMs = 200;
 
-// A percentage on one line on a terminal; whole tens as lines otherwise.
-class TPercentLine {
+// What the erase step is called while it runs.
+std::string PhaseName(TErasePhase Phase) {
+    switch (Phase) {
+        case TErasePhase::Blanking: return "Blanking the disc";
+        case TErasePhase::Formatting: return "Formatting the disc";
+        case TErasePhase::WritingZeros: return "Writing zeros";
+        case TErasePhase::Finishing: return "Finishing";
+        case TErasePhase::Idle: break;
+    }
+    return {};
+}
+
+// The erase step and its progress as the drive reports it: one redrawn line
+// on a terminal; otherwise a line when a step begins and one for each new
+// tenth the drive reports. Without a report from the drive no figure is
+// shown, only the time the step has taken on a terminal.
+class TEraseStatus {
 public:
-    TPercentLine() : terminal_(isatty(STDERR_FILENO)) {}
-    void Show(uint32_t Percent) {
-        if (terminal_) {
-            if (Percent != shown_) std::cerr << ("\rErasing: " + std::to_string(Percent) + "%") << std::flush;
-        } else if (shown_ == kNone || Percent / 10 > shown_ / 10) {
-            // One piece, so that log lines of the erase thread cannot split it.
-            std::cerr << ("Erasing: " + std::to_string(Percent) + "%\n");
-        } else {
-            return;
+    TEraseStatus() : terminal_(isatty(STDERR_FILENO)) {}
+    void Show(TErasePhase Phase, std::optional<double> Fraction) {
+        if (Phase == TErasePhase::Idle) return;
+        if (Phase != phase_) {
+            phase_ = Phase;
+            tenths_ = -1;
+            since_ = std::chrono::steady_clock::now();
+            if (!terminal_) Line(PhaseName(Phase));
         }
-        shown_ = Percent;
+        if (terminal_) {
+            std::cerr << ("\r" + Text(Fraction) + "\033[K") << std::flush;
+            drawn_ = true;
+        } else if (Fraction && int(*Fraction * 10) > tenths_) {
+            tenths_ = int(*Fraction * 10);
+            Line(PhaseName(phase_) + ": " + std::to_string(int(*Fraction * 100)) + "%");
+        }
     }
     void End() {
-        if (terminal_ && shown_ != kNone) std::cerr << "\n";
+        if (drawn_) std::cerr << "\n";
+        drawn_ = false;
     }
 
 private:
-    static constexpr uint32_t kNone = ~0u;
+    std::string Text(std::optional<double> Fraction) const {
+        if (Fraction) return TProgressBar::RenderFraction(PhaseName(phase_), *Fraction, 60);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - since_);
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, " ... %lld:%02lld", (long long)seconds.count() / 60,
+                      (long long)seconds.count() % 60);
+        return PhaseName(phase_) + elapsed;
+    }
+    // One piece, so that log lines of the erase thread cannot split it.
+    static void Line(const std::string& Text) { std::cerr << (Text + "\n"); }
+
     bool terminal_;
-    uint32_t shown_ = kNone;
+    bool drawn_ = false;
+    TErasePhase phase_ = TErasePhase::Idle;
+    int tenths_ = -1;
+    std::chrono::steady_clock::time_point since_{};
 };
 
 int RunErase(const TParsedArgs& Args) {
@@ -58,12 +99,11 @@ int RunErase(const TParsedArgs& Args) {
         queue->RunPending(0);
         return Fail("the erase could not be started" + (device.LastError.empty() ? "" : ": " + device.LastError));
     }
-    TPercentLine progress;
-    progress.Show(0);
-    const bool finished =
-        WaitForEvent(*queue, [&] { return done; }, kEraseBudgetMs, [&] { progress.Show(device.GetEraseProgress()); });
-    if (finished) progress.Show(device.FinalEraseProgress());
-    progress.End();
+    TEraseStatus status;
+    const auto show = [&] { status.Show(device.ErasePhase(), device.EraseProgressFraction()); };
+    show();
+    const bool finished = WaitForEvent(*queue, [&] { return done; }, kEraseBudgetMs, show, kStatusTickMs);
+    status.End();
     if (!finished) return Fail("the drive did not finish the erase in time");
     if (withError) return Fail("the erase ended with an error" + (device.LastError.empty() ? "" : ": " + device.LastError));
     std::cout << "Erase done\n";

@@ -12,16 +12,16 @@ namespace {
 
 constexpr auto RedrawInterval = std::chrono::milliseconds(100);
 
-int TerminalWidth() {
-    winsize ws{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) return ws.ws_col;
-    return 80;
+std::string Bar(const std::string& Label, double Fraction, const std::string& Tail, int Width) {
+    const int barWidth = std::max(10, Width - 1 - int(Label.size()) - 3 - int(Tail.size()));
+    const int filled = int(Fraction * barWidth);
+    return Label + " [" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]" + Tail;
 }
 
-std::string Megabytes(int64_t Bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", double(Bytes) / 1048576.0);
-    return text;
+std::string Percent(double Fraction) {
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", int(Fraction * 100.0));
+    return percent;
 }
 
 }  // namespace
@@ -33,14 +33,26 @@ TProgressBar::~TProgressBar() {
     if (drawn_) std::fputs("\n", stderr);
 }
 
+std::string TProgressBar::Megabytes(int64_t Bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(Bytes) / 1048576.0);
+    return text;
+}
+
+int TProgressBar::TerminalWidth() {
+    winsize ws{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20) return ws.ws_col;
+    return 80;
+}
+
 std::string TProgressBar::Render(const std::string& Label, int64_t Done, int64_t Total, int Width) {
     const double fraction = Total > 0 ? std::clamp(double(Done) / double(Total), 0.0, 1.0) : 0.0;
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "%3d%%", int(fraction * 100.0));
-    const std::string tail = std::string(" ") + percent + "  " + Megabytes(Done) + " / " + Megabytes(Total);
-    const int barWidth = std::max(10, Width - 1 - int(Label.size()) - 3 - int(tail.size()));
-    const int filled = int(fraction * barWidth);
-    return Label + " [" + std::string(size_t(filled), '#') + std::string(size_t(barWidth - filled), '.') + "]" + tail;
+    return Bar(Label, fraction, " " + Percent(fraction) + "  " + Megabytes(Done) + " / " + Megabytes(Total), Width);
+}
+
+std::string TProgressBar::RenderFraction(const std::string& Label, double Fraction, int Width) {
+    const double fraction = std::clamp(Fraction, 0.0, 1.0);
+    return Bar(Label, fraction, " " + Percent(fraction), Width);
 }
 
 void TProgressBar::Update(int64_t Done, int64_t Total) {

@@ -29,6 +29,12 @@ public:
     bool Visible() const { return enabled_; }
     // The bar's text for a given state, without terminal control codes.
     static std::string Render(const std::string& Label, int64_t Done, int64_t Total, int Width);
+    // The same for a step known only as a fraction (0..1): "Label [##..] 42%".
+    static std::string RenderFraction(const std::string& Label, double Fraction, int Width);
+    // Columns of stderr's terminal (80 when it is none).
+    static int TerminalWidth();
+    // "12.5 MB".
+    static std::string Megabytes(int64_t Bytes);
 
 private:
     void DrawLocked();

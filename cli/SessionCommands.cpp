@@ -16,6 +16,7 @@
 #include "burner/iso/DateTime.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
+#include "cli/DiscState.h"
 #include "cli/DriveSelection.h"
 #include "cli/SessionChoice.h"
 
@@ -49,13 +50,26 @@ int RunSessions(const TParsedArgs& Args) {
     RequireReadyDrive(device);
     const int sessions = SessionCount(device);
     std::cout << " Number     Start     Size\n";
+    // The drive reports one session over a formatted overwritable disc,
+    // written or not.
+    if (device.HoldsNoFileSystem()) {
+        std::cout << kNoFileSystemText << " (the drive reports " << sessions << " session(s) over the formatted area)\n";
+        return 0;
+    }
+    const auto unfinished = device.FindUnfinishedSession();
     int unreadable = 0;
     for (int number = 1; number <= sessions; ++number) {
-        if (const auto place = LocateSession(device, static_cast<uint16_t>(number)))
-            std::cout << SessionLine(number, *place) << "\n";
-        else
+        auto place = LocateSession(device, static_cast<uint16_t>(number));
+        if (!place) {
             ++unreadable;
+            continue;
+        }
+        // An open track reports the free space behind it as its size.
+        const bool open = unfinished && unfinished->Session == number;
+        if (open) place->Blocks = unfinished->RecordedBlocks;
+        std::cout << SessionLine(number, *place) << (open ? "  unfinished" : "") << "\n";
     }
+    if (unfinished) std::cout << UnfinishedSessionText(*unfinished) << "; " << CloseUnfinishedHint() << "\n";
     if (unreadable) return Fail(std::to_string(unreadable) + " session(s) could not be located on the disc");
     return 0;
 }
@@ -71,6 +85,7 @@ struct TImported {
 TImported ImportSession(TKestrelBurner& Burner, const TParsedArgs& Args) {
     const int asked = ParseSessionNumber("--session", Args.Value("--session", "last"));
     RequireReadyDrive(Burner);
+    if (Burner.HoldsNoFileSystem()) throw std::runtime_error(std::string(kNoFileSystemText) + ": the disc is empty");
     const int number = ChosenSession(Burner, asked);
     Burner.ClearAll(ViewMaxFiles, ViewMaxDirs);
     TImported imported{number, Burner.ImportDiscSession(number, nullptr)};

@@ -10,6 +10,7 @@ PACKAGES=(
   xorriso genisoimage libarchive-tools growisofs
   clang libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils
 )
 
 missing=()

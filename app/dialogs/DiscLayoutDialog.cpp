@@ -10,21 +10,16 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/DateText.h"
 #include "app/dialogs/CompilationTree.h"
 #include "burner/iso/Compilation.h"
 #include "burner/iso/DateTime.h"
 
 namespace kestrel::app {
 
-QString LayoutDateTime(TDateTime Value) {
+QString LayoutDateTime(TDateTime Value, const QLocale& Locale) {
     const TDateParts p = DecodeDateTime(Value);
-    return QStringLiteral("%1-%2-%3 %4:%5:%6")
-        .arg(p.Month, 2, 10, QLatin1Char('0'))
-        .arg(p.Day, 2, 10, QLatin1Char('0'))
-        .arg(p.Year, 4, 10, QLatin1Char('0'))
-        .arg(p.Hour, 2, 10, QLatin1Char('0'))
-        .arg(p.Minute, 2, 10, QLatin1Char('0'))
-        .arg(p.Second, 2, 10, QLatin1Char('0'));
+    return LocalDateTimeText(QDateTime(QDate(p.Year, p.Month, p.Day), QTime(p.Hour, p.Minute, p.Second)), Locale);
 }
 
 TfrmDiscLayout::TfrmDiscLayout(QWidget* Parent, TCompilation& Compilation) : QDialog(Parent), kestrel_(Compilation) {

@@ -4,6 +4,7 @@
 // whole directories can be taken out of this burn. Nothing on disk and
 // nothing in the main window's list changes.
 #include <QDialog>
+#include <QLocale>
 #include <QKeySequence>
 #include <QString>
 
@@ -54,7 +55,8 @@ private:
     std::vector<TFEntry*> rows_;
 };
 
-// A date and time as "mm-dd-yyyy hh:nn:ss" (12-31-2005 23:59:58).
-QString LayoutDateTime(TDateTime Value);
+// A file's date and time the way the user's locale writes them, with a
+// four-digit year and seconds.
+QString LayoutDateTime(TDateTime Value, const QLocale& Locale = QLocale());
 
 }  // namespace kestrel::app

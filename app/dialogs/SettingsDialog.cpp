@@ -53,6 +53,7 @@ void TfrmSettings::BuildControls() {
     eVolLabel->setMaxLength(16);
     cJoliet = NewBox("cJoliet", "Joliet File System", this);
     cJoliet->setToolTip(QStringLiteral("Long File Name"));
+    cRockRidge = NewBox("cRockRidge", "Rock Ridge (permissions, links, long names)", this);
     cCloseDisc = NewBox("cCloseDisc", "Close Disc (Finalize)", this);
     cImportSession = NewBox("cImportSession", "Import Session", this);
     eSession = new QLineEdit(this);
@@ -60,6 +61,11 @@ void TfrmSettings::BuildControls() {
     eSession->setToolTip(QStringLiteral("Session Number to Import; for Last Session enter -1"));
     eSession->setEnabled(false);
     eSession->setMaximumWidth(60);
+    lSessionHelp = new QLabel(QStringLiteral("0 = none, -1 = last, N = session N"), this);
+    lSessionHelp->setObjectName(QStringLiteral("lSessionHelp"));
+    lSessionHelp->setEnabled(false);
+    cImportSession->setToolTip(QStringLiteral("Carry the files of a session already on the disc into the new one, "
+                                              "so the disc keeps showing them"));
     cUnderrunProtection = NewBox("cUnderrunProtection", "Underrun Protection", this);
     cTestWrite = NewBox("cTestWrite", "Test Write", this);
     cEject = NewBox("cEject", "Eject after Write/Erase", this);
@@ -72,6 +78,19 @@ void TfrmSettings::BuildControls() {
     cShowFiles = NewBox("cShowFiles", "Show files before burning", this);
     // The caption's "&&" shows as one ampersand.
     cArchiveOnly = NewBox("cArchiveOnly", "Archive files only && Clear Archive Bit", this);
+    // Linux files carry no archive attribute; Kestrel keeps a mark of its own.
+    cArchiveOnly->setToolTip(QStringLiteral(
+        "For backups: from folders, take only files that are new or changed since Kestrel last burnt them, and "
+        "mark the files of a successful burn as burnt.\nThe mark is Kestrel's own (the extended attribute "
+        "user.kestrel.archived, holding the file's size and time); files on file systems without extended "
+        "attributes always count as changed."));
+    cCloseDisc->setToolTip(QStringLiteral("Close the disc after this burn: nothing can be added to it later"));
+    cTestWrite->setToolTip(QStringLiteral("Go through the whole burn with the laser off, to see whether it "
+                                          "would succeed (CD-R/RW and DVD-R/RW only)"));
+    cOPC->setToolTip(QStringLiteral("Let the drive calibrate its laser power on the disc before writing"));
+    cQuickSaveISO->setToolTip(QStringLiteral("Build image files directly, without the read-ahead cache"));
+    cShowFiles->setToolTip(QStringLiteral("Show the disc's layout before burning; files can still be left out "
+                                          "there"));
     sCacheSize = new QSlider(Qt::Horizontal, this);
     sCacheSize->setObjectName(QStringLiteral("sCacheSize"));
     sCacheSize->setRange(2, 64);
@@ -93,6 +112,7 @@ void TfrmSettings::BuildControls() {
     auto* session = new QHBoxLayout;
     session->addWidget(cImportSession);
     session->addWidget(eSession);
+    session->addWidget(lSessionHelp);
     session->addStretch(1);
     grid->addLayout(session, row, 0);
     grid->addWidget(cUnderrunProtection, row++, 1);
@@ -104,6 +124,7 @@ void TfrmSettings::BuildControls() {
     grid->addWidget(Label2, row++, 1);
     grid->addWidget(cShowFiles, row, 0);
     grid->addWidget(cArchiveOnly, row++, 1);
+    grid->addWidget(cRockRidge, row++, 0);
     auto* cache = new QHBoxLayout;
     cache->addWidget(new QLabel(QStringLiteral("Cache Size :"), this));
     cache->addWidget(sCacheSize, 1);
@@ -133,6 +154,7 @@ void TfrmSettings::FormShow() {
     cImportSession->setChecked(options_.ImportSession);
     cImportSessionClick();
     cJoliet->setChecked(kestrel_.JolietFileSystem);
+    cRockRidge->setChecked(kestrel_.RockRidge);
     cQuickSaveISO->setChecked(options_.QuickSaveISO);
     cCloseDisc->setChecked(kestrel_.FinalizeDisc);
     eVolLabel->setText(QString::fromStdString(kestrel_.IdVolume));
@@ -150,7 +172,10 @@ void TfrmSettings::FormShow() {
     sCacheSizeChange();
 }
 
-void TfrmSettings::cImportSessionClick() { eSession->setEnabled(cImportSession->isChecked()); }
+void TfrmSettings::cImportSessionClick() {
+    eSession->setEnabled(cImportSession->isChecked());
+    lSessionHelp->setEnabled(cImportSession->isChecked());
+}
 
 void TfrmSettings::sCacheSizeChange() {
     Label3->setText(QStringLiteral("%1 MB").arg(sCacheSize->value(), 2));
@@ -208,6 +233,7 @@ bool TfrmSettings::TakeSessionNumber() {
 
 void TfrmSettings::Button1Click() {
     kestrel_.JolietFileSystem = cJoliet->isChecked();
+    kestrel_.RockRidge = cRockRidge->isChecked();
     kestrel_.IdVolume = eVolLabel->text().toStdString();
     kestrel_.FinalizeDisc = cCloseDisc->isChecked();
     kestrel_.UnderrunProtection = cUnderrunProtection->isChecked();

@@ -37,9 +37,11 @@ public:
 
     QLineEdit* eVolLabel;
     QCheckBox* cJoliet;
+    QCheckBox* cRockRidge;
     QCheckBox* cCloseDisc;
     QCheckBox* cImportSession;
     QLineEdit* eSession;
+    QLabel* lSessionHelp;  // what the session number means
     QCheckBox* cUnderrunProtection;
     QCheckBox* cTestWrite;
     QCheckBox* cEject;

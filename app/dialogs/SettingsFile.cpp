@@ -30,6 +30,7 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
         {"CloseDisc", Flag(Burner.FinalizeDisc)},
         {"EjectDisc", Flag(Options.EjectDisc)},
         {"JolietFS", Flag(Burner.JolietFileSystem)},
+        {"RockRidge", Flag(Burner.RockRidge)},
         {"Bootable", Flag(Burner.Bootable)},
         {"TestWrite", Flag(Burner.TestWrite)},
         {"QuickSaveISO", Flag(Options.QuickSaveISO)},

@@ -9,6 +9,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSplitter>
+#include <QSignalSpy>
 #include <QUrl>
 
 #include "app/BrowserLists.h"
@@ -143,8 +145,22 @@ void TWindowTest::controlsCarryTheirNamesCaptionsAndHints() {
         auto* button = window->findChild<QPushButton*>(c.Name);
         QVERIFY2(button, c.Name);
         QCOMPARE(button->text(), QString(c.Caption));
-        QCOMPARE(button->toolTip(), QString(c.Hint));
+        // The hint leads; terse captions are explained below it.
+        if (*c.Hint) QCOMPARE(button->toolTip().section('\n', 0, 0), QString(c.Hint));
+        QVERIFY2(!button->toolTip().isEmpty(), c.Name);
     }
+    // The terse ones say what they do.
+    QVERIFY(window->bQErase->toolTip().contains("Quick erase"));
+    QVERIFY(window->bCErase->toolTip().contains("Complete erase"));
+    QVERIFY(window->bAdvance->toolTip().startsWith("Settings"));
+    for (const char* state : {"Cleared:", "Partly checked:", "Checked:"})
+        QVERIFY2(window->cPathInfo->toolTip().contains(state), state);
+    QVERIFY(window->clBox->headerItem()->toolTip(0).startsWith("Include subfolders"));
+    // The main buttons carry icons (the theme's, else the style's own).
+    for (QPushButton* button : {window->bBurn, window->bDisc, window->bAdvance, window->bQErase, window->bCErase,
+                                window->bLoad, window->bEject, window->bReady, window->bSaveISO, window->bBurnISO,
+                                window->bClear, window->bAbort})
+        QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
     QVERIFY(window->bBurn->font().bold());
     QVERIFY(!window->bAbort->isVisible());
     for (const char* name : {"pTop", "pTop2", "pDiscFiles", "pDrivesDir", "pbottom", "lDrive", "cbDrives", "cbSpeed",
@@ -152,7 +168,7 @@ void TWindowTest::controlsCarryTheirNamesCaptionsAndHints() {
                              "pBuf", "pHBuf", "Timer1", "ExplorerDragDrop"})
         QVERIFY2(window->findChild<QObject*>(name), name);
     QCOMPARE(window->cPathInfo->text(), QString("Save path"));
-    QCOMPARE(window->cPathInfo->toolTip(), QString("Preserve directory structure"));
+    QCOMPARE(window->cPathInfo->toolTip().section('\n', 0, 0), QString("Preserve directory structure"));
     QCOMPARE(window->clBox->headerItem()->text(0), QString("R"));
     QCOMPARE(window->clBox->headerItem()->text(1), QString("Name"));
     QCOMPARE(window->clBox->headerItem()->text(2), QString("Size "));
@@ -202,6 +218,7 @@ void TWindowTest::settingsFileFillsBurnerAndOptions() {
     QVERIFY(burner.FinalizeDisc);
     QVERIFY(window->Options.EjectDisc);
     QVERIFY(!burner.JolietFileSystem);
+    QVERIFY(burner.RockRidge);  // a file from before the key reads as on
     QVERIFY(burner.Bootable);
     QVERIFY(burner.TestWrite);
     QVERIFY(window->Options.QuickSaveISO);
@@ -219,8 +236,10 @@ void TWindowTest::settingsFileFillsBurnerAndOptions() {
     QCOMPARE(int(window->Options.SessionNo), -1);
     QVERIFY(window->Options.ImportSession);
     window.reset();
-    WriteFile(TKestrelIni::DefaultPath().string(), "[Options]\nImportSession=1\nSessionNo=300\nShowFiles=1\n");
+    WriteFile(TKestrelIni::DefaultPath().string(),
+              "[Options]\nImportSession=1\nSessionNo=300\nShowFiles=1\nRockRidge=0\n");
     window = ShowWindow();
+    QVERIFY(!window->Burner().RockRidge);
     QCOMPARE(int(window->Options.SessionNo), 0);
     QVERIFY(window->Options.ShowFiles);
     QVERIFY(LogLines(*window).filter("SessionNo 300").size() == 1);
@@ -244,10 +263,11 @@ void TWindowTest::listFilledByShellDropsAndBrowserDrags() {
     QCOMPARE(list->EntryCount(), 2);
 
     // From the browser: the chosen directory, then three selected files in list order.
+    window->pDrivesDir->SetShowHidden(true);
     QVERIFY(window->pDrivesDir->GoTo(Q(env.Sub("src"))));
     std::unique_ptr<QMimeData> dirDrag(BrowserDragData("lbDir", {Q(env.Sub("src"))}));
     QVERIFY(DropOn(list->viewport(), dirDrag.get()));
-    for (int i = 0; i < window->lbFiles->count(); ++i) window->lbFiles->item(i)->setSelected(true);
+    window->lbFiles->selectAll();
     std::unique_ptr<QMimeData> fileDrag(BrowserDragData("lbFiles", window->lbFiles->SelectedPaths()));
     QVERIFY(DropOn(list->viewport(), fileDrag.get()));
 
@@ -293,10 +313,15 @@ void TWindowTest::logKeysCopyAndClear() {
     QApplication::setActiveWindow(window.get());
     QVERIFY(QTest::qWaitForWindowActive(window.get()));
     window->Log(">>> SOMETHING");
-    // F5 copies the whole log whichever control has the focus, with any modifier.
+    // F5 refreshes the file browser now; it leaves the clipboard alone.
     window->clBox->setFocus();
     QApplication::clipboard()->clear();
-    QTest::keyClick(window->clBox, Qt::Key_F5, Qt::ControlModifier);
+    QSignalSpy refreshed(window->pDrivesDir->RefreshAction(), &QAction::triggered);
+    QTest::keyClick(window->clBox, Qt::Key_F5);
+    QCOMPARE(refreshed.count(), 1);
+    QVERIFY(QApplication::clipboard()->text().isEmpty());
+    // Ctrl+Shift+C ("Copy Log") copies the whole log whichever control has the focus.
+    QTest::keyClick(window->clBox, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(QApplication::clipboard()->text(), window->Memo1->toPlainText());
     QVERIFY(QApplication::clipboard()->text().startsWith(">>> Kestrel CD/DVD Burner 1.22"));
     QVERIFY(QApplication::clipboard()->text().contains(">>> SOMETHING"));
@@ -367,15 +392,31 @@ void TWindowTest::burnDisabledForDriveThatCannotWrite() {
 void TWindowTest::windowRemembersSizeAndSplitters() {
     TAppTestEnv env;
     QSize size;
+    QList<int> panes;
     {
         auto window = ShowWindow();
-        QCOMPARE(window->size(), QSize(738, 460));
+        // 738 by 460, or wider where the drive's line needs it.
+        QCOMPARE(window->height(), 460);
+        QVERIFY(window->width() >= 738);
+        const QString line = window->cbDrives->currentText();
+        QVERIFY2(window->cbDrives->width() > window->cbDrives->fontMetrics().horizontalAdvance(line),
+                 qPrintable(line));
         window->resize(900, 600);
+        auto* splitter = window->findChild<QSplitter*>("splitPanes");
+        QVERIFY(splitter);
+        splitter->setSizes({300, 500});
+        panes = splitter->sizes();
+        window->pDrivesDir->SetShowHidden(true);
+        window->Memo1->SetShowDeviceLines(true);
         size = window->size();
         window->close();
     }
     auto window = ShowWindow();
     QCOMPARE(window->size(), size);
+    QCOMPARE(window->findChild<QSplitter*>("splitPanes")->sizes(), panes);
+    // The view choices come back too.
+    QVERIFY(window->pDrivesDir->ShowHidden());
+    QVERIFY(window->Memo1->ShowDeviceLines());
 }
 
 QTEST_MAIN(TWindowTest)

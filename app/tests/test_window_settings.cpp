@@ -81,6 +81,7 @@ private slots:
     void cancelAppliesNothing();
     void unwritableFileKeepsDialogOpenAndFileWhole();
     void underrunBoxDisabledWithoutCapability();
+    void sessionNumberAndArchiveMarkExplainedInTheDialog();
 };
 
 void TSettingsDialogTest::defaultsShownWithCaptionsAndScreenshot() {
@@ -160,7 +161,7 @@ void TSettingsDialogTest::okWritesEveryKeyInOrderAndRestartKeepsThem() {
     const std::string file = TKestrelIni::DefaultPath().string();
     QVERIFY(ReadFile(file).rfind("[Options]\n", 0) == 0);
     QCOMPARE(KeysOf(file), QStringList({"SavePath", "ArchiveFiles", "ImportSession", "CloseDisc", "EjectDisc",
-                                        "JolietFS", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
+                                        "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
                                         "SessionNo", "BootImage", "VolumeLable", "CacheSize"}));
     TKestrelIni ini;
     QCOMPARE(ini.ReadString("Options", "SavePath", ""), std::string("Checked"));
@@ -325,6 +326,25 @@ void TSettingsDialogTest::underrunBoxDisabledWithoutCapability() {
     window->cbDrives->setCurrentIndex(1);
     window->cbDrivesChange();
     QVERIFY(ShowAndCancel(*window).UnderrunEnabled);
+}
+
+void TSettingsDialogTest::sessionNumberAndArchiveMarkExplainedInTheDialog() {
+    TAppTestEnv env;
+    auto window = ShowWindow();
+    QString help, archive;
+    bool helpOffFirst = false, helpOnWithBox = false;
+    OpenSettings(*window, [&](TfrmSettings* d) {
+        help = d->lSessionHelp->text();
+        helpOffFirst = !d->lSessionHelp->isEnabled();
+        d->cImportSession->click();
+        helpOnWithBox = d->lSessionHelp->isEnabled() && d->lSessionHelp->isVisible();
+        archive = d->cArchiveOnly->toolTip();
+        d->Button2->click();
+    });
+    QCOMPARE(help, QString("0 = none, -1 = last, N = session N"));
+    QVERIFY(helpOffFirst && helpOnWithBox);
+    // Linux files have no archive attribute: the mark is Kestrel's own.
+    QVERIFY2(archive.contains("Kestrel's own") && archive.contains("user.kestrel.archived"), qPrintable(archive));
 }
 
 QTEST_MAIN(TSettingsDialogTest)

@@ -13,6 +13,7 @@ namespace kestrel {
 enum : uint8_t {
     mtFailure = 0,      // failures, warnings and the front end's own lines
     mtInfo = 1,         // information lines beginning ">>> ", only while DoDebug
+    mtDevice = 2,       // device-level lines: a failed drive command in full ("<<< ...")
     mtLimit = 3,        // the compilation's table limits
     mtInternal = 4,     // invalid destination paths and internal errors
 };

@@ -142,13 +142,17 @@ bool TAccessLayer::CloseAfterCommand() const { return TPassThroughLayer::Instanc
 
 std::string TAccessLayer::HoldDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
     std::shared_lock lock(Guard);
-    if (!Loaded || !PassThrough) return {};
+    if (!Loaded) return {};
+    if (!PassThrough) return Library.HoldDrive(HaId, Target, Lun);
     return TPassThroughLayer::Instance().HoldExclusive(HaId, Target, Lun);
 }
 
 void TAccessLayer::ReleaseDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
-    // Released whatever layer is loaded now, so a hold never outlives a layer switch.
+    // Released whatever layer is loaded now, so a hold never outlives a layer
+    // switch (dropping a layer gives back its holds too).
     TPassThroughLayer::Instance().ReleaseExclusive(HaId, Target, Lun);
+    std::shared_lock lock(Guard);
+    Library.ReleaseDrive(HaId, Target, Lun);
 }
 
 }  // namespace kestrel

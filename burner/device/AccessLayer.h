@@ -44,9 +44,10 @@ public:
     void SetCloseAfterCommand(bool Value);
     bool CloseAfterCommand() const;
 
-    // Keeps other programs off the drive until ReleaseDriveExclusive (the
-    // pass-through layer holds the node with O_EXCL; the library offers no
-    // claim, so there it holds nothing). Empty when held, else why not.
+    // Keeps other programs off the drive until ReleaseDriveExclusive: the
+    // pass-through layer holds the node with O_EXCL, the library takes its
+    // own exclusive hold of the drive (the same hold, on the virtual
+    // recorder). Empty when held, else why not.
     std::string HoldDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
     void ReleaseDriveExclusive(uint8_t HaId, uint8_t Target, uint8_t Lun);
 

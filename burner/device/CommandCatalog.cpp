@@ -62,7 +62,9 @@ bool TSCSICommands::RequestSense(uint8_t* Buffer, uint8_t AllocationLength) {
     auto srb = Request(SRB_FLAGS_IN, 6, Buffer, AllocationLength);
     srb.CDBByte[0] = 0x03;
     srb.CDBByte[4] = Buffer ? AllocationLength : 0;
-    return Run(srb, Seconds(10));
+    const bool answered = Run(srb, Seconds(10));
+    if (answered && Buffer) NoteDriveProgress(Buffer, AllocationLength);
+    return answered;
 }
 
 bool TSCSICommands::FormatUnit(uint8_t Byte1, const uint8_t* ParameterList, uint32_t Length) {

@@ -155,9 +155,11 @@ uint32_t TSCSIDevice::GetFreeBlocks() {
     if (DiscInformation.DiscStatus() == 2) return 0;
     ReadDiscInformation();
     const uint32_t track = DiscInformation.LastTrackInLastSession();
-    if (ReadTrackInformation(track) || ReadTrackInformation(track))
-        return std::max(TrackInformation.FreeBlocks, TrackInformation.TrackSize);
-    return 0;
+    if (!ReadTrackInformation(track) && !ReadTrackInformation(track)) return 0;
+    // An open track that holds data (a failed burn's) counts its written
+    // blocks in its size: only what lies behind them is free.
+    if (!TrackInformation.Blank() && TrackInformation.NextWritableAddressValid()) return TrackInformation.FreeBlocks;
+    return std::max(TrackInformation.FreeBlocks, TrackInformation.TrackSize);
 }
 
 uint32_t TSCSIDevice::GetDiscCapacity() {
@@ -199,6 +201,8 @@ uint32_t TSCSIDevice::GetDiscCapacity() {
 }
 
 uint32_t TSCSIDevice::GetISOVolumeSize() {
+    // Sectors that cannot be read (a blank disc) mean "no volume", not a fault.
+    TProbeScope probe(*this);
     std::vector<uint8_t> sector(2048);
     for (uint32_t lba = 16; lba <= 32; ++lba) {
         std::fill(sector.begin(), sector.end(), uint8_t(0));

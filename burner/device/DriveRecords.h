@@ -14,6 +14,13 @@ enum : uint8_t {
     TRACK_ADDRESS_SESSION = 2,
 };
 
+// Disc status of READ DISC INFORMATION (byte 2, bits 0..1).
+enum : uint8_t {
+    DISC_STATUS_EMPTY = 0,
+    DISC_STATUS_INCOMPLETE = 1,  // appendable
+    DISC_STATUS_COMPLETE = 2,
+};
+
 constexpr int DISC_INFO_SIZE = 56;
 constexpr int TRACK_INFO_SIZE = 40;
 
@@ -44,6 +51,16 @@ struct TTrackRecord {
     uint16_t TrackNumber() const { return uint16_t(Bytes[32] << 8 | Bytes[2]); }
     uint16_t SessionNumber() const { return uint16_t(Bytes[33] << 8 | Bytes[3]); }
     bool NextWritableAddressValid() const { return Bytes[7] & 1; }
+    // Byte 6: the track is reserved (RT), or holds no recorded block (Blank).
+    bool Reserved() const { return Bytes[6] & 0x80; }
+    bool Blank() const { return Bytes[6] & 0x40; }
+    // Blocks the drive holds as written: up to the next writable address
+    // while the track is open, its whole size once it is closed.
+    uint32_t RecordedBlocks() const {
+        if (Blank()) return 0;
+        if (!NextWritableAddressValid()) return TrackSize;
+        return NextWritableAddress > TrackStart ? NextWritableAddress - TrackStart : 0;
+    }
 };
 
 }  // namespace kestrel

@@ -14,12 +14,19 @@ namespace {
 constexpr uint8_t kNotReadyInProgress = 0x04;
 constexpr uint16_t kZeroBlocks = 32;
 
+// The step the erase command left the drive in.
+TErasePhase FirstPhase(uint8_t Type, bool Quick) {
+    if (Type == mtDVDRAM) return Quick ? TErasePhase::WritingZeros : TErasePhase::Formatting;
+    if (Type == mtDVDPlusRW) return TErasePhase::Formatting;
+    return TErasePhase::Blanking;
+}
+
 }  // namespace
 
 TEraseThread::TEraseThread(TSCSIDevice& Burner, uint8_t MediumType_, bool Quick_, uint16_t EstimatedSeconds_,
                            bool StartFailed)
     : MediumType(MediumType_), Quick(Quick_), EstimatedSeconds(std::max<uint16_t>(EstimatedSeconds_, 1)),
-      WithError(StartFailed), burner_(Burner) {
+      Phase(FirstPhase(MediumType_, Quick_)), WithError(StartFailed), burner_(Burner) {
     thread_ = std::thread([this, go = go_.get_future()]() mutable {
         go.wait();
         Execute();
@@ -49,8 +56,25 @@ void TEraseThread::Join() {
 }
 
 void TEraseThread::UpdateProgress() {
-    const double percent = std::round(double(elapsed_) / EstimatedSeconds * 100.0);
+    // The drive's own figure where it gives one; otherwise the time waited
+    // against the estimate for the medium.
+    const auto reported = burner_.DriveProgress();
+    const double percent = reported ? std::round(*reported * 100.0)
+                                    : std::round(double(elapsed_) / EstimatedSeconds * 100.0);
     Progress = uint32_t(std::min(percent, 100.0));
+}
+
+std::optional<double> TEraseThread::PhaseProgress() const {
+    switch (Phase.load()) {
+        case TErasePhase::Blanking:
+        case TErasePhase::Formatting: return burner_.DriveProgress();
+        case TErasePhase::WritingZeros: {
+            const uint32_t total = zeroWritesTotal_;
+            if (total == 0) return std::nullopt;
+            return std::min(1.0, double(zeroWritesDone_) / total);
+        }
+        default: return std::nullopt;
+    }
 }
 
 void TEraseThread::NoteLateFailure(const uint8_t* Sense) {
@@ -120,17 +144,22 @@ void TEraseThread::WaitForDVDPlusRWFormat() {
 
 bool TEraseThread::WriteZeros(uint32_t Writes) {
     const auto& zeros = ZeroBlocks();
+    zeroWritesDone_ = 0;
+    zeroWritesTotal_ = Writes;
+    Phase = TErasePhase::WritingZeros;
     for (uint32_t i = 0; i < Writes; ++i) {
         if (!Running()) return false;
         if (!burner_.Write10(i * kZeroBlocks, kZeroBlocks, SRB_FLAGS_OUT, zeros.data(), uint32_t(zeros.size()))) {
             WithError = true;
             return false;
         }
+        zeroWritesDone_ = i + 1;
     }
     return true;
 }
 
 void TEraseThread::RestoreDrive() {
+    Phase = TErasePhase::Finishing;
     Progress = 100;
     burner_.SetWriteParameters(false, false, false, mtCDROM);
     burner_.SetCDSpeed(burner_.GetMaxReadSpeed(), 2);
@@ -154,6 +183,7 @@ void TEraseThread::Execute() {
     } else if (MediumType == mtDVDPlusRW) {
         WaitForDVDPlusRWFormat();
         if (!lateFailure_ && WriteZeros(Quick ? 65 : 71001)) {
+            Phase = TErasePhase::Finishing;
             SleepMs(300);
             elapsed_ += 1;
             UpdateProgress();
@@ -164,6 +194,7 @@ void TEraseThread::Execute() {
         WaitForDVDPlusRWFormat();  // the format is the whole erase
     } else if (MediumType == mtDVDRAM && Quick) {
         if (WriteZeros(65)) burner_.SynchronizeCache(false, 30000);
+        Phase = TErasePhase::Finishing;
         elapsed_ = 0;
     } else {
         elapsed_ = 0;

@@ -1,15 +1,17 @@
 #pragma once
 // The worker that watches a drive while it blanks or formats a disc, does
-// the zero writes some media need, estimates progress from elapsed time and
-// reports the end through the component's OnEraseDone.
+// the zero writes some media need, follows the drive's progress indicator
+// (estimating from the time waited when the drive gives none) and reports
+// the end through the component's OnEraseDone.
 #include <atomic>
 #include <cstdint>
 #include <future>
+#include <optional>
 #include <thread>
 
-namespace kestrel {
+#include "burner/device/SCSIDevice.h"
 
-class TSCSIDevice;
+namespace kestrel {
 
 class TEraseThread {
 public:
@@ -30,10 +32,15 @@ public:
     void Join();
     std::thread::id Id() const { return thread_.get_id(); }
 
+    // Fraction of the current phase done, where the drive or the zero
+    // writes report it (see TSCSIDevice::EraseProgressFraction).
+    std::optional<double> PhaseProgress() const;
+
     std::atomic<uint32_t> Progress{0};
     const uint8_t MediumType;
     const bool Quick;
     const uint16_t EstimatedSeconds;
+    std::atomic<TErasePhase> Phase;
     std::atomic<bool> WithError{false};
 
 private:
@@ -56,6 +63,8 @@ private:
 
     TSCSIDevice& burner_;
     uint32_t elapsed_ = 0;  // seconds, advanced by the loops
+    std::atomic<uint32_t> zeroWritesDone_{0};
+    std::atomic<uint32_t> zeroWritesTotal_{0};
     bool lateFailure_ = false;
     std::atomic<bool> cancelled_{false};
     std::promise<void> go_;

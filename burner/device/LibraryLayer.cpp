@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+#include "burner/device/DriveHoldText.h"
+
 #ifndef KESTREL_INSTALLED_LIBDIR
 #define KESTREL_INSTALLED_LIBDIR "/usr/local/lib/kestrel"
 #endif
@@ -32,6 +34,10 @@ std::string Join(const std::string& Folder, const std::string& File) {
 }
 
 std::string FileNameOf(const std::string& Path) { return std::filesystem::path(Path).filename().string(); }
+
+uint32_t AddressKey(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    return uint32_t(HaId) << 16 | uint32_t(Target) << 8 | Lun;
+}
 
 }  // namespace
 
@@ -73,6 +79,12 @@ bool TLibraryLayer::TakeEntryPoints(const std::string& Path, const TLayerLog& Lo
     GetSupportInfo = reinterpret_cast<PFN_GetASPI32SupportInfo>(::dlsym(Handle, "GetASPI32SupportInfo"));
     SendCommand = reinterpret_cast<PFN_SendASPI32Command>(::dlsym(Handle, "SendASPI32Command"));
     GetDriveName = reinterpret_cast<PFN_KestrelDriveName>(::dlsym(Handle, "KestrelDriveName"));
+    HoldEntry = reinterpret_cast<PFN_KestrelHoldDrive>(::dlsym(Handle, "KestrelHoldDrive"));
+    ReleaseEntry = reinterpret_cast<PFN_KestrelReleaseDrive>(::dlsym(Handle, "KestrelReleaseDrive"));
+    if (!HoldEntry || !ReleaseEntry) {  // a hold that cannot be given back is never taken
+        HoldEntry = nullptr;
+        ReleaseEntry = nullptr;
+    }
     if (!GetSupportInfo || !SendCommand) {
         const char* missing = !GetSupportInfo ? "GetASPI32SupportInfo" : "SendASPI32Command";
         if (Log) Log("ACCESS LIBRARY " + Path + " DOES NOT EXPORT " + missing);
@@ -84,12 +96,15 @@ bool TLibraryLayer::TakeEntryPoints(const std::string& Path, const TLayerLog& Lo
 }
 
 void TLibraryLayer::Unload() {
+    ReleaseAllHolds();
     if (Handle) ::dlclose(Handle);
     Handle = nullptr;
     Name.clear();
     SendCommand = nullptr;
     GetSupportInfo = nullptr;
     GetDriveName = nullptr;
+    HoldEntry = nullptr;
+    ReleaseEntry = nullptr;
 }
 
 std::string TLibraryLayer::DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun) const {
@@ -99,6 +114,41 @@ std::string TLibraryLayer::DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun) 
     if (length < 0) return {};
     name[sizeof name - 1] = '\0';
     return name;
+}
+
+std::string TLibraryLayer::DisplayName(uint8_t HaId, uint8_t Target, uint8_t Lun) const {
+    const std::string name = DriveName(HaId, Target, Lun);
+    if (!name.empty()) return name;
+    return std::to_string(HaId) + ":" + std::to_string(Target) + ":" + std::to_string(Lun);
+}
+
+std::string TLibraryLayer::HoldDrive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    if (!HoldEntry) return {};
+    std::lock_guard lock(HoldGuard);
+    const uint32_t key = AddressKey(HaId, Target, Lun);
+    if (Holds.count(key)) return DriveBusyHereText(DisplayName(HaId, Target, Lun));
+    uint64_t token = 0;
+    switch (HoldEntry(HaId, Target, Lun, &token)) {
+        case KESTREL_HOLD_TAKEN: Holds[key] = token; return {};
+        case KESTREL_HOLD_BUSY: return DriveInUseText(DisplayName(HaId, Target, Lun));
+        default:
+            return "NO DRIVE AT " + std::to_string(HaId) + ":" + std::to_string(Target) + ":" + std::to_string(Lun);
+    }
+}
+
+void TLibraryLayer::ReleaseDrive(uint8_t HaId, uint8_t Target, uint8_t Lun) {
+    std::lock_guard lock(HoldGuard);
+    const auto held = Holds.find(AddressKey(HaId, Target, Lun));
+    if (held == Holds.end()) return;
+    if (ReleaseEntry) ReleaseEntry(HaId, Target, Lun, held->second);
+    Holds.erase(held);
+}
+
+void TLibraryLayer::ReleaseAllHolds() {
+    std::lock_guard lock(HoldGuard);
+    for (const auto& [key, token] : Holds)
+        if (ReleaseEntry) ReleaseEntry(uint8_t(key >> 16), uint8_t(key >> 8), uint8_t(key), token);
+    Holds.clear();
 }
 
 }  // namespace kestrel

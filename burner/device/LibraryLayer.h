@@ -3,7 +3,10 @@
 // GetASPI32SupportInfo and SendASPI32Command (by default the virtual
 // recorder's libkestrel-vdrive.so). It is looked for where the program was
 // installed, never in the current directory.
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,14 +45,28 @@ public:
     // The library's own name of the drive, when it exports one; else empty.
     std::string DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun) const;
 
+    // Holds the drive exclusively until ReleaseDrive, through the library's
+    // hold export: the same hold as an O_EXCL open of the drive's node, so
+    // other programs stay off whichever way they reach the drive. A library
+    // without the export holds nothing. Empty when held, else the reason.
+    std::string HoldDrive(uint8_t HaId, uint8_t Target, uint8_t Lun);
+    void ReleaseDrive(uint8_t HaId, uint8_t Target, uint8_t Lun);
+
 private:
     bool TakeEntryPoints(const std::string& Path, const TLayerLog& Log);
+    std::string DisplayName(uint8_t HaId, uint8_t Target, uint8_t Lun) const;
+    void ReleaseAllHolds();
 
     void* Handle = nullptr;
     std::string Name;
     PFN_SendASPI32Command SendCommand = nullptr;
     PFN_GetASPI32SupportInfo GetSupportInfo = nullptr;
     PFN_KestrelDriveName GetDriveName = nullptr;
+    PFN_KestrelHoldDrive HoldEntry = nullptr;
+    PFN_KestrelReleaseDrive ReleaseEntry = nullptr;
+
+    std::mutex HoldGuard;
+    std::map<uint32_t, uint64_t> Holds;  // hold token by drive address
 };
 
 }  // namespace kestrel

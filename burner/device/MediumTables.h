@@ -36,6 +36,22 @@ inline bool IsCDMedium(unsigned Type) { return Type < 4; }
 inline bool IsBDMedium(unsigned Type) { return Type >= mtBDROM && Type <= mtBDRE; }
 // The writable DVD media (the DDCD codes between them and BD are CD-sized).
 inline bool IsDVDMedium(unsigned Type) { return Type >= mtDVDROM && Type <= mtDVDPlusRDL; }
+// Media written anywhere in their formatted area: the old volume stays where it is.
+inline bool IsOverwritableType(unsigned Type) {
+    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW || Type == mtBDRE;
+}
+// Media written track after track, whose sessions are opened and closed.
+inline bool IsSequentialType(unsigned Type) {
+    return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDVDPlusR ||
+           Type == mtDVDPlusRDL || Type == mtDDCDR || Type == mtDDCDRW || Type == mtBDR;
+}
+
+// DVD+RW, DVD+R, DVD+R DL, DVD-RAM and BD are written without the write
+// parameters page (05h): drives may refuse the page there, and a write goes
+// on without it. BD drives have no use for the page at all.
+inline bool WritesWithoutParametersPage(unsigned Type) {
+    return Type == mtDVDPlusRW || Type == mtDVDPlusR || Type == mtDVDPlusRDL || Type == mtDVDRAM || IsBDMedium(Type);
+}
 
 uint8_t MediumTypeFromProfile(uint16_t Profile);
 // "UNKNOWN", "CD-ROM", ... by medium type code.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "burner/device/DriveHoldText.h"
 #include "kestrel/aspi_srb.h"
 
 namespace kestrel {
@@ -244,12 +245,12 @@ std::string TPassThroughLayer::HoldExclusive(uint8_t HaId, uint8_t Target, uint8
     TDriveEntry* entry = Find(HaId, Target, Lun);
     if (!entry) return "NO DRIVE AT " + std::to_string(HaId) + ":" + std::to_string(Target) + ":" + std::to_string(Lun);
     const std::string path = NodePath(entry->NodeIndex);
-    if (entry->ExclusiveHandle >= 0) return "THE DRIVE " + path + " IS BUSY WITH ANOTHER WRITE OR ERASE";
+    if (entry->ExclusiveHandle >= 0) return DriveBusyHereText(path);
     // A descriptor of its own: commands keep using the shared one, so
     // holding and releasing never pulls a descriptor from under a command.
     const int fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == EBUSY) return "THE DRIVE " + path + " IS IN USE BY ANOTHER PROGRAM OR ITS DISC IS MOUNTED";
+        if (errno == EBUSY) return DriveInUseText(path) + " OR ITS DISC IS MOUNTED";
         return "CANNOT OPEN " + path + " EXCLUSIVELY: " + std::strerror(errno);
     }
     entry->ExclusiveHandle = fd;

@@ -105,11 +105,12 @@ int TSCSICommands::ExecuteCommand(SRB_ExecSCSICmd& Srb, int TimeoutMs) {
     if (completed && status != SS_COMP && status != SS_PENDING) {
         LastError = ErrorText(Srb, TargetBusy);
         std::copy_n(Srb.SenseArea, LAST_SENSE_SIZE, LastSense.begin());
+        NoteDriveProgress(LastSense.data(), LastSense.size());
     }
     if (completed) ConsiderFailureReport(Srb);
     else AbortTimedOut(Srb);
     if (reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer) % 4 != 0)
-        DebugMsg("aaaa" + std::to_string(reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer)), mtFailure);
+        DebugMsg("aaaa" + std::to_string(reinterpret_cast<uintptr_t>(Srb.SRB_BufPointer)), mtDevice);
     return 1;
 }
 
@@ -152,9 +153,20 @@ void TSCSICommands::AbortTimedOut(SRB_ExecSCSICmd& Srb) {
 }
 
 void TSCSICommands::ConsiderFailureReport(const SRB_ExecSCSICmd& Srb) {
-    if (FailureReported || !IsReportableFailure(Srb)) return;
+    if (FailureReported || probeDepth_ > 0 || !IsReportableFailure(Srb)) return;
     FailureReported = true;
-    DebugMsg(FailureLine(Srb, LastError), mtFailure);
+    DebugMsg(FailureLine(Srb, LastError), mtDevice);
+}
+
+void TSCSICommands::NoteDriveProgress(const uint8_t* Sense, size_t Length) {
+    if (const auto progress = SenseProgressIndicator(Sense, Length))
+        driveProgress_ = static_cast<int32_t>(*progress * 65536.0);
+}
+
+std::optional<double> TSCSICommands::DriveProgress() const {
+    const int32_t progress = driveProgress_;
+    if (progress == kNoDriveProgress) return std::nullopt;
+    return progress / 65536.0;
 }
 
 // ---- Byte order ----

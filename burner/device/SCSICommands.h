@@ -3,9 +3,11 @@
 // access layer, the command catalog (one method per MMC command), the
 // failure state of the last command, logging and sense decoding.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,14 @@ public:
     // the layer does not report a residual count).
     uint32_t LastTransferred = 0;
 
+    // ---- The drive's own progress of a long operation ----
+    // While a drive blanks, formats or closes, it answers NOT READY with a
+    // progress indicator. This is the last one any command (or REQUEST SENSE)
+    // brought back since ClearDriveProgress, from 0 to 1; nullopt when none
+    // did. Safe to read from any thread.
+    std::optional<double> DriveProgress() const;
+    void ClearDriveProgress() { driveProgress_ = kNoDriveProgress; }
+
     // ---- Selected drive ----
     uint8_t HaId = NO_DEVICE_ID;
     uint8_t Target = NO_DEVICE_ID;
@@ -155,6 +165,20 @@ public:
     // Descriptor type of the current capacity of the last READ FORMAT
     // CAPACITIES that succeeded: 1 unformatted, 2 formatted, 3 no disc.
     uint8_t CurrentCapacityType = 0;
+
+    // While a probe scope lives, failed commands are answers, not faults
+    // (a volume looked for on a blank disc): they are neither reported nor
+    // do they use up the failure report. Scopes nest.
+    class TProbeScope {
+    public:
+        explicit TProbeScope(TSCSICommands& Device) : device_(Device) { ++device_.probeDepth_; }
+        ~TProbeScope() { --device_.probeDepth_; }
+        TProbeScope(const TProbeScope&) = delete;
+        TProbeScope& operator=(const TProbeScope&) = delete;
+
+    private:
+        TSCSICommands& device_;
+    };
 
 protected:
     // Runs after InitializeASPI or ReinitializeASPI loaded a layer; the device
@@ -179,7 +203,13 @@ private:
     // PendingIsSuccess, is still pending).
     bool Run(SRB_ExecSCSICmd& Srb, int TimeoutMs, bool PendingIsSuccess = false);
 
+    // Keeps the progress indicator of sense data, when it carries one.
+    void NoteDriveProgress(const uint8_t* Sense, size_t Length);
+
     std::recursive_mutex CriticalSection;
+    static constexpr int32_t kNoDriveProgress = -1;
+    std::atomic<int32_t> driveProgress_{kNoDriveProgress};  // in 1/65536
+    std::atomic<int> probeDepth_{0};
 };
 
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +27,15 @@ class TEraseThread;
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* Sender)>;
 using TEraseDoneEvent = std::function<void(TSCSIDevice* Sender, bool WithError)>;
 
+// What a running erase is doing, for front ends that name the step.
+enum class TErasePhase {
+    Idle,          // no erase runs
+    Blanking,      // the drive blanks the disc
+    Formatting,    // the drive formats the disc
+    WritingZeros,  // zeros are written from the disc's start (DVD+RW, quick DVD-RAM erase)
+    Finishing,     // the drive is waited for and set back for reading
+};
+
 // The disc summary handed to the front end.
 struct TDisc {
     bool Ready = false;
@@ -39,6 +49,18 @@ struct TDisc {
     uint16_t Profile = 0;
     std::string MediumName;
     bool Erasable = false;
+};
+
+// The last session of a write-once or sequentially written disc as a failed
+// or interrupted write leaves it: open, with tracks that hold recorded blocks
+// or a reservation. A new session cannot follow it (the drive would write the
+// new image inside it, where no reader looks) until it is closed.
+struct TUnfinishedSession {
+    uint16_t Session = 0;
+    uint16_t FirstTrack = 0;       // its first written or reserved track
+    uint16_t LastTrack = 0;        // its last written or reserved track
+    uint32_t Start = 0;            // LBA of its first track
+    uint32_t RecordedBlocks = 0;   // blocks written in its tracks
 };
 
 class TSCSIDevice : public TSCSICommands {
@@ -97,15 +119,41 @@ public:
     uint32_t GetISOVolumeSize();
     void GetDiscInformation(TDisc& Disc);
     uint16_t LastDiscType = 0;
+    // The unfinished session a failed or interrupted write left at the end
+    // of the disc (CD-R/RW, DVD-R, sequential DVD-RW, DVD+R, DVD+R DL);
+    // nothing when the last session is closed or empty, or the medium is
+    // overwritable. Read from READ DISC INFORMATION and READ TRACK
+    // INFORMATION as drives report them.
+    std::optional<TUnfinishedSession> FindUnfinishedSession();
+    // Whether the disc in the drive holds such a session: a burn must close
+    // it first (TKestrelBurner::CloseUnfinishedSession) or be refused.
+    bool HoldsUnfinishedSession() { return FindUnfinishedSession().has_value(); }
+    // True for a formatted overwritable disc (DVD-RAM, DVD+RW, restricted
+    // overwrite DVD-RW) without a file system: drives report such a disc as
+    // complete, with one session over the whole formatted area, although
+    // nothing was ever written to it (an erased DVD+RW). False when the
+    // sectors cannot be read: only what was read is taken as empty.
+    bool HoldsNoFileSystem();
 
     // ---- Unit control and erasing ----------------------------------------
     bool WaitForReady(int BudgetMs, int IntervalMs);
     bool EraseDisc(bool Quick);
+    // Percent done of the running erase: from the drive's own progress
+    // indicator once it reported one, else estimated from the time waited.
     uint32_t GetEraseProgress() const;
+    TErasePhase ErasePhase() const;
+    // Fraction of the current erase phase done, where it is known: the
+    // drive's own progress indicator while it blanks or formats, the zero
+    // writes done while they run. nullopt when nothing reports it (a drive
+    // without the indicator), never an estimate.
+    std::optional<double> EraseProgressFraction() const;
     // The progress the last erase ended with: 100 when the erase thread ran
     // to its end (GetEraseProgress is 0 again by the time OnEraseDone fires).
     uint32_t FinalEraseProgress() const { return finalEraseProgress_; }
     bool Erasing() const { return erasing_; }
+    // Waits until the erase thread has ended, OnEraseDone included; returns
+    // at once when none runs or when called from the erase thread itself.
+    void WaitForEraseEnd() { StopEraseThread(); }
     TEraseDoneEvent OnEraseDone;
 
     // ---- Write parameters page -------------------------------------------

@@ -5,6 +5,11 @@
 namespace kestrel {
 namespace {
 
+constexpr uint8_t kSenseKeyNoSense = 0x0;
+constexpr uint8_t kSenseKeyNotReady = 0x2;
+constexpr size_t kProgressEnd = 18;            // bytes up to the end of the indicator
+constexpr uint8_t kSenseKeySpecificValid = 0x80;  // SKSV, byte 15
+
 int HostAdapterStatusMessage(uint8_t HaStat) {
     switch (HaStat) {
         case 0x09: return msgCommandTimeout;
@@ -94,6 +99,16 @@ std::string ErrorText(const SRB_ExecSCSICmd& Srb, bool& Busy) {
     if (Srb.SenseArea[7] != 0)
         text += " (" + AdditionalSenseMessage(Srb.SenseArea[12], Srb.SenseArea[13]) + ")";
     return text;
+}
+
+std::optional<double> SenseProgressIndicator(const uint8_t* Sense, size_t Length) {
+    if (!Sense || Length < kProgressEnd) return std::nullopt;
+    const bool fixedFormat = (Sense[0] & 0x7E) == 0x70;
+    const uint8_t key = Sense[2] & 0x0F;
+    const bool covered = size_t(Sense[7]) + 8 >= kProgressEnd;
+    if (!fixedFormat || !covered || (key != kSenseKeyNotReady && key != kSenseKeyNoSense)) return std::nullopt;
+    if (!(Sense[15] & kSenseKeySpecificValid)) return std::nullopt;
+    return double(uint16_t(Sense[16] << 8 | Sense[17])) / 65536.0;
 }
 
 }  // namespace kestrel

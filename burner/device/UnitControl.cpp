@@ -133,6 +133,7 @@ bool TSCSIDevice::EraseDisc(bool Quick) {
     InfoMsg(">>> STARTING ERASE PROCESS ON " + MediumTypeName(type) + " AT " + SpeedText(type, speed));
 
     bool startFailed = false;
+    ClearDriveProgress();
     if (!StartEraseCommand(type, Quick, startFailed)) {
         erasing_ = false;
         ReleaseEraseHold();
@@ -149,6 +150,15 @@ bool TSCSIDevice::EraseDisc(bool Quick) {
 
 uint32_t TSCSIDevice::GetEraseProgress() const {
     return erasing_ && eraseThread_ ? eraseThread_->Progress.load() : 0;
+}
+
+TErasePhase TSCSIDevice::ErasePhase() const {
+    return erasing_ && eraseThread_ ? eraseThread_->Phase.load() : TErasePhase::Idle;
+}
+
+std::optional<double> TSCSIDevice::EraseProgressFraction() const {
+    if (!erasing_ || !eraseThread_) return std::nullopt;
+    return eraseThread_->PhaseProgress();
 }
 
 std::string TSCSIDevice::CommandRefusal() const {

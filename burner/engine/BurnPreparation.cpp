@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <ctime>
 #include <exception>
@@ -24,11 +25,6 @@ constexpr int32_t kCDBlockSize = 27 * 2048;
 constexpr int32_t kDVDBlockSize = 32 * 2048;
 
 bool IsDVDRW(unsigned Type) { return Type == mtDVDRWRestricted || Type == mtDVDRWSequential; }
-
-// Media that take writes at any address: the old volume stays where it is.
-bool IsOverwritable(unsigned Type) {
-    return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW;
-}
 
 bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
 
@@ -52,7 +48,7 @@ constexpr std::array<uint8_t, 28> kDVDRStreaming = {
 
 }  // namespace
 
-bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritable(mediumType_); }
+bool TKestrelBurner::IsOverwritableMedium() const { return IsOverwritableType(mediumType_); }
 
 bool TKestrelBurner::BurnCD() {
     if (writing_) return false;
@@ -65,17 +61,12 @@ bool TKestrelBurner::BurnCD() {
 bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     if (writing_) return false;
     // The image's size becomes the image size at once, for the progress display.
-    std::string error;
-    struct stat st{};
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = FormatMessage(msgCantOpenFile, FileName);
-    } else {
+    int64_t size = 0;
+    std::string error = ExamineImageFile(FileName, size);
+    if (error.empty()) {
         ImageStartLBA = 0;
-        ImageEndLBA = (st.st_size + kSector - 1) / kSector;
+        ImageEndLBA = (size + kSector - 1) / kSector;
     }
-    if (fd >= 0) ::close(fd);
-    const int64_t size = st.st_size;
     TJob job;
     job.Target = TWriteTarget::Disc;
     job.SourceIsImageFile = true;
@@ -84,10 +75,30 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     return BeginJob(std::move(job));
 }
 
+std::string TKestrelBurner::ExamineImageFile(const std::string& FileName, int64_t& Size) const {
+    // The type is looked at before the open: opening a FIFO for reading
+    // would wait for a writer.
+    struct stat st{};
+    if (::stat(FileName.c_str(), &st) != 0) return FormatMessage(msgCantOpenFile, FileName);
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return FormatNotAFile(FileName, st.st_mode);
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return FormatMessage(msgCantOpenFile, FileName);
+    std::string error;
+    const off_t end = ::fstat(fd, &st) == 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+    if (end < 0) error = FormatWithReason(msgCantReadFile, FileName, errno);
+    else if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) error = FormatNotAFile(FileName, st.st_mode);
+    else if (end == 0) error = FormatMessage(msgEmptyImageFile, FileName);
+    ::close(fd);
+    Size = error.empty() ? end : 0;
+    return error;
+}
+
 std::string TKestrelBurner::PrepareCompilationBurn() {
+    if (IsEmpty() && SessionToImport == 0) return msgNothingToWrite;
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
     if (error.empty()) error = FormatDVDRWIfNeeded();
+    if (error.empty()) error = CheckUnfinishedSession(false);
     if (!error.empty()) return error;
     // Always a layout for a disc, from the disc's own start address.
     burnLayout_ = true;
@@ -99,7 +110,9 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
         error = e.what();
     }
     burnLayout_ = false;
+    closedUnfinishedSession_ = 0;
     if (error.empty()) error = discStartError_;
+    if (error.empty() && IsEmpty()) error = msgNothingToWrite;
     if (error.empty()) error = CheckImportedExtents();
     if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
     if (error.empty()) error = CheckSources();
@@ -114,7 +127,8 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     std::string error = CheckDriveFree();
     if (!error.empty()) return error;
     mediumType_ = GetDiscType();
-    error = CheckWritableDisc(true, ImageSectors());
+    error = CheckUnfinishedSession(true);
+    if (error.empty()) error = CheckWritableDisc(true, ImageSectors());
     if (!error.empty()) return error;
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
@@ -162,7 +176,7 @@ std::string TKestrelBurner::CheckDiscNotClosed() {
     const unsigned type = GetDiscType();
     if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
+    if (!IsOverwritableType(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
     return {};
 }
 
@@ -172,7 +186,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
     if (TestWrite && (!CanSimulate(type) || !(Capabilities() & cap::WriteTest)))
         return "A TEST WRITE CAN'T BE SIMULATED ON THIS DRIVE AND DISC (" + MediumTypeName(type) + ")";
-    if (!IsOverwritable(type)) {
+    if (!IsOverwritableType(type)) {
         const int16_t status = GetDiscStatus();
         if (status < 0) return "CAN'T READ THE DISC INFORMATION [" + LastError + "]";
         if (status == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
@@ -183,7 +197,7 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     int64_t capacity = GetDiscCapacity();
     uint32_t formattable = 0, blockLength = 0;
     // An overwritable disc that is not formatted yet has its formattable size.
-    if (capacity <= 0 && IsOverwritable(type) && ReadFormatCapacities(formattable, blockLength))
+    if (capacity <= 0 && IsOverwritableType(type) && ReadFormatCapacities(formattable, blockLength))
         capacity = formattable;
     if (capacity <= 0) return "CAN'T DETERMINE THE CAPACITY OF THE DISC";
     const int64_t start = ForImage ? 0 : ImageStartLBA;
@@ -206,17 +220,22 @@ std::string TKestrelBurner::CheckImportedExtents() const {
 }
 
 std::string TKestrelBurner::CheckSources() const {
-    const auto openable = [](const std::string& Path) {
-        const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto check = [](const std::string& Path) -> std::string {
+        // Not blocking: a source that became a FIFO must not stop the burn here.
+        const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0 && errno != EWOULDBLOCK) return FormatMessage(msgCantOpenFile, Path);
         struct stat st{};
-        const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        const bool examined = fd >= 0 ? ::fstat(fd, &st) == 0 : ::stat(Path.c_str(), &st) == 0;
         if (fd >= 0) ::close(fd);
-        return ok;
+        if (!examined) return FormatMessage(msgCantOpenFile, Path);
+        return S_ISREG(st.st_mode) ? std::string() : FormatNotAFile(Path, st.st_mode);
     };
-    if (Bootable && !openable(BootImageFile)) return FormatMessage(msgCantOpenFile, BootImageFile);
+    if (Bootable) {
+        if (std::string error = check(BootImageFile); !error.empty()) return error;
+    }
     for (const auto& entry : FileTable) {
         if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;
-        if (!openable(entry->SourcePath)) return FormatMessage(msgCantOpenFile, entry->SourcePath);
+        if (std::string error = check(entry->SourcePath); !error.empty()) return error;
     }
     return {};
 }
@@ -237,16 +256,27 @@ std::string TKestrelBurner::FormatDVDRWIfNeeded() {
     if (HasImportedEntries() || SessionToImport != 0)
         return "A DISC WHOSE SESSION IS IMPORTED IS NOT FORMATTED";
     const TFormatList& list = type == mtDVDRWSequential ? kFormatSequential : kFormatRestricted;
+    SetWritePhase(TWritePhase::Formatting);
+    std::string error;
     if (!FormatUnit(0x11, list.data(), list.size()) &&
         !FormatUnit(0x11, kFormatSecondTry.data(), kFormatSecondTry.size()))
-        return "CAN'T FORMAT THE DISC [" + LastError + "]";
-    return WaitWhileFormatting(5000);
+        error = "CAN'T FORMAT THE DISC [" + LastError + "]";
+    else
+        error = WaitWhileFormatting(5000);
+    SetWritePhase(TWritePhase::Preparing);
+    return error;
 }
 
 std::string TKestrelBurner::FormatDVDPlusRW() {
+    const TWritePhase resumed = writePhase_;
+    SetWritePhase(TWritePhase::Formatting);
+    std::string error;
     if (!FormatUnit(0x11, kFormatPlusRW.data(), kFormatPlusRW.size()))
-        return "CAN'T FORMAT THE DISC [" + LastError + "]";
-    return WaitWhileFormatting(2000);
+        error = "CAN'T FORMAT THE DISC [" + LastError + "]";
+    else
+        error = WaitWhileFormatting(2000);
+    SetWritePhase(resumed);
+    return error;
 }
 
 std::string TKestrelBurner::WaitWhileFormatting(int64_t IntervalMs) {
@@ -274,7 +304,11 @@ std::string TKestrelBurner::PrepareDrive() {
     FinalizeDisc = true;
     const bool parametersSet = SetWriteParameters(TestWrite, UnderrunProtection, true, type);
     FinalizeDisc = finalize;
-    if (!parametersSet) return "CAN'T SET THE WRITE PARAMETERS [" + LastError + "]";
+    if (!parametersSet) {
+        if (!WritesWithoutParametersPage(type)) return "CAN'T SET THE WRITE PARAMETERS [" + LastError + "]";
+        LogInfo(">>> THE DRIVE REFUSED THE WRITE PARAMETERS [" + LastError + "]; " + MediumTypeName(type) +
+                " IS WRITTEN WITHOUT THEM");
+    }
 
     const uint32_t start = job_.SourceIsImageFile ? 0 : static_cast<uint32_t>(ImageStartLBA);
     const auto sectors = static_cast<uint32_t>(ImageSectors());

@@ -19,10 +19,17 @@ constexpr int64_t kSector = 2048;
 
 int64_t RoundUpToSector(int64_t Bytes) { return (Bytes + kSector - 1) / kSector * kSector; }
 
-// Closes a file descriptor on every way out.
-class TSourceFile {
+}  // namespace
+
+// A source opened for streaming; closed on every way out.
+class TCacheThread::TSourceFile {
 public:
-    explicit TSourceFile(const std::string& Path) : fd_(::open(Path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit TSourceFile(const std::string& Path) {
+        // O_NONBLOCK keeps a source that became a FIFO from blocking the
+        // open. A file that another program holds a lease on (only a regular
+        // file can carry one) is waited for, as a plain open does.
+        fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd_ < 0 && errno == EWOULDBLOCK) fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ >= 0) (void)posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     }
     ~TSourceFile() {
@@ -31,14 +38,22 @@ public:
     TSourceFile(const TSourceFile&) = delete;
     TSourceFile& operator=(const TSourceFile&) = delete;
     bool IsOpen() const { return fd_ >= 0; }
-    // The size of a regular file, or -1 for anything that cannot be streamed.
-    int64_t Size() const {
-        struct stat st{};
-        if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-        return st.st_size;
+    bool Examine(struct stat& Info) const { return ::fstat(fd_, &Info) == 0; }
+    // The size of a block device, -1 when it cannot be told.
+    int64_t DeviceSize() const {
+        const off_t end = ::lseek(fd_, 0, SEEK_END);
+        if (end < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return -1;
+        return end;
+    }
+    // The file was written to since Opened was taken.
+    bool ChangedSince(const struct stat& Opened) const {
+        struct stat now {};
+        if (!Examine(now)) return true;
+        return now.st_size != Opened.st_size || now.st_mtim.tv_sec != Opened.st_mtim.tv_sec ||
+               now.st_mtim.tv_nsec != Opened.st_mtim.tv_nsec;
     }
     // Reads exactly Count bytes unless the file ends or fails first; returns
-    // the bytes read, or -1 on a read error.
+    // the bytes read, or -1 (errno set) on a read error.
     int64_t ReadFully(uint8_t* Dest, int64_t Count) {
         int64_t got = 0;
         while (got < Count) {
@@ -52,10 +67,8 @@ public:
     }
 
 private:
-    int fd_;
+    int fd_ = -1;
 };
-
-}  // namespace
 
 TCacheThread::TCacheThread(TCacheJob Job, const TDebugLog* Log)
     : job_(std::move(Job)), log_(Log), maxBlocks_(0) {
@@ -90,7 +103,7 @@ void TCacheThread::Run() {
             StreamHead();
             for (const auto& file : job_.Files) StreamSource(file);
         } else {
-            StreamSource({job_.ImageFileName, job_.TotalBytes});
+            StreamSource({job_.ImageFileName, job_.TotalBytes, true, true});
         }
         if (streamedBytes_ + staging_->Count != RoundUpToSector(job_.TotalBytes)) {
             SetError(msgInternalError0005);
@@ -151,33 +164,50 @@ void TCacheThread::StreamSource(const TCacheSource& Source) {
     }
     SetCurrentFile(Source.Path);
     TSourceFile file(Source.Path);
-    const int64_t actual = file.IsOpen() ? file.Size() : -1;
-    if (actual < 0) {
-        SetError(FormatMessage(msgCantOpenFile, Source.Path));
-        throw TAborted();
-    }
+    struct stat opened {};
+    const int64_t actual = OpenedSize(file, Source, opened);
     // A source that changed since the layout keeps its laid-out length: the
     // directory records already say how long it is.
-    const bool changed = Source.SizeIsSectors ? RoundUpToSector(actual) != Source.Size : actual != Source.Size;
-    if (changed)
-        Warn(FormatChangedSize(Source.Path, actual, Source.Size));
-    int64_t toRead = std::min(actual, Source.Size);
-    while (toRead > 0) {
+    bool changed = Source.SizeIsSectors ? RoundUpToSector(actual) != Source.Size : actual != Source.Size;
+    if (changed) Warn(FormatChangedSize(Source.Path, actual, Source.Size));
+    const int64_t expected = std::min(actual, Source.Size);
+    const int64_t read = StreamFileBytes(file, Source.Path, expected);
+    if (read < expected) {
+        Warn(FormatShortRead(Source.Path, read, expected));
+        changed = true;
+    } else if (!changed && file.ChangedSince(opened)) {
+        Warn(FormatChangedWhileRead(Source.Path));
+        changed = true;
+    }
+    if (changed) RecordChanged(Source.Path);
+    // Zeros for what the file no longer holds, then up to the sector end.
+    StreamZeros(Source.Size - read);
+    FinishSector();
+}
+
+int64_t TCacheThread::OpenedSize(TSourceFile& File, const TCacheSource& Source, struct stat& Opened) {
+    if (!File.IsOpen()) Abandon(FormatMessage(msgCantOpenFile, Source.Path));
+    if (!File.Examine(Opened)) Abandon(FormatWithReason(msgCantReadFile, Source.Path, errno));
+    const bool device = Source.MayBeBlockDevice && S_ISBLK(Opened.st_mode);
+    if (!S_ISREG(Opened.st_mode) && !device) Abandon(FormatNotAFile(Source.Path, Opened.st_mode));
+    const int64_t size = device ? File.DeviceSize() : static_cast<int64_t>(Opened.st_size);
+    if (size < 0) Abandon(FormatWithReason(msgCantReadFile, Source.Path, errno));
+    return size;
+}
+
+int64_t TCacheThread::StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count) {
+    int64_t read = 0;
+    while (read < Count) {
         CheckAbort();
-        const int64_t room = job_.BlockSize - staging_->Count;
-        const int64_t n = std::min(room, toRead);
-        const int64_t got = file.ReadFully(staging_->Data.data() + staging_->Count, n);
-        if (got != n) {
-            SetError(FormatMessage(msgCantReadFile, Source.Path));
-            throw TAborted();
-        }
-        staging_->Count += static_cast<int32_t>(n);
-        toRead -= n;
+        const int64_t n = std::min<int64_t>(job_.BlockSize - staging_->Count, Count - read);
+        const int64_t got = File.ReadFully(staging_->Data.data() + staging_->Count, n);
+        if (got < 0) Abandon(FormatWithReason(msgCantReadFile, Path, errno));
+        staging_->Count += static_cast<int32_t>(got);
+        read += got;
+        if (got < n) break;  // the file got shorter while it was read
         if (staging_->Count == job_.BlockSize) QueueStaging();
     }
-    // Zeros for what the file no longer holds, then up to the sector end.
-    StreamZeros(Source.Size - std::min(actual, Source.Size));
-    FinishSector();
+    return read;
 }
 
 void TCacheThread::FinishSector() {
@@ -321,6 +351,21 @@ void TCacheThread::WakeConsumer() {
 void TCacheThread::Fail(const std::string& Message) {
     SetError(Message);
     AbortRead();
+}
+
+void TCacheThread::Abandon(const std::string& Message) {
+    SetError(Message);
+    throw TAborted();
+}
+
+void TCacheThread::RecordChanged(const std::string& Path) {
+    std::lock_guard lock(lock_);
+    changedFiles_.push_back(Path);
+}
+
+std::vector<std::string> TCacheThread::ChangedFiles() const {
+    std::lock_guard lock(lock_);
+    return changedFiles_;
 }
 
 void TCacheThread::SetError(const std::string& Message) {

@@ -4,6 +4,8 @@
 // memory, the boot image, then every file in layout order), cuts it into
 // blocks of whole sectors and keeps a bounded queue of them filled ahead of
 // the write thread, which takes one block at a time.
+#include <sys/stat.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -28,6 +30,8 @@ struct TCacheSource {
     // sector (a boot image); only a file that needs more or fewer sectors
     // counts as changed.
     bool SizeIsSectors = false;
+    // A block device may stand in for the file (an image burnt from one).
+    bool MayBeBlockDevice = false;
 };
 
 // What a cache streams. Head bytes are not owned and must stay unchanged
@@ -50,7 +54,8 @@ public:
     static constexpr int64_t MinimumStreamBytes = 300 * 2048;
 
     // Starts the producer thread at once. Log receives the warning lines
-    // (a source whose size changed since the layout); it may be null.
+    // (a source that changed since the layout or while it was read); it may
+    // be null.
     TCacheThread(TCacheJob Job, const TDebugLog* Log);
     // Stops the producer and joins it.
     ~TCacheThread();
@@ -82,6 +87,10 @@ public:
 
     std::string ErrorText() const;
     std::string CurrentFile() const;
+    // The sources streamed so far whose stream is not the file: they changed
+    // size since the layout (padded or cut to the laid-out length) or were
+    // written to while they were read. The stream itself goes on.
+    std::vector<std::string> ChangedFiles() const;
     bool Primed() const { return primed_; }
     bool Done() const { return done_; }
     int64_t BufferedBytes() const { return bufferedBytes_; }
@@ -99,10 +108,16 @@ private:
         int32_t Count = 0;
     };
     class TAborted {};
+    class TSourceFile;
 
     void Run();
     void StreamHead();
     void StreamSource(const TCacheSource& Source);
+    // The size of the opened source, which must be a regular file (or a
+    // block device where the source allows one); Opened gets its status.
+    int64_t OpenedSize(TSourceFile& File, const TCacheSource& Source, struct stat& Opened);
+    // Streams up to Count bytes of File; the bytes it held.
+    int64_t StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count);
     void StreamPadding();
     void StreamZeros(int64_t Count);
     void FinishSector();
@@ -111,6 +126,9 @@ private:
     void AdjustPriority(size_t Queued);
     void CheckAbort() const;
     void SetError(const std::string& Message);
+    // Records Message as the job's failure and leaves the stream.
+    [[noreturn]] void Abandon(const std::string& Message);
+    void RecordChanged(const std::string& Path);
     void SetCurrentFile(const std::string& Path);
     void Warn(const std::string& Message) const;
     int32_t PopLocked(uint8_t* Dest, std::vector<uint8_t>* Exchange = nullptr);
@@ -130,6 +148,7 @@ private:
     std::unique_ptr<TBlock> staging_;
     std::string errorText_;
     std::string currentFile_;
+    std::vector<std::string> changedFiles_;
     bool claimed_ = false;
     bool wakeConsumer_ = false;
 

@@ -36,8 +36,8 @@ std::string TKestrelBurner::WriteDisc() {
 
 std::string TKestrelBurner::FlushDrive() {
     const unsigned type = mediumType_;
+    SetWritePhase(TWritePhase::Flushing);
     if (type != mtDVDRAM) QueryDeviceBuffer();
-    if (OnFinalizingTrack) OnFinalizingTrack(this);
     std::string error;
     if (IsIncrementalDVD(type)) {
         if (!SynchronizeCache(true, kFlushTimeoutMs)) {
@@ -91,9 +91,18 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
 std::string TKestrelBurner::CloseSession() {
     const unsigned type = mediumType_;
     if (!TestWrite && type != mtDVDRAM && FinalizeTrack) {
-        // The caller's FinalizeDisc now decides whether another session may follow.
-        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type))
-            return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+        // Only a write that really closes its track says so: a failed, aborted
+        // or test write never gets here.
+        SetWritePhase(TWritePhase::Closing);
+        if (OnFinalizingTrack) OnFinalizingTrack(this);
+        // The caller's FinalizeDisc now decides whether another session may
+        // follow (on the media written without the page, the close command does).
+        if (type != mtDVDR && !SetWriteParameters(TestWrite, UnderrunProtection, FinalizeDisc, type)) {
+            if (!WritesWithoutParametersPage(type))
+                return "CAN'T SET THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]";
+            LogInfo(">>> THE DRIVE REFUSED THE WRITE PARAMETERS FOR CLOSING [" + LastError + "]; " +
+                    MediumTypeName(type) + " IS CLOSED WITHOUT THEM");
+        }
         if (!SendCloseCommands()) return "CAN'T CLOSE THE SESSION [" + LastError + "]";
     }
     if (!WaitForReady(240000, 5000)) DebugMsg(">>> THE DRIVE IS STILL BUSY AFTER CLOSING", mtFailure);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "burner/iso/DateTime.h"
+#include "burner/iso/DirRecordLayout.h"
 
 namespace kestrel {
 
@@ -22,20 +23,21 @@ uint32_t LittleEndian32(const uint8_t* Bytes) {
 }
 
 TRecordParse ParseDirRecord(const uint8_t* Sector, size_t Offset, size_t Limit, TDirRecord& Record) {
+    using namespace iso::record;
     if (Offset >= Limit) return TRecordParse::EndOfSector;
-    const uint8_t length = Sector[Offset];
+    const uint8_t length = Sector[Offset + LengthAt];
     if (length == 0) return TRecordParse::EndOfSector;
-    if (length < kRecordFixedBytes + 1) return TRecordParse::TooShort;
+    if (length < FixedBytes + 1) return TRecordParse::TooShort;
     if (Offset + length > Limit) return TRecordParse::PastLimit;
     const uint8_t* r = Sector + Offset;
-    if (kRecordFixedBytes + size_t(r[32]) > length) return TRecordParse::NameOutside;
+    if (FixedBytes + size_t(r[IdLengthAt]) > length) return TRecordParse::NameOutside;
     Record.Length = length;
-    Record.Extent = LittleEndian32(r + 2);
-    Record.DataLength = LittleEndian32(r + 10);
-    Record.Date = RecordingDateTime(r + 18);
-    Record.Flags = r[25];
-    Record.NameLength = r[32];
-    Record.Name = r + kRecordFixedBytes;
+    Record.Extent = LittleEndian32(r + ExtentAt);
+    Record.DataLength = LittleEndian32(r + DataLengthAt);
+    Record.Date = RecordingDateTime(r + DateAt);
+    Record.Flags = r[FlagsAt];
+    Record.NameLength = r[IdLengthAt];
+    Record.Name = r + IdAt;
     return TRecordParse::Ok;
 }
 
@@ -72,7 +74,10 @@ bool IsJolietDescriptor(const uint8_t* Sector) {
 }
 
 TVolumeRoot DescriptorRoot(const uint8_t* Sector) {
-    return {Sector[156], LittleEndian32(Sector + 158), LittleEndian32(Sector + 166)};
+    // The root's directory record starts at byte 156 of the descriptor.
+    const uint8_t* root = Sector + 156;
+    return {root[iso::record::LengthAt], LittleEndian32(root + iso::record::ExtentAt),
+            LittleEndian32(root + iso::record::DataLengthAt)};
 }
 
 }  // namespace kestrel

@@ -5,13 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "burner/iso/DirRecordLayout.h"
 #include "burner/iso/Entries.h"
 
 namespace kestrel {
 
 inline constexpr size_t kDiscSectorBytes = 2048;
 // The fixed part of a directory record; the identifier follows it.
-inline constexpr size_t kRecordFixedBytes = 33;
+inline constexpr size_t kRecordFixedBytes = iso::record::FixedBytes;
 
 // Sectors that hold Bytes bytes.
 inline uint32_t SectorsFor(uint32_t Bytes) {
@@ -33,11 +34,11 @@ struct TDirRecord {
     const uint8_t* Name = nullptr;
     uint8_t NameLength = 0;
 
-    bool IsHidden() const { return Flags & 0x01; }
-    bool IsDirectory() const { return Flags & 0x02; }
-    bool IsAssociated() const { return Flags & 0x04; }
+    bool IsHidden() const { return Flags & iso::record::FlagHidden; }
+    bool IsDirectory() const { return Flags & iso::record::FlagDirectory; }
+    bool IsAssociated() const { return Flags & iso::record::FlagAssociated; }
     // Not the last record of a file of several extents.
-    bool IsMultiExtent() const { return Flags & 0x80; }
+    bool IsMultiExtent() const { return Flags & iso::record::FlagMultiExtent; }
     // The directory itself (00h) or its parent (01h).
     bool IsSelfOrParent() const { return NameLength == 1 && (Name[0] == 0 || Name[0] == 1); }
     // Sectors the data occupies.

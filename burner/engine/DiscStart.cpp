@@ -21,9 +21,9 @@ bool TKestrelBurner::LayoutDiscStart(TDEntry* ImportTarget) {
         discStartError_ = msgNoNextWritableAddress;
         ImageStartLBA = 0;
     }
-    if (SessionToImport != 0 && !ImportDiscSession(SessionToImport, ImportTarget) && burnLayout_ &&
-        discStartError_.empty())
-        discStartError_ = "ERROR IMPORTING SESSION # " + std::to_string(SessionToImport);
+    const int session = SessionForLayoutImport();
+    if (session != 0 && !ImportDiscSession(session, ImportTarget) && burnLayout_ && discStartError_.empty())
+        discStartError_ = "ERROR IMPORTING SESSION # " + std::to_string(session);
     return true;
 }
 
@@ -74,6 +74,8 @@ std::optional<int32_t> TKestrelBurner::FindLastVolumeSize() {
     std::array<uint8_t, 2048> sector{};
     int32_t size = 0;
     bool unreadable = false;
+    // A blank disc answers the look-up with a failed read.
+    TProbeScope probe(*this);
     for (uint32_t lba = 16; lba <= 32; ++lba) {
         sector.fill(0);
         if (!Read10(lba, 1, sector.data(), sector.size())) {

@@ -1,6 +1,7 @@
 // The image file build through the cache and the write thread (the normal
 // save), and the stream of a laid-out compilation that every write uses.
 #include <exception>
+#include <stdexcept>
 
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
@@ -18,6 +19,7 @@ bool IsDirectoryEntry(const TFEntry& Entry) { return Entry.Dir != nullptr || (En
 
 int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
     if (Quick) {
+        if (IsEmpty()) throw std::runtime_error(msgNothingToWrite);
         ISOFileName = FileName;
         QuickSaveToISOFile(FileName);
         if (OnWriteDone) OnWriteDone(this, "");
@@ -27,6 +29,7 @@ int TKestrelBurner::SaveToISOFile(const std::string& FileName, bool Quick) {
     ISOFileName = FileName;
     std::string error;
     try {
+        if (IsEmpty()) throw std::runtime_error(msgNothingToWrite);
         // An image file never consults the drive: no disc start, no import.
         BuildLayout(true, LastImportTarget);
         BuildImageHead(true, LastImportTarget);

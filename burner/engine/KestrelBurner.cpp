@@ -1,5 +1,6 @@
 #include "burner/engine/KestrelBurner.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -41,6 +42,25 @@ int64_t TKestrelBurner::CacheUnderruns() const {
     return cache ? cache->Underruns() : 0;
 }
 
+std::optional<double> TKestrelBurner::WritePhaseProgress() const {
+    switch (writePhase_.load()) {
+        case TWritePhase::Writing: {
+            const int64_t total = writeTotalBytes_;
+            if (total <= 0) return std::nullopt;
+            return std::min(1.0, static_cast<double>(bytesWritten_) / static_cast<double>(total));
+        }
+        case TWritePhase::Formatting:
+        case TWritePhase::Flushing:
+        case TWritePhase::Closing: return DriveProgress();
+        default: return std::nullopt;
+    }
+}
+
+void TKestrelBurner::SetWritePhase(TWritePhase Phase) {
+    ClearDriveProgress();
+    writePhase_ = Phase;
+}
+
 std::string TKestrelBurner::LastWriteError() const {
     std::lock_guard lock(engineLock_);
     return lastWriteError_;
@@ -53,6 +73,7 @@ std::shared_ptr<TCacheThread> TKestrelBurner::Cache() const {
 
 void TKestrelBurner::AbortWrite() {
     abortFlag_ = true;
+    AbortQuickSave();
     if (auto cache = Cache()) cache->WakeConsumer();
 }
 
@@ -96,7 +117,10 @@ bool TKestrelBurner::BeginJob(TJob Job) {
         lastWriteError_.clear();
     }
     abortFlag_ = false;
+    changedSources_.clear();
     bytesWritten_ = 0;
+    writeTotalBytes_ = 0;
+    SetWritePhase(TWritePhase::Preparing);
     deviceBufferBytes_ = 0;
     deviceFreeBufferBytes_ = 0;
     lastWriteWasTest_ = Job.Target == TWriteTarget::Disc && TestWrite;
@@ -113,6 +137,8 @@ void TKestrelBurner::RunJob() {
     std::string error;
     try {
         if (job_.Prepare) error = job_.Prepare();
+        // The layout is done: the size is known before any byte goes out.
+        if (error.empty()) writeTotalBytes_ = ImageSectors() * 2048;
         if (error.empty()) error = WaitUntilPrimed();
         if (error.empty()) error = job_.Target == TWriteTarget::Disc ? WriteDisc() : WriteImageFile();
     } catch (const std::exception& e) {
@@ -147,12 +173,17 @@ void TKestrelBurner::FinishJob(const std::string& Error) {
         cache->Join();
         const std::string cacheError = cache->ErrorText();
         if (!cacheError.empty()) error = cacheError;
+        // A write that went through still failed for the files whose copy
+        // is not what they hold.
+        changedSources_ = cache->ChangedFiles();
+        if (error.empty() && !changedSources_.empty()) error = ChangedSourcesError(changedSources_);
     }
     ReleaseDrive();
     {
         std::lock_guard lock(engineLock_);
         lastWriteError_ = error;
     }
+    SetWritePhase(TWritePhase::Idle);
     {
         std::lock_guard lock(endLock_);
         writing_ = false;

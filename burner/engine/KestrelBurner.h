@@ -16,6 +16,7 @@
 
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/CacheThread.h"
+#include "burner/engine/WritePhase.h"
 #include "burner/iso/ImageBuilder.h"
 
 namespace kestrel {
@@ -36,15 +37,22 @@ public:
     // ---- Starting writes ------------------------------------------------
     // Builds an image file. Quick: synchronous on the calling thread, 1 when
     // finished (errors propagate as exceptions). Otherwise -1: the cache and
-    // the write thread write the image and raise OnWriteDone.
+    // the write thread write the image and raise OnWriteDone. An empty
+    // compilation is refused either way. A failed build leaves FileName as
+    // it was, unless it is a device or FIFO, which is written through.
     int SaveToISOFile(const std::string& FileName, bool Quick);
     // Burns the compilation onto the disc in the selected drive. Returns at
     // once; the end (or any failure) comes through OnWriteDone, exactly once.
-    // False, without an event, only while another write is running.
+    // False, without an event, only while another write is running. An empty
+    // compilation is refused before the drive is touched. Sources that
+    // change while they are read are written as laid out and the burn is
+    // finished, then reported failed for them (ChangedSources).
     bool BurnCD();
-    // Burns an existing image file from address 0; as BurnCD otherwise.
+    // Burns an existing image file (a regular file or a block device, not
+    // empty) from address 0; as BurnCD otherwise.
     bool BurnISOImage(const std::string& FileName);
-    // Asks the running write to stop; it ends with "OPERATION ABORTED BY USER".
+    // Asks the running write (or quick save) to stop; it ends with
+    // "OPERATION ABORTED BY USER".
     void AbortWrite();
     // Waits up to TimeoutMs (real time) for the running write to end; true
     // when no write runs any more.
@@ -63,6 +71,17 @@ public:
     // The Error of the last completed write.
     std::string LastWriteError() const;
 
+    // ---- What the running write is doing (see TWritePhase) ----------------
+    TWritePhase WritePhase() const { return writePhase_; }
+    // Fraction of the current phase done, from 0 to 1, where it is known:
+    // the bytes sent of WriteTotalBytes while Writing; the drive's own
+    // progress indicator while it formats, flushes or closes, once it has
+    // reported one. nullopt otherwise: no figure is made up.
+    std::optional<double> WritePhaseProgress() const;
+    // Bytes the running write sends in all (the image with its padding); 0
+    // until the layout has fixed it, which is before the Writing phase.
+    int64_t WriteTotalBytes() const { return writeTotalBytes_; }
+
     // ---- Options ---------------------------------------------------------
     int32_t CacheSize() const { return cacheSize_; }
     // Below 2 MiB stores 2 MiB; otherwise the value rounded down to whole sectors.
@@ -72,9 +91,21 @@ public:
     // Format a DVD-RW that already holds data before the burn (the user's
     // explicit choice); a blank DVD-RW is formatted without it.
     bool FormatBeforeBurn = false;
+    // A failed or interrupted burn leaves the last session of a write-once
+    // or sequential disc unfinished (HoldsUnfinishedSession, inherited from
+    // the device layer, tells; FindUnfinishedSession says where). BurnCD
+    // refuses such a disc unless this is set (the user's explicit choice):
+    // then it closes the unfinished tracks and session, leaving the disc
+    // appendable, and writes the new session behind them. A test write
+    // never closes anything and is refused. BurnISOImage refuses such a
+    // disc whatever this says: an image is written onto a blank disc only.
+    bool CloseUnfinishedSession = false;
     std::string ISOFileName;
 
     TWriteDoneEvent OnWriteDone;
+    // Raised on the write thread when the drive is about to close the track
+    // (and session): never for a write that failed, was aborted or only
+    // simulated, nor where nothing is closed (DVD-RAM, FinalizeTrack off).
     TNotifyEvent OnFinalizingTrack;
 
     const std::string& Version() const { return version_; }
@@ -123,6 +154,8 @@ private:
     bool StartWriteThread(int Target);
     void RunJob();
     void FinishJob(const std::string& Error);
+    // Enters Phase; the drive's progress of the phase before is forgotten.
+    void SetWritePhase(TWritePhase Phase);
     void JoinWriteThread();
     void StopRunningWrite();
     std::shared_ptr<TCacheThread> Cache() const;
@@ -141,9 +174,18 @@ private:
     // Disc target: checks and preparation before any byte is written.
     std::string PrepareCompilationBurn();
     std::string PrepareImageBurn(const std::string& Path, int64_t Size);
+    // Empty, with the image's size in Size, or why it cannot be burnt.
+    std::string ExamineImageFile(const std::string& FileName, int64_t& Size) const;
     std::string CheckDriveFree();
     void ReleaseDrive();
     std::string CheckDiscNotClosed();
+    // Refuses a disc whose last session a failed burn left unfinished, or
+    // closes that session first when CloseUnfinishedSession asks for it.
+    std::string CheckUnfinishedSession(bool ForImage);
+    std::string CloseUnfinished(const TUnfinishedSession& Session);
+    bool CloseUnfinishedTracks(const TUnfinishedSession& Session);
+    // The session a layout imports for SessionToImport.
+    int SessionForLayoutImport() const;
     std::string CheckWritableDisc(bool ForImage, int64_t Sectors);
     std::string CheckImportedExtents() const;
     std::string CheckSources() const;
@@ -182,6 +224,8 @@ private:
     std::atomic<bool> writing_{false};
     std::atomic<bool> abortFlag_{false};
     std::atomic<int64_t> bytesWritten_{0};
+    std::atomic<int64_t> writeTotalBytes_{0};
+    std::atomic<TWritePhase> writePhase_{TWritePhase::Idle};
     std::atomic<uint32_t> deviceBufferBytes_{0};
     std::atomic<uint32_t> deviceFreeBufferBytes_{0};
     std::atomic<bool> lastWriteWasTest_{false};
@@ -189,6 +233,8 @@ private:
     // Disc write state, used by the write thread only.
     std::atomic<uint16_t> mediumType_{0};
     bool burnLayout_ = false;
+    // The unfinished session this burn closed before its layout; 0 for none.
+    uint16_t closedUnfinishedSession_ = 0;
     std::string discStartError_;
     int32_t blockSize_ = 65536;
     uint16_t sessionNumber_ = 1;

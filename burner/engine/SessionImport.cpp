@@ -32,7 +32,7 @@ TSessionImport::TSessionImport(TSCSIDevice& Device, TCompilation& Compilation)
 
 bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     if (!Target) Target = compilation_.RootDir;
-    if (!Target || !ResolveSession(SessionNo)) return false;
+    if (!Target || !SkipUnfinishedLast(SessionNo) || !ResolveSession(SessionNo)) return false;
     const std::string session = std::to_string(SessionNo);
     device_.InfoMsg(">>> IMPORTING SESSION # " + session);
     const auto place = AskWhileBusy(device_, [&] { return LocateSession(device_, static_cast<uint16_t>(SessionNo)); });
@@ -43,6 +43,7 @@ bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     }
     discEnd_ = AskWhileBusy(device_, [&] { return ReadableEnd(device_); });
     if (!discEnd_ && DriveBusy(device_)) busyText_ = DriveBusyText(device_);
+    recorded_ = TRecordedArea::Read(device_, static_cast<uint32_t>(SessionNo));
     for (const bool joliet : {true, false}) {
         bool found = false;
         const bool complete = ImportFromDescriptors(place->Start, joliet, Target, found);
@@ -71,6 +72,27 @@ bool TSessionImport::ResolveSession(int& SessionNo) {
         return false;
     }
     return true;
+}
+
+bool TSessionImport::SkipUnfinishedLast(int& SessionNo) {
+    if (SessionNo != -1) return true;
+    const auto unfinished = device_.FindUnfinishedSession();
+    if (!unfinished) return true;
+    const std::string number = std::to_string(unfinished->Session);
+    if (unfinished->Session <= 1) {
+        LogError(">>> ERROR IMPORTING THE LAST SESSION (SESSION # " + number +
+                 " IS UNFINISHED: A BURN FAILED OR WAS INTERRUPTED, AND NO SESSION PRECEDES IT)");
+        return false;
+    }
+    device_.DebugMsg(">>> SESSION # " + number + " IS UNFINISHED (A BURN FAILED OR WAS INTERRUPTED): THE SESSION BEFORE IT IS IMPORTED", mtFailure);
+    SessionNo = unfinished->Session - 1;
+    return true;
+}
+
+bool TSessionImport::Recorded(const TDirRecord& Record, const std::string& What, const std::string& Path) {
+    if (recorded_.Holds(Record.Extent, Record.Sectors())) return true;
+    Skip(What + " IN BLOCKS THAT WERE NEVER WRITTEN (" + SectorText(Record.Extent, Record.Sectors()) + ")", Path);
+    return false;
 }
 
 bool TSessionImport::ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found) {
@@ -226,6 +248,7 @@ void TSessionImport::AddDirectory(const TDirRecord& Record, const std::string& N
         return Skip("DIRECTORY OF " + std::to_string(Record.DataLength) + " BYTES (MORE THAN 64 MB)", path);
     if (RunsPastDisc(Record.Extent, Record.Sectors()))
         return Skip("DIRECTORY RUNNING PAST THE END OF THE DISC (" + SectorText(Record.Extent, Record.Sectors()) + ")", path);
+    if (!Recorded(Record, "DIRECTORY", path)) return;
     const TDirRef sub{Record.Extent, Record.DataLength, path + "/"};
     if (!ClaimDirectory(sub)) return;
     TSearchData data;
@@ -241,6 +264,7 @@ void TSessionImport::AddFile(const TDirRecord& Record, const std::string& Name, 
     const std::string path = Dir.Path + PrintableName(Name);
     if (RunsPastDisc(Record.Extent, Record.Sectors()))
         return Skip("FILE RUNNING PAST THE END OF THE DISC (" + SectorText(Record.Extent, Record.Sectors()) + ")", path);
+    if (!Recorded(Record, "FILE", path)) return;
     TSearchData data;
     data.Name = Name;
     data.Attr = Record.IsHidden() ? faHidden : 0;

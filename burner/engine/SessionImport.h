@@ -18,6 +18,7 @@
 
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/DirectoryRecord.h"
+#include "burner/engine/RecordedArea.h"
 #include "burner/iso/Compilation.h"
 
 namespace kestrel {
@@ -50,6 +51,11 @@ private:
     };
 
     bool ResolveSession(int& SessionNo);
+    // "The last session" skips a session that a failed burn left
+    // unfinished; false when no other session precedes it.
+    bool SkipUnfinishedLast(int& SessionNo);
+    // Whether the data of a record lies in blocks the disc holds as written.
+    bool Recorded(const TDirRecord& Record, const std::string& What, const std::string& Path);
     // Looks through the descriptors from Start + 16 for Joliet (first) or
     // the primary descriptor; reads its tree into Target when found.
     bool ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found);
@@ -84,6 +90,7 @@ private:
     TCompilation& compilation_;
     bool joliet_ = false;
     std::optional<uint32_t> discEnd_;
+    TRecordedArea recorded_;
     std::unordered_set<uint32_t> readSectors_;
     uint32_t sectorsRead_ = 0;
     int skipped_ = 0;

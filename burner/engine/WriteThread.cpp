@@ -1,18 +1,21 @@
 #include "burner/engine/WriteThread.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <stdexcept>
 
 #include "burner/common/Clock.h"
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/engine/ThreadPriority.h"
+#include "burner/iso/ImageFileWriter.h"
 
 namespace kestrel {
 
@@ -31,6 +34,12 @@ void TThWrite::Join() {
 }
 
 void TThWrite::Execute() {
+    // An image written into a FIFO whose reader went away fails with EPIPE
+    // instead of ending the whole program.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     SetCurrentThreadPriority(TThreadPriority::TimeCritical);
     burner_.RunJob();
 }
@@ -49,69 +58,27 @@ int32_t TKestrelBurner::FetchBlock(std::string& Error) {
     }
 }
 
-namespace {
-
-// Writes the image beside its final name and renames it into place once it
-// is complete, so a failed build never replaces an existing file.
-class TImageOutput {
-public:
-    explicit TImageOutput(const std::string& FileName) : final_(FileName) {
-        std::random_device random;
-        temp_ = FileName + ".part-" + std::to_string(random() % 1000000);
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        created_ = fd_ >= 0;
-    }
-    ~TImageOutput() {
-        if (fd_ >= 0) ::close(fd_);
-        if (created_ && !committed_) ::unlink(temp_.c_str());
-    }
-    TImageOutput(const TImageOutput&) = delete;
-    TImageOutput& operator=(const TImageOutput&) = delete;
-
-    bool IsOpen() const { return fd_ >= 0; }
-    bool Write(const uint8_t* Data, size_t Count) {
-        while (Count > 0) {
-            ssize_t n = ::write(fd_, Data, Count);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            Data += n;
-            Count -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool Commit() {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) return false;
-        if (::rename(temp_.c_str(), final_.c_str()) != 0) return false;
-        committed_ = true;
-        return true;
-    }
-
-private:
-    std::string final_;
-    std::string temp_;
-    int fd_ = -1;
-    bool created_ = false;
-    bool committed_ = false;
-};
-
-}  // namespace
-
 std::string TKestrelBurner::WriteImageFile() {
-    TImageOutput output(ISOFileName);
-    if (!output.IsOpen()) return FormatMessage(msgCantCreateFile, ISOFileName);
-    std::string error;
-    for (;;) {
-        const int32_t n = FetchBlock(error);
-        if (n < 0) return error;
-        if (n == 0) break;
-        if (!output.Write(dataBuffer_.data(), static_cast<size_t>(n)))
-            return FormatMessage(msgCantWriteFile, ISOFileName);
-        bytesWritten_ += n;
+    try {
+        // The image reaches its name only once it is complete (see
+        // TImageTarget); an abort also ends the wait for a FIFO's reader.
+        iso::TImageFileWriter output(ISOFileName, 4 * TCacheThread::MaxBlockSize, [this] {
+            if (abortFlag_) throw std::runtime_error(msgAbortedByUser);
+        });
+        SetWritePhase(TWritePhase::Writing);
+        std::string error;
+        for (;;) {
+            const int32_t n = FetchBlock(error);
+            if (n < 0) return error;
+            if (n == 0) break;
+            output.Append(dataBuffer_.data(), static_cast<size_t>(n));
+            bytesWritten_ += n;
+        }
+        output.Close();
+        return {};
+    } catch (const std::runtime_error& e) {
+        return e.what();
     }
-    if (!output.Commit()) return FormatMessage(msgCantWriteFile, ISOFileName);
-    return {};
 }
 
 std::string TKestrelBurner::CheckImageTarget() const {
@@ -140,6 +107,7 @@ std::string TKestrelBurner::WriteDiscData() {
     bufferQueryCountdown_ = 5;
     // Failed writes are reported in the result, not by the failure report.
     FailureReported = true;
+    SetWritePhase(TWritePhase::Writing);
     for (;;) {
         const int32_t n = FetchBlock(error);
         if (n < 0) return error;

@@ -10,7 +10,6 @@ namespace kestrel {
 namespace {
 
 constexpr int64_t SectorBytes = 2048;
-constexpr int64_t FourGiB = int64_t{1} << 32;
 
 int64_t RoundedToSectors(int64_t Bytes) { return (Bytes + SectorBytes - 1) / SectorBytes * SectorBytes; }
 
@@ -20,27 +19,27 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
                                int32_t FixedExtent, bool ArchiveOnly) {
     if (!Dir) return 0;
     const std::string where = SourcePath.empty() ? Found.Name : SourcePath;
-    if (Found.Size < 0 || Found.Size >= FourGiB) {
-        LogSkip("FILE OF 4 GB OR MORE (" + std::to_string(Found.Size) + " BYTES)", where);
+    if (Found.Size < 0) {
+        LogSkip("FILE OF A NEGATIVE SIZE (" + std::to_string(Found.Size) + " BYTES)", where);
         return 0;
     }
-    std::string longName = CleanName(Found.Name, where);
-    if (!(Found.Attr & faDirectory)) longName = StoredFileName(longName);
+    std::string posixName = CleanName(Found.Name, where);
+    std::string longName = (Found.Attr & faDirectory) ? posixName : StoredFileName(posixName);
     std::string shortName = Found.AltName.empty() ? longName : Found.AltName;
     TDateTime date = Found.Time.value_or(NowDateTime());
-    bool skip = !LongNameFits(longName, false);
+    bool skip = !StoresLongName(posixName, longName, true);
     if (OnAddFile) {
         const std::string proposed = longName;
         OnAddFile(this, SourcePath, longName, shortName, date, Found.Attr, Found.Size, skip);
-        if (longName != proposed) longName = CleanName(longName, where);
+        if (longName != proposed) posixName = longName = CleanName(longName, where);
         if (!std::isfinite(date)) date = NowDateTime();
     }
     if (skip) {
         // A handler that skips says why itself; a long name is ours to log.
-        if (!LongNameFits(longName, false)) AcceptFileName(longName, where);
+        if (!StoresLongName(posixName, longName, true)) AcceptFileName(posixName, longName, where);
         return 0;
     }
-    if (!AcceptFileName(longName, where)) return 0;
+    if (!AcceptFileName(posixName, longName, where)) return 0;
 
     // One look-up serves both the duplicate check and the index of a new entry.
     const auto [slot, fresh] = entriesByName_.try_emplace(TNameKey{Dir, UpperAscii(longName)}, nullptr);
@@ -66,9 +65,15 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         AppendToDir(Dir, entry);
     }
     entry->ShortName = UniqueShortName(
-        Dir, FitShortName(ShortNameText(SanitizeUtf8(shortName)), MaxFileShortBytes, true), slot->first.Name, true);
+        Dir, FitShortName(ShortNameText(SanitizeUtf8(shortName)), ShortNameLimit(true), true), slot->first.Name, true);
     entry->LongName = longName;
-    entry->ISOSize = entry->JolietSize = Found.Size;
+    entry->PosixName = posixName == longName ? std::string() : posixName;
+    entry->JolietName = RockRidge ? JolietAlias(Dir, longName, true, where) : std::string();
+    entry->LinkTarget = KeepsLinks() ? Found.LinkTarget : std::string();
+    entry->Mode = Found.Mode;
+    entry->AccessTime = Found.AccessTime;
+    entry->ChangeTime = Found.ChangeTime;
+    entry->ISOSize = entry->JolietSize = entry->IsLink() ? 0 : Found.Size;
     entry->Attr = Found.Attr;
     entry->DateTime = date;
     entry->SourcePath = SourcePath;
@@ -80,19 +85,21 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     } else {
         entry->ISOExtent = entry->JolietExtent = 0;
         entry->Imported = false;
-        CompilationSize += RoundedToSectors(Found.Size);
+        CompilationSize += RoundedToSectors(entry->ISOSize);
     }
     return 1;
 }
 
 // The limits every stored file name must meet, whatever a handler did.
-bool TCompilation::AcceptFileName(const std::string& LongName, const std::string& Where) const {
+bool TCompilation::AcceptFileName(const std::string& PosixName, const std::string& LongName,
+                                  const std::string& Where) const {
     if (LongName.empty() || LongName.find('\\') != std::string::npos) {
         LogSkip("FILE NAME HOLDING \"\\\" OR EMPTY", Where);
         return false;
     }
-    if (!LongNameFits(LongName, false)) {
-        LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxFileLongName) + " CHARACTERS", Where);
+    if (!StoresLongName(PosixName, LongName, true)) {
+        if (RockRidge) LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxPosixName) + " BYTES", Where);
+        else LogSkip("FILE NAME LONGER THAN " + std::to_string(MaxFileLongName) + " CHARACTERS", Where);
         return false;
     }
     return true;

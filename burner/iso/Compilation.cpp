@@ -31,6 +31,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     dirsByPath_.clear();
     entriesByName_.clear();
     alteredShortNames_.clear();
+    jolietAliases_.clear();
     ISODirOrder.clear();
     JolietDirOrder.clear();
     DirTable.clear();
@@ -48,6 +49,7 @@ bool TCompilation::ClearAll(int NewMaxFiles, int NewMaxDirs) {
     entriesByName_.reserve(capacity(MaxFiles));
     CompilationSize = 0;
     limitHits_ = 0;
+    skipped_.clear();
     RootDir = NewDirEntry();
     if (RootDir) {
         RootDir->Path = "\\";
@@ -84,6 +86,7 @@ TFEntry* TCompilation::NewFileEntry() {
 
 void TCompilation::LogSkip(const std::string& Reason, const std::string& Path) const {
     DebugMsg(">>> SKIPPING " + Reason + ": " + Path, mtFailure);
+    skipped_.push_back({Path, Reason});
 }
 
 }  // namespace kestrel

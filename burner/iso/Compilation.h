@@ -30,6 +30,11 @@ struct TSearchData {
     int Attr = 0;               // faDirectory, faHidden, faArchive
     std::optional<TDateTime> Time;
     int64_t Size = 0;
+    // POSIX side, kept for Rock Ridge; 0 / empty when unknown.
+    uint32_t Mode = 0;
+    TDateTime AccessTime = 0;
+    TDateTime ChangeTime = 0;
+    std::string LinkTarget;     // a symbolic link to store as a link
 };
 
 // Raised once per file before it is stored; the handler may rename, redate or
@@ -41,6 +46,12 @@ using TAddFileEvent = std::function<void(TCompilation* Sender, const std::string
 // whole subtree out. Changed names are not used.
 using TAddDirEvent =
     std::function<void(TCompilation* Sender, std::string& LongName, std::string& ShortName, bool& Skip)>;
+
+// An item the compilation left out while it was filled, and why.
+struct TSkippedItem {
+    std::string Path;
+    std::string Reason;
+};
 
 class TCompilation : public virtual TDebugLog {
 public:
@@ -54,8 +65,13 @@ public:
     bool ClearAll(int MaxFiles, int MaxDirs);
     int FilesCount() const { return static_cast<int>(FileTable.size()); }
     int DirsCount() const { return static_cast<int>(DirTable.size()) - 1; }
+    // Nothing in the root: no file, no directory, nothing imported.
+    bool IsEmpty() const { return !RootDir || !RootDir->Files; }
     // True once a table limit has refused an entry since ClearAll.
     bool LimitReached() const { return limitHits_ > 0; }
+    // The items left out since ClearAll (each one is also logged), in the
+    // order they were met.
+    const std::vector<TSkippedItem>& SkippedItems() const { return skipped_; }
 
     // --- Adding files and directories ---------------------------------
 
@@ -110,6 +126,16 @@ public:
     int64_t CompilationSize = 0;
     bool ReplaceFile = false;
     bool JolietFileSystem = true;
+    // Rock Ridge fields in the primary tree (POSIX modes, times, full names,
+    // symbolic links, deep directories). With it, names too long for Joliet
+    // are stored with a shortened Joliet name instead of being refused.
+    bool RockRidge = true;
+    // With Rock Ridge, symbolic links found by a scan are stored as links;
+    // FollowLinks stores what they point to instead, as images without
+    // Rock Ridge always do.
+    bool FollowLinks = false;
+    // Symbolic links are stored as links.
+    bool KeepsLinks() const { return RockRidge && !FollowLinks; }
     // A destination derived from a source path keeps only its last level.
     bool KeepLastDirOnly = false;
     // Offset of the local zone from UTC in 15-minute units, taken by ClearAll.
@@ -156,7 +182,7 @@ private:
     bool ScanFiles(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
                    const std::vector<TSourceItem>& Items);
     TDEntry* DerivedTarget(const std::string& SourceDir, TDEntry* Dest);
-    bool AcceptFileName(const std::string& LongName, const std::string& Where) const;
+    bool AcceptFileName(const std::string& PosixName, const std::string& LongName, const std::string& Where) const;
     std::string CleanName(const std::string& Name, const std::string& Where) const;
     void DropNewestDir();
     // Links Entry at the end of Dir's list (the name index is the caller's).
@@ -173,6 +199,14 @@ private:
     std::string UniqueShortName(const TDEntry* Dir, const std::string& Short, const std::string& OwnKey,
                                 bool IsFile);
     void ForgetShortName(const TDEntry* Dir, const TFEntry* Entry);
+    size_t ShortNameLimit(bool IsFile) const;
+    // The name fits what the compilation stores: a POSIX name with Rock
+    // Ridge (the Joliet name is then shortened when need be), else a name
+    // that fits the Joliet records.
+    bool StoresLongName(const std::string& PosixName, const std::string& LongName, bool IsFile) const;
+    // A Joliet name for LongName that fits Joliet's records and differs
+    // from every other name of Dir; logged. Empty when LongName fits.
+    std::string JolietAlias(const TDEntry* Dir, const std::string& LongName, bool IsFile, const std::string& Where);
 
     // Look-up indexes kept beside the tables so that filling the front end's
     // limits stays linear: directories by upper-case path, entries by
@@ -181,7 +215,11 @@ private:
     std::unordered_map<TNameKey, TFEntry*, TNameKeyHash> entriesByName_;
     // Short names that differ from their entry's upper-case long name.
     std::unordered_set<TNameKey, TNameKeyHash> alteredShortNames_;
+    // Shortened Joliet names (upper case) given to names too long for Joliet.
+    std::unordered_set<TNameKey, TNameKeyHash> jolietAliases_;
     int limitHits_ = 0;
+    // Kept beside the log by LogSkip, which the const checks call too.
+    mutable std::vector<TSkippedItem> skipped_;
 };
 
 }  // namespace kestrel

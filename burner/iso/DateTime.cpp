@@ -86,11 +86,23 @@ TDateTime NowDateTime() {
                            local.tm_min, local.tm_sec});
 }
 
-int16_t LocalGMTOffset() {
-    const time_t now = time(nullptr);
+namespace {
+
+// ISO 9660 dates hold offsets from -12:00 (-48) to +13:00 (+52).
+int16_t OffsetUnits(time_t When) {
     tm local{};
-    if (!localtime_r(&now, &local)) return 0;
-    return static_cast<int16_t>(local.tm_gmtoff / (15 * 60));
+    if (!localtime_r(&When, &local)) return 0;
+    const long units = local.tm_gmtoff / (15 * 60);
+    return static_cast<int16_t>(units < -48 ? -48 : units > 52 ? 52 : units);
+}
+
+}  // namespace
+
+int16_t LocalGMTOffset() { return OffsetUnits(time(nullptr)); }
+
+int16_t LocalGMTOffsetAt(TDateTime Value) {
+    const time_t when = DateTimeToUnix(Value);
+    return when == -1 ? LocalGMTOffset() : OffsetUnits(when);
 }
 
 }  // namespace kestrel

@@ -30,5 +30,9 @@ TDateTime NowDateTime();
 
 // Offset of the local zone from UTC now, in 15-minute units (east positive).
 int16_t LocalGMTOffset();
+// Offset of the local zone from UTC at the local time Value, in 15-minute
+// units (east positive), so a date in summer time carries the summer offset;
+// the offset now when Value cannot be converted.
+int16_t LocalGMTOffsetAt(TDateTime Value);
 
 }  // namespace kestrel

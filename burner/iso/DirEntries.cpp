@@ -16,8 +16,9 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
         return nullptr;
     }
     if (TDEntry* existing = FindDirEntry(path)) return existing;
-    if (!LongNameFits(name, true)) {
-        LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxDirLongName) + " CHARACTERS", path);
+    if (!StoresLongName(name, name, false)) {
+        if (RockRidge) LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxPosixName) + " BYTES", path);
+        else LogSkip("DIRECTORY NAME LONGER THAN " + std::to_string(MaxDirLongName) + " CHARACTERS", path);
         return nullptr;
     }
     if (FindFileEntry(Parent, name)) {
@@ -33,9 +34,14 @@ TDEntry* TCompilation::MakeDirEntry(TDEntry* Parent, const TSearchData& Found) {
     }
     const std::string alt = Found.AltName.empty() ? name : SanitizeUtf8(Found.AltName);
     const std::string shortName =
-        UniqueShortName(Parent, FitShortName(ShortNameText(alt), MaxDirShortBytes, false), UpperAscii(name), false);
+        UniqueShortName(Parent, FitShortName(ShortNameText(alt), ShortNameLimit(false), false), UpperAscii(name), false);
     dir->ShortName = entry->ShortName = shortName;
     dir->LongName = entry->LongName = name;
+    if (RockRidge) dir->JolietName = entry->JolietName = JolietAlias(Parent, name, false, path);
+    dir->Self = entry;
+    entry->Mode = Found.Mode;
+    entry->AccessTime = Found.AccessTime;
+    entry->ChangeTime = Found.ChangeTime;
     dir->Parent = Parent;
     dir->Level = static_cast<uint8_t>(Parent->Level + 1);
     dir->Path = DirPathKey(path);

@@ -1,8 +1,11 @@
 // Path-table order of the directories: the root first, then breadth first,
 // the children of directory 1, then of directory 2, ..., siblings by their
 // ISO 9660 name. Both orders end up identical and share the Numbers.
+#include <algorithm>
+#include <deque>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "burner/iso/ImageBuilder.h"
@@ -86,6 +89,45 @@ void TImageBuilder::OrderDirectories() {
         return;
     }
     throw std::logic_error("the directory order does not settle; the directory tree is broken");
+}
+
+}  // namespace kestrel
+
+namespace kestrel {
+
+// With deep directories relocated the primary tree differs from the Joliet
+// one: its own path-table order, breadth first with siblings by ISO 9660
+// name (names within a directory are unique, so no tie needs breaking).
+void TImageBuilder::OrderRelocatedTree() {
+    relocatedOrder_.clear();
+    relocatedNumbers_.clear();
+    if (relocation_.Empty()) return;
+    const iso::TIsoTree tree = PrimaryTree();
+    std::unordered_map<const TDEntry*, std::vector<TDEntry*>> children;
+    tree.ForEachDir(DirTable, [&](TDEntry& Dir) {
+        if (&Dir != RootDir) children[&tree.ParentOf(Dir)].push_back(&Dir);
+    });
+    std::deque<TDEntry*> queue{RootDir};
+    while (!queue.empty()) {
+        TDEntry* dir = queue.front();
+        queue.pop_front();
+        relocatedOrder_.push_back(dir);
+        relocatedNumbers_[dir] = static_cast<int32_t>(relocatedOrder_.size());
+        auto& kids = children[dir];
+        std::stable_sort(kids.begin(), kids.end(),
+                         [](const TDEntry* A, const TDEntry* B) { return A->ShortName < B->ShortName; });
+        queue.insert(queue.end(), kids.begin(), kids.end());
+    }
+}
+
+const std::vector<TDEntry*>& TImageBuilder::PrimaryPathOrder() const {
+    return relocatedOrder_.empty() ? ISODirOrder : relocatedOrder_;
+}
+
+int32_t TImageBuilder::PrimaryNumber(const TDEntry& Dir) const {
+    if (relocatedOrder_.empty()) return Dir.Number;
+    const auto found = relocatedNumbers_.find(&Dir);
+    return found == relocatedNumbers_.end() ? 0 : found->second;
 }
 
 }  // namespace kestrel

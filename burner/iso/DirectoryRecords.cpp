@@ -1,9 +1,12 @@
 // Directory extents of both trees: their sizes for the layout and their
-// records for the image head.
+// records for the image head. One walk over a directory yields its records
+// for both, so that the sizes and the records written always agree.
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 #include "burner/iso/DateTime.h"
+#include "burner/iso/DirRecordLayout.h"
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/IsoTree.h"
 
@@ -11,23 +14,145 @@ namespace kestrel {
 
 namespace iso {
 
-int64_t DirectoryExtentBytes(const TDEntry& Dir, const TIsoTree& Tree,
-                             const std::function<void(const TFEntry&)>& OnShortened) {
-    int64_t used = 2 * DotRecordSize, free = SectorSize - 2 * DotRecordSize;
-    if (Tree.ListHasDots(Dir)) used = 0, free = SectorSize;
-    for (const TFEntry* e = Dir.Files; e; e = e->Next) {
-        const TIdentifier id = Tree.Identifier(*e);
-        if (id.Shortened && OnShortened) OnShortened(*e);
-        const int rec = RecordSize(static_cast<int>(id.Bytes.size()));
-        if (rec > free) {
-            used += free + rec;
-            free = SectorSize - rec;
-        } else {
-            used += rec;
-            free -= rec;
+namespace {
+
+// One record as the walk describes it; Extent is absolute.
+struct TRecordSpec {
+    TIdentifier Id;
+    int64_t Extent = 0;
+    int64_t Size = 0;
+    TDateTime Date = 0;
+    uint8_t Flags = 0;
+    TRecordContext Context;
+};
+
+// Where a tree's extents lie: 0 while the layout is still sizing.
+struct TBases {
+    int64_t Dir = 0;
+    int64_t File = 0;
+    TDateTime Now = 0;
+};
+
+bool IsDirectory(const TFEntry& E) { return E.Dir != nullptr || (E.Attr & faDirectory) != 0; }
+
+int64_t ExtentsOf(int64_t Size) { return Size <= 0 ? 1 : (Size + record::MaxExtentBytes - 1) / record::MaxExtentBytes; }
+
+// Calls Fn for every record of Dir's extent in Tree, in order.
+template <class Fn>
+void ForEachRecord(const TDEntry& Dir, const TIsoTree& Tree, const TBases& Bases, Fn&& Emit) {
+    const auto dirExtent = [&](const TDEntry& D) { return Bases.Dir + Tree.DirExtent(D); };
+    const TRelocation* relocation = Tree.ActiveRelocation();
+    if (!Tree.ListHasDots(Dir)) {
+        TRecordSpec self;
+        self.Id = {std::string(1, '\0'), false};
+        self.Extent = dirExtent(Dir);
+        self.Size = Tree.DirSize(Dir);
+        self.Date = Bases.Now;
+        self.Flags = record::FlagDirectory;
+        self.Context.Role = TRecordRole::Self;
+        self.Context.Dir = self.Context.Described = &Dir;
+        Emit(self);
+        const TDEntry& parent = Tree.ParentOf(Dir);
+        TRecordSpec up = self;
+        up.Id = {std::string(1, '\1'), false};
+        up.Extent = dirExtent(parent);
+        up.Size = Tree.DirSize(parent);
+        up.Context.Role = TRecordRole::Parent;
+        up.Context.Described = Dir.Parent ? Dir.Parent : &Dir;
+        if (relocation && relocation->IsMoved(Dir)) {
+            up.Context.Mark = TRelocationMark::MovedParent;
+            up.Context.LinkSector = dirExtent(*Dir.Parent);
         }
+        Emit(up);
     }
-    return SectorsFor(used + free) * SectorSize;
+    Tree.ForEachEntry(Dir, [&](const TFEntry& E) {
+        TRecordSpec spec;
+        spec.Id = Tree.Identifier(E);
+        spec.Date = E.DateTime;
+        spec.Context.Dir = &Dir;
+        spec.Context.Entry = &E;
+        spec.Context.Described = E.Dir;
+        const uint8_t hidden = (E.Attr & faHidden) ? record::FlagHidden : 0;
+        if (IsDirectory(E)) {
+            const bool moved = relocation && E.Dir && relocation->IsMoved(*E.Dir);
+            if (moved && &Dir != relocation->Directory()) {
+                // The placeholder: an empty file whose CL names the directory.
+                spec.Flags = hidden;
+                spec.Context.Mark = TRelocationMark::Placeholder;
+                spec.Context.LinkSector = dirExtent(*E.Dir);
+                Emit(spec);
+                return;
+            }
+            if (moved) spec.Context.Mark = TRelocationMark::Moved;
+            if (E.Dir && !E.Imported) {
+                spec.Extent = dirExtent(*E.Dir);
+                spec.Size = Tree.DirSize(*E.Dir);
+            } else {
+                const int32_t extent = Tree.EntryExtent(E);
+                spec.Extent = E.Imported ? extent : Bases.Dir + extent;
+                spec.Size = Tree.EntrySize(E);
+            }
+            spec.Flags = record::FlagDirectory | hidden;
+            Emit(spec);
+            return;
+        }
+        const int64_t size = Tree.EntrySize(E);
+        const int64_t first = size == 0 ? 0 : E.Imported ? Tree.EntryExtent(E) : Bases.File + Tree.EntryExtent(E);
+        const int64_t pieces = ExtentsOf(size);
+        for (int64_t i = 0; i < pieces; ++i) {
+            spec.Extent = size == 0 ? 0 : first + i * (record::MaxExtentBytes / SectorSize);
+            spec.Size = std::min(size - i * record::MaxExtentBytes, record::MaxExtentBytes);
+            if (size == 0) spec.Size = 0;
+            spec.Context.Piece = static_cast<int>(i);
+            spec.Context.LastPiece = i + 1 == pieces;
+            spec.Flags = uint8_t(hidden | (spec.Context.LastPiece ? 0 : record::FlagMultiExtent));
+            Emit(spec);
+        }
+    });
+}
+
+// The system-use bytes of one record, packed for its identifier length.
+std::vector<uint8_t> SystemUseOf(const TIsoTree& Tree, const TRecordSpec& Spec, TContinuationArea& Area,
+                                 int64_t AreaSector) {
+    if (!Tree.SystemUse || Tree.Joliet) return {};
+    std::vector<uint8_t> entries;
+    Tree.SystemUse->Produce(Spec.Context, entries);
+    const size_t room = record::MaxBytes - 1 - record::SystemUseAt(Spec.Id.Bytes.size());
+    return PackSystemUse(entries, room, Area, AreaSector);
+}
+
+// Places records into sectors: a record that does not fit in the rest of a
+// sector starts the next one.
+struct TPlacement {
+    int64_t Used = 0;
+    int64_t Free = SectorSize;
+
+    // Offset of a record of Rec bytes.
+    int64_t Place(int64_t Rec) {
+        if (Rec > Free) {
+            Used += Free;
+            Free = SectorSize;
+        }
+        const int64_t at = Used;
+        Used += Rec;
+        Free -= Rec;
+        return at;
+    }
+    int64_t Bytes() const { return SectorsFor(Used + Free) * SectorSize; }
+};
+
+}  // namespace
+
+int64_t DirectoryExtentBytes(const TDEntry& Dir, const TIsoTree& Tree, TContinuationArea& Area,
+                             const std::function<void(const TFEntry&)>& OnShortened) {
+    TPlacement placement;
+    ForEachRecord(Dir, Tree, TBases{}, [&](const TRecordSpec& Spec) {
+        if (Spec.Id.Shortened && OnShortened && Spec.Context.Entry && Spec.Context.Piece == 0)
+            OnShortened(*Spec.Context.Entry);
+        const int64_t su = static_cast<int64_t>(SystemUseOf(Tree, Spec, Area, 0).size());
+        placement.Place(int64_t(record::SystemUseAt(Spec.Id.Bytes.size())) + su);
+    });
+    return std::max<int64_t>(placement.Bytes(), SectorSize);
 }
 
 }  // namespace iso
@@ -39,91 +164,77 @@ using namespace iso;
 // Fills the directory records of one tree into a zeroed area of HeadStream.
 class TDirectoryWriter {
 public:
-    TDirectoryWriter(const TIsoTree& Tree, int32_t DirBase, int32_t FileBase, int16_t GMTOffset)
-        : tree_(Tree), dirBase_(DirBase), fileBase_(FileBase), gmtOffset_(GMTOffset), now_(NowDateTime()) {}
+    TDirectoryWriter(const TIsoTree& Tree, const TBases& Bases, int16_t GMTOffset, TContinuationArea& Area,
+                     int64_t AreaSector)
+        : tree_(Tree), bases_(Bases), gmtOffset_(GMTOffset), area_(Area), areaSector_(AreaSector) {}
 
-    // Writes Dir's extent at Area, which holds exactly the laid-out size.
-    void Write(const TDEntry& Dir, uint8_t* Area) {
-        area_ = Area;
-        size_ = tree_.DirSize(Dir);
-        pos_ = 0;
-        free_ = SectorSize;
-        if (!tree_.ListHasDots(Dir)) {
-            Put(std::string(1, '\0'), DirBase(tree_.DirExtent(Dir)), tree_.DirSize(Dir), now_, 0x02);
-            const TDEntry& parent = Dir.Parent ? *Dir.Parent : Dir;
-            Put(std::string(1, '\1'), DirBase(tree_.DirExtent(parent)), tree_.DirSize(parent), now_, 0x02);
-        }
-        for (const TFEntry* e = Dir.Files; e; e = e->Next) {
-            const bool isDir = e->Dir != nullptr || (e->Attr & faDirectory) != 0;
-            const uint8_t flags = uint8_t((isDir ? 0x02 : 0) | ((e->Attr & faHidden) ? 0x01 : 0));
-            Put(tree_.Identifier(*e).Bytes, EntryExtent(*e, isDir), tree_.EntrySize(*e), e->DateTime, flags);
-        }
+    // Writes Dir's extent at Out, which holds exactly the laid-out size.
+    void Write(const TDEntry& Dir, uint8_t* Out) {
+        const int64_t size = tree_.DirSize(Dir);
+        TPlacement placement;
+        ForEachRecord(Dir, tree_, bases_, [&](const TRecordSpec& Spec) {
+            const std::vector<uint8_t> su = SystemUseOf(tree_, Spec, area_, areaSector_);
+            const size_t suAt = record::SystemUseAt(Spec.Id.Bytes.size());
+            const int64_t rec = static_cast<int64_t>(suAt + su.size());
+            const int64_t at = placement.Place(rec);
+            if (at + rec > size)
+                throw std::logic_error(
+                    "directory records outgrow their laid-out extent; lay the compilation out again");
+            Put(Out + at, Spec, static_cast<uint8_t>(rec));
+            if (!su.empty()) std::memcpy(Out + at + suAt, su.data(), su.size());
+        });
     }
 
 private:
-    int64_t DirBase(int32_t Extent) const { return int64_t(dirBase_) + Extent; }
-
-    int64_t EntryExtent(const TFEntry& E, bool IsDir) const {
-        const int32_t extent = tree_.EntryExtent(E);
-        if (E.Imported) return extent;
-        if (IsDir) return DirBase(extent);
-        return tree_.EntrySize(E) == 0 ? 0 : int64_t(fileBase_) + extent;
+    void Put(uint8_t* R, const TRecordSpec& Spec, uint8_t Length) const {
+        using namespace record;
+        R[LengthAt] = Length;
+        R[ExtAttrLengthAt] = 0;
+        PutBoth32(R + ExtentAt, FitU32(Spec.Extent, "extent"));
+        PutBoth32(R + DataLengthAt, FitU32(Spec.Size, "data length"));
+        PutRecordDate(R + DateAt, Spec.Date, gmtOffset_);
+        R[FlagsAt] = Spec.Flags;
+        R[UnitSizeAt] = 0;
+        R[GapSizeAt] = 0;
+        PutBoth16(R + VolumeSeqAt, 1);
+        R[IdLengthAt] = uint8_t(Spec.Id.Bytes.size());
+        std::memcpy(R + IdAt, Spec.Id.Bytes.data(), Spec.Id.Bytes.size());
     }
 
-    void Put(const std::string& Id, int64_t Extent, int64_t Size, TDateTime When, uint8_t Flags) {
-        const int len = static_cast<int>(Id.size());
-        const int rec = RecordSize(len);
-        if (rec > free_) {
-            pos_ += free_;
-            free_ = SectorSize;
-        }
-        if (pos_ + rec > size_)
-            throw std::logic_error("directory records outgrow their laid-out extent; lay the compilation out again");
-        uint8_t* r = area_ + pos_;
-        r[0] = uint8_t(rec);
-        r[1] = 0;
-        PutBoth32(r + 2, FitU32(Extent, "extent"));
-        PutBoth32(r + 10, FitU32(Size, "data length"));
-        PutRecordDate(r + 18, When, gmtOffset_);
-        r[25] = Flags;
-        r[26] = 0;
-        r[27] = 0;
-        PutBoth16(r + 28, 1);
-        r[32] = uint8_t(len);
-        std::memcpy(r + 33, Id.data(), Id.size());
-        pos_ += rec;
-        free_ -= rec;
-    }
-
-    const TIsoTree tree_;
-    const int32_t dirBase_, fileBase_;
+    const TIsoTree& tree_;
+    const TBases bases_;
     const int16_t gmtOffset_;
-    const TDateTime now_;
-    uint8_t* area_ = nullptr;
-    int64_t size_ = 0, pos_ = 0, free_ = 0;
+    TContinuationArea& area_;
+    const int64_t areaSector_;
 };
 
 }  // namespace
 
-static void WriteDirectories(TImageBuilder& B, const TIsoTree& Tree, int32_t DirBase, int32_t FileBase) {
+void TImageBuilder::WriteDirectories(const TIsoTree& Tree, int32_t DirBase, int32_t FileBase) {
     int64_t total = 0;
-    for (const auto& dir : B.DirTable) total += Tree.DirSize(*dir);
-    const size_t start = B.HeadStream.size();
-    B.HeadStream.resize(start + static_cast<size_t>(total), 0);
-    TDirectoryWriter writer(Tree, DirBase, FileBase, B.GMTOffset);
+    Tree.ForEachDir(DirTable, [&](TDEntry& Dir) { total += Tree.DirSize(Dir); });
+    const size_t start = HeadStream.size();
+    HeadStream.resize(start + static_cast<size_t>(total), 0);
+    TContinuationArea area(true);
+    TDirectoryWriter writer(Tree, TBases{DirBase, FileBase, NowDateTime()}, GMTOffset, area, ContinuationLBA);
     size_t offset = start;
-    for (const auto& dir : B.DirTable) {
-        writer.Write(*dir, B.HeadStream.data() + offset);
-        offset += static_cast<size_t>(Tree.DirSize(*dir));
-    }
+    Tree.ForEachDir(DirTable, [&](TDEntry& Dir) {
+        writer.Write(Dir, HeadStream.data() + offset);
+        offset += static_cast<size_t>(Tree.DirSize(Dir));
+    });
+    if (Tree.Joliet || !Tree.SystemUse) return;
+    // The continuation areas follow the primary tree's directory extents.
+    if (area.Sectors() != ContinuationSectors)
+        throw std::logic_error("continuation areas differ from their layout; lay the compilation out again");
+    HeadStream.insert(HeadStream.end(), area.Data().begin(), area.Data().end());
 }
 
 void TImageBuilder::WriteISODirectories(int32_t DirBase, int32_t FileBase) {
-    WriteDirectories(*this, TIsoTree{false}, DirBase, FileBase);
+    WriteDirectories(PrimaryTree(), DirBase, FileBase);
 }
 
 void TImageBuilder::WriteJolietDirectories(int32_t DirBase, int32_t FileBase) {
-    WriteDirectories(*this, TIsoTree{true}, DirBase, FileBase);
+    WriteDirectories(TIsoTree{true}, DirBase, FileBase);
 }
 
 }  // namespace kestrel

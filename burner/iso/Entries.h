@@ -34,7 +34,23 @@ struct TFEntry {
     bool ArchiveOnly = false;
     TDEntry* Dir = nullptr;   // the directory this entry stands for, or null for files
     TFEntry* Next = nullptr;  // next entry of the same directory
+
+    // POSIX side, written as Rock Ridge fields. Zero or empty when unknown
+    // (imported entries): readers then get defaults.
+    std::string PosixName;    // name as found on disk when it differs from LongName
+    std::string JolietName;   // Joliet name when LongName is too long for Joliet
+    std::string LinkTarget;   // a symbolic link stored as a link: its target
+    uint32_t Mode = 0;        // st_mode of the source
+    TDateTime AccessTime = 0; // 0 = DateTime
+    TDateTime ChangeTime = 0; // attribute change; 0 = DateTime
+    uint32_t Serial = 0;      // file serial number, given by the layout
+
+    bool IsLink() const { return !LinkTarget.empty(); }
 };
+
+// The name a POSIX reader sees and the name of the Joliet tree.
+inline const std::string& PosixNameOf(const TFEntry& E) { return E.PosixName.empty() ? E.LongName : E.PosixName; }
+inline const std::string& JolietNameOf(const TFEntry& E) { return E.JolietName.empty() ? E.LongName : E.JolietName; }
 
 // One directory.
 struct TDEntry {
@@ -53,6 +69,10 @@ struct TDEntry {
     // directory of many entries stays cheap. Only a hint: code that links
     // entries itself may leave it behind; appending then walks on from it.
     TFEntry* LastFile = nullptr;
+    std::string JolietName;   // as TFEntry::JolietName
+    TFEntry* Self = nullptr;  // this directory's entry in its parent's list; null for the root
 };
+
+inline const std::string& JolietNameOf(const TDEntry& D) { return D.JolietName.empty() ? D.LongName : D.JolietName; }
 
 }  // namespace kestrel

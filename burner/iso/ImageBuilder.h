@@ -5,14 +5,29 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
 #include "burner/iso/Compilation.h"
+#include "burner/iso/IsoTree.h"
+#include "burner/iso/Relocation.h"
 
 namespace kestrel {
 
+namespace iso {
+class TRockRidge;
+}
+
 class TImageBuilder;
+
+// The error of a quick save stopped by AbortQuickSave.
+inline constexpr const char* QuickSaveAbortedText = "OPERATION ABORTED BY USER";
+// The error of a write that completed although the sources named changed
+// while they were read: their copies are not what the files hold.
+std::string ChangedSourcesError(const std::vector<std::string>& Paths);
+
 // Progress of the quick save: bytes of the image written so far and in all.
 using TImageProgressEvent = std::function<void(TImageBuilder* Sender, int64_t Done, int64_t Total)>;
 
@@ -36,6 +51,9 @@ public:
     int64_t ISOPathTableSize = 0, JolietPathTableSize = 0;
     int32_t ISODirArea = 0, JolietDirArea = 0;
     int64_t ISODirBytes = 0, JolietDirBytes = 0;
+    // Rock Ridge continuation areas, right after the ISO 9660 directory area.
+    int32_t ContinuationLBA = 0;
+    int64_t ContinuationSectors = 0;
     int32_t BootCatalogLBA = 0, BootImageLBA = 0, BootImageSectors = 0;
     int32_t PaddingSectors = 0;
     int32_t FirstFileLBA = 0;
@@ -85,27 +103,57 @@ public:
     // ---- Quick save ---------------------------------------------------------
     // Lays the image out for a file and writes it to FileName on the calling
     // thread. Throws std::runtime_error (std::range_error for sizes that do
-    // not fit) with a clear text on failure.
+    // not fit) with a clear text on failure; FileName then keeps what it
+    // held. Sources that changed while they were copied are finished as laid
+    // out, the image is completed, and then the save throws
+    // ChangedSourcesError.
     void QuickSaveToISOFile(const std::string& FileName);
+    // Asks a running quick save (on another thread) to stop; it throws
+    // QuickSaveAbortedText.
+    void AbortQuickSave() { quickSaveAborted_ = true; }
+    // The sources of the last write whose copies are not the files: they
+    // changed size since the layout or were written to while they were read.
+    // Valid once the write has ended.
+    const std::vector<std::string>& ChangedSources() const { return changedSources_; }
 
     // Raised on the calling thread while the quick save writes.
     TImageProgressEvent OnImageProgress;
     std::atomic<int64_t> ImageBytesWritten{0};
 
 protected:
+    std::vector<std::string> changedSources_;
+
     // The disc start of a layout that is not for an image file: may set
     // ImageStartLBA and add the entries of an imported session. The builder
     // itself knows no drive and leaves the image at LBA 0.
     virtual bool LayoutDiscStart(TDEntry* ImportTarget);
 
+    // The primary tree as the layout and the writers see it: with Rock
+    // Ridge its system-use producer and the relocation of deep directories.
+    iso::TIsoTree PrimaryTree() const;
+    // Directories of the primary tree in path-table order, and their numbers
+    // there: ISODirOrder, plus the relocation directory when there is one.
+    const std::vector<TDEntry*>& PrimaryPathOrder() const;
+    int32_t PrimaryNumber(const TDEntry& Dir) const;
+
 private:
     void OrderDirectories();
+    void OrderRelocatedTree();
+    void WriteDirectories(const iso::TIsoTree& Tree, int32_t DirBase, int32_t FileBase);
+    void LogMultiExtentFiles() const;
     void SizeDirectoryExtents();
     void PlanSectors();
     void PlaceFiles();
     void AppendZeroSectors(int64_t Count);
 
     int64_t bootImageBytes_ = 0;  // size of the boot image when it was laid out
+    std::atomic<bool> quickSaveAborted_{false};
+    iso::TRelocation relocation_;
+    std::unique_ptr<iso::TRockRidge> rockRidge_;
+    // Set only while directories are relocated: the primary path-table order
+    // differs from the Joliet one then.
+    std::vector<TDEntry*> relocatedOrder_;
+    std::unordered_map<const TDEntry*, int32_t> relocatedNumbers_;
 };
 
 }  // namespace kestrel

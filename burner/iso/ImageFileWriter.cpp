@@ -11,20 +11,14 @@
 
 namespace kestrel::iso {
 
-TImageFileWriter::TImageFileWriter(const std::string& FileName, size_t BufferBytes)
-    : name_(FileName), buffer_(BufferBytes) {
-    fd_ = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) Fail("CAN'T CREATE FILE", errno);
-    struct stat st {};
-    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
-}
+TImageFileWriter::TImageFileWriter(const std::string& FileName, size_t BufferBytes,
+                                   const std::function<void()>& WhileWaiting)
+    : target_(FileName, WhileWaiting), fd_(target_.Handle()), regular_(target_.IsRegular()), buffer_(BufferBytes) {}
 
-TImageFileWriter::~TImageFileWriter() {
-    if (fd_ >= 0) ::close(fd_);
-}
+TImageFileWriter::~TImageFileWriter() = default;
 
 void TImageFileWriter::Fail(const std::string& What, int Error) const {
-    throw std::runtime_error(What + " \"" + name_ + "\": " + std::strerror(Error));
+    throw std::runtime_error(What + " \"" + FileName() + "\": " + std::strerror(Error));
 }
 
 namespace {
@@ -123,9 +117,8 @@ void TImageFileWriter::Close() {
     Flush();
     // A trailing hole still counts to the file's length.
     if (regular_ && ::ftruncate(fd_, flushed_) != 0) Fail("CAN'T WRITE FILE", errno);
-    const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) Fail("CAN'T WRITE FILE", errno);
+    target_.Commit();
 }
 
 }  // namespace kestrel::iso

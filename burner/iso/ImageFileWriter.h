@@ -1,18 +1,24 @@
 #pragma once
 // Buffered, 64-bit sequential writer of an image file. Every failure throws
 // std::runtime_error naming the file and the reason; nothing is dropped
-// silently.
+// silently. The file reaches its name only when Close succeeds (see
+// TImageTarget).
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "burner/iso/ImageTarget.h"
 
 namespace kestrel::iso {
 
 class TImageFileWriter {
 public:
-    // Creates (or truncates) FileName.
-    explicit TImageFileWriter(const std::string& FileName, size_t BufferBytes = 256 << 10);
+    // Opens the target FileName (WhileWaiting: see TImageTarget).
+    explicit TImageFileWriter(const std::string& FileName, size_t BufferBytes = 256 << 10,
+                              const std::function<void()>& WhileWaiting = {});
+    // Without a successful Close the target keeps what it held.
     ~TImageFileWriter();
     TImageFileWriter(const TImageFileWriter&) = delete;
     TImageFileWriter& operator=(const TImageFileWriter&) = delete;
@@ -36,15 +42,16 @@ public:
 
     // Bytes appended so far: the position in the file.
     int64_t Position() const { return flushed_ + static_cast<int64_t>(used_); }
-    // Writes out the buffer and closes the file; errors throw.
+    // Writes out the buffer, closes the file and puts it in place of the
+    // target; errors throw.
     void Close();
-    const std::string& FileName() const { return name_; }
+    const std::string& FileName() const { return target_.FileName(); }
 
 private:
     void Flush();
     [[noreturn]] void Fail(const std::string& What, int Error) const;
 
-    std::string name_;
+    TImageTarget target_;
     int fd_ = -1;
     bool regular_ = false;
     std::set<uint64_t> noCopyDevices_;

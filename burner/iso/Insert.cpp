@@ -35,11 +35,12 @@ struct TCompilation::TScan {
 int TCompilation::InsertFile(const std::string& DestPath, const std::string& FileName, bool SavePath) {
     const std::string source = AbsoluteSourcePath(FileName);
     const TSourceItem item = ProbeSource(source);
-    if (item.Kind == TSourceKind::Missing) {
+    const bool asLink = KeepsLinks() && item.IsLink;
+    if (item.Kind == TSourceKind::Missing && !asLink) {
         LogSkip("MISSING FILE", FileName);
         return -1;
     }
-    if (item.Kind != TSourceKind::File) {
+    if (item.Kind != TSourceKind::File && !asLink) {
         // Logged before any directory is made for it.
         LogSkip(SkipReason(item), FileName);
         return 1;
@@ -56,7 +57,7 @@ int TCompilation::InsertFile(const std::string& DestPath, const std::string& Fil
         DebugMsg("INVALID DESTINATION PATH", mtInternal);
         return 0;
     }
-    AddFileEntry(target, SearchDataOf(item, source, true), source, 0, false);
+    AddFileEntry(target, asLink ? LinkSearchDataOf(item) : SearchDataOf(item, source, true), source, 0, false);
     return 1;
 }
 
@@ -115,7 +116,7 @@ int TCompilation::ScanDir(TScan& Scan, TDEntry* Target, const std::string& Sourc
 bool TCompilation::ScanSubdirs(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
                                const std::vector<TSourceItem>& Items) {
     for (const TSourceItem& item : Items) {
-        if (item.Kind != TSourceKind::Directory) continue;
+        if (item.Kind != TSourceKind::Directory || (KeepsLinks() && item.IsLink)) continue;
         const std::string path = SourceDir + item.Name;
         if (!Scan.Entered.insert({item.Info.st_dev, item.Info.st_ino}).second) {
             LogSkip("DIRECTORY ALREADY SCANNED (LINK OR LOOP)", path);
@@ -142,8 +143,16 @@ bool TCompilation::ScanSubdirs(TScan& Scan, TDEntry* Target, const std::string& 
 bool TCompilation::ScanFiles(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
                              const std::vector<TSourceItem>& Items) {
     for (const TSourceItem& item : Items) {
-        if (item.Kind == TSourceKind::Directory || !Scan.MaskMatches(item.Name)) continue;
+        const bool asLink = KeepsLinks() && item.IsLink;
+        if ((item.Kind == TSourceKind::Directory && !asLink) || !Scan.MaskMatches(item.Name)) continue;
         const std::string path = SourceDir + item.Name;
+        if (asLink) {
+            const TSearchData link = LinkSearchDataOf(item);
+            if (!Scan.AttrMatches(link.Attr | faArchive)) continue;
+            const int limitsBefore = limitHits_;
+            if (AddFileEntry(Target, link, path, 0, false) == 0 && limitHits_ != limitsBefore) return false;
+            continue;
+        }
         if (item.Kind != TSourceKind::File) {
             LogSkip(SkipReason(item), path);
             continue;

@@ -48,8 +48,8 @@ TIdentifier DotIdentifier(const std::string& Name) {
     return {std::string(1, Name == "." ? '\0' : '\1'), false};
 }
 
-TIdentifier IsoName(const std::string& Name, bool IsFile) {
-    const size_t room = MaxIsoIdBytes - (IsFile ? VersionSuffix.size() : 0);
+TIdentifier IsoName(const std::string& Name, bool IsFile, size_t MaxBytes) {
+    const size_t room = MaxBytes - (IsFile ? VersionSuffix.size() : 0);
     TIdentifier id;
     id.Bytes = Name;
     if (id.Bytes.size() > room) {
@@ -88,18 +88,18 @@ uint16_t FitU16(int64_t Value, const char* What) {
     return static_cast<uint16_t>(Value);
 }
 
-TIdentifier IsoIdentifier(const TFEntry& Entry) {
+TIdentifier IsoIdentifier(const TFEntry& Entry, size_t MaxBytes) {
     if (IsDotName(Entry.ShortName)) return DotIdentifier(Entry.ShortName);
-    return IsoName(Entry.ShortName, !IsDirectoryEntry(Entry));
+    return IsoName(Entry.ShortName, !IsDirectoryEntry(Entry), MaxBytes);
 }
 
 TIdentifier JolietIdentifier(const TFEntry& Entry) {
     if (IsDotName(Entry.LongName)) return DotIdentifier(Entry.LongName);
-    return JolietName(Entry.LongName, !IsDirectoryEntry(Entry));
+    return JolietName(JolietNameOf(Entry), !IsDirectoryEntry(Entry));
 }
 
-TIdentifier IsoDirIdentifier(const TDEntry& Dir) { return IsoName(Dir.ShortName, false); }
-TIdentifier JolietDirIdentifier(const TDEntry& Dir) { return JolietName(Dir.LongName, false); }
+TIdentifier IsoDirIdentifier(const TDEntry& Dir, size_t MaxBytes) { return IsoName(Dir.ShortName, false, MaxBytes); }
+TIdentifier JolietDirIdentifier(const TDEntry& Dir) { return JolietName(JolietNameOf(Dir), false); }
 
 void PutRecordDate(uint8_t* P, TDateTime When, int16_t GMTOffset) {
     const TDateParts d = DecodeDateTime(std::isfinite(When) ? When : 0);
@@ -113,7 +113,7 @@ void PutRecordDate(uint8_t* P, TDateTime When, int16_t GMTOffset) {
     P[6] = uint8_t(int8_t(GMTOffset));
 }
 
-void PutDescriptorDate(uint8_t* P, TDateTime When) {
+void PutDescriptorDate(uint8_t* P, TDateTime When, int16_t GMTOffset) {
     if (!std::isfinite(When)) When = 0;
     // Whole seconds and the milliseconds apart, so rounding never moves a second.
     const int64_t totalMs = std::llround(When * 86400000.0);
@@ -125,7 +125,7 @@ void PutDescriptorDate(uint8_t* P, TDateTime When) {
     std::string s(text);
     s.resize(16, ' ');
     std::memcpy(P, s.data(), 16);
-    P[16] = 0;
+    P[16] = uint8_t(int8_t(GMTOffset));
 }
 
 TDateTime NowWithMilliseconds() {

@@ -9,6 +9,7 @@
 
 #include "burner/common/ByteOrder.h"
 #include "burner/iso/Entries.h"
+#include "burner/iso/NameLimits.h"
 
 namespace kestrel::iso {
 
@@ -42,10 +43,12 @@ struct TIdentifier {
     std::string Bytes;
     bool Shortened = false;
 };
-TIdentifier IsoIdentifier(const TFEntry& Entry);
+// Identifiers are cut to MaxBytes: MaxIsoIdBytes, or MaxRockIsoIdBytes
+// with Rock Ridge (NameLimits.h).
+TIdentifier IsoIdentifier(const TFEntry& Entry, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietIdentifier(const TFEntry& Entry);
 // Directory identifiers of the path tables (no version suffix).
-TIdentifier IsoDirIdentifier(const TDEntry& Dir);
+TIdentifier IsoDirIdentifier(const TDEntry& Dir, size_t MaxBytes = MaxIsoIdBytes);
 TIdentifier JolietDirIdentifier(const TDEntry& Dir);
 
 // True when the entry is one of the "." / ".." entries an imported directory
@@ -55,8 +58,10 @@ inline bool IsDotName(const std::string& Name) { return Name == "." || Name == "
 // The 7-byte recording date of a directory record.
 void PutRecordDate(uint8_t* P, TDateTime When, int16_t GMTOffset);
 // The 17-byte date of a volume descriptor: "YYYYMMDDHHMMSS" and the
-// milliseconds (at least two digits) cut to 16 characters, then a zero offset.
-void PutDescriptorDate(uint8_t* P, TDateTime When);
+// milliseconds (at least two digits) cut to 16 characters, then the offset
+// of the local time When from UTC in 15-minute units, as readers need it to
+// show the time in their own zone.
+void PutDescriptorDate(uint8_t* P, TDateTime When, int16_t GMTOffset);
 
 // The current local time with its milliseconds.
 TDateTime NowWithMilliseconds();

@@ -4,8 +4,11 @@
 
 #include <stdexcept>
 
+#include "burner/iso/DateTime.h"
+#include "burner/iso/DirRecordLayout.h"
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/IsoTree.h"
+#include "burner/iso/RockRidge.h"
 
 namespace kestrel {
 
@@ -30,6 +33,11 @@ int64_t RegularFileSize(const std::string& Path) {
     return st.st_size;
 }
 
+// Extents a file of Size bytes takes: one per 4 GiB less a sector.
+int64_t ExtentCount(int64_t Size) {
+    return Size <= record::MaxExtentBytes ? 1 : (Size + record::MaxExtentBytes - 1) / record::MaxExtentBytes;
+}
+
 int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree) {
     int64_t bytes = PathRecordSize(1);
     for (size_t i = 1; i < Order.size(); ++i)
@@ -41,6 +49,10 @@ int64_t PathTableBytes(const std::vector<TDEntry*>& Order, const TIsoTree& Tree)
 
 TImageBuilder::TImageBuilder() = default;
 TImageBuilder::~TImageBuilder() = default;
+
+TIsoTree TImageBuilder::PrimaryTree() const {
+    return TIsoTree{false, rockRidge_.get(), rockRidge_ ? &relocation_ : nullptr};
+}
 
 bool TImageBuilder::LayoutDiscStart(TDEntry*) { return true; }
 
@@ -55,7 +67,15 @@ bool TImageBuilder::BuildLayout(bool ForImageFile, TDEntry* ImportTarget) {
     DoDebug = false;
     ImageStartLBA = 0;
     if (!ForImageFile) LayoutDiscStart(ImportTarget);
+    if (RockRidge) {
+        rockRidge_ = std::make_unique<TRockRidge>(GMTOffset, NowDateTime());
+        relocation_.Plan(DirTable);
+    } else {
+        rockRidge_.reset();
+        relocation_.Clear();
+    }
     OrderDirectories();
+    OrderRelocatedTree();
     SizeDirectoryExtents();
     bootImageBytes_ = Bootable ? bootBytes : 0;
     BootImageSectors = Bootable ? FitLBA(SectorsFor(bootBytes), "boot image size") : 0;
@@ -68,18 +88,25 @@ void TImageBuilder::SizeDirectoryExtents() {
     const auto logShortened = [this](const TFEntry& E) {
         DebugMsg(">>> NAME TOO LONG FOR ITS DIRECTORY RECORD, SHORTENED: " + E.LongName, mtFailure);
     };
-    ISOPathTableSize = PathTableBytes(ISODirOrder, TIsoTree{false});
+    const TIsoTree primary = PrimaryTree();
+    ISOPathTableSize = PathTableBytes(PrimaryPathOrder(), primary);
     JolietPathTableSize = JolietFileSystem ? PathTableBytes(JolietDirOrder, TIsoTree{true}) : 0;
     int64_t isoSectors = 0, jolietSectors = 0;
-    for (const auto& dir : DirTable) {
-        dir->ISOExtent = FitLBA(isoSectors, "directory extent");
-        dir->ISOSize = DirectoryExtentBytes(*dir, TIsoTree{false}, logShortened);
-        isoSectors += dir->ISOSize / SectorSize;
-        if (!JolietFileSystem) continue;
-        dir->JolietExtent = FitLBA(jolietSectors, "directory extent");
-        dir->JolietSize = DirectoryExtentBytes(*dir, TIsoTree{true}, logShortened);
-        jolietSectors += dir->JolietSize / SectorSize;
+    TContinuationArea continuation(false);
+    primary.ForEachDir(DirTable, [&](TDEntry& Dir) {
+        Dir.ISOExtent = FitLBA(isoSectors, "directory extent");
+        Dir.ISOSize = DirectoryExtentBytes(Dir, primary, continuation, logShortened);
+        isoSectors += Dir.ISOSize / SectorSize;
+    });
+    if (JolietFileSystem) {
+        TContinuationArea none(false);
+        for (const auto& dir : DirTable) {
+            dir->JolietExtent = FitLBA(jolietSectors, "directory extent");
+            dir->JolietSize = DirectoryExtentBytes(*dir, TIsoTree{true}, none, logShortened);
+            jolietSectors += dir->JolietSize / SectorSize;
+        }
     }
+    ContinuationSectors = continuation.Sectors();
     ISODirBytes = isoSectors * SectorSize;
     JolietDirBytes = jolietSectors * SectorSize;
 }
@@ -104,6 +131,8 @@ void TImageBuilder::PlanSectors() {
     }
     ISODirArea = FitLBA(cur, "directory area");
     cur += ISODirBytes / SectorSize;
+    ContinuationLBA = ContinuationSectors ? FitLBA(cur, "continuation area") : 0;
+    cur += ContinuationSectors;
     JolietDirArea = JolietFileSystem ? FitLBA(cur, "directory area") : 0;
     if (JolietFileSystem) cur += JolietDirBytes / SectorSize;
     if (Bootable) {
@@ -119,8 +148,11 @@ void TImageBuilder::PlanSectors() {
 
 void TImageBuilder::PlaceFiles() {
     FileSectors = 0;
+    // Serial numbers for Rock Ridge: the root is 1.
+    uint32_t serial = 2;
     for (const auto& entry : FileTable) {
         TFEntry& e = *entry;
+        e.Serial = serial++;
         if (e.Imported) continue;
         if (e.Dir) {
             e.ISOExtent = e.Dir->ISOExtent;
@@ -136,8 +168,19 @@ void TImageBuilder::PlaceFiles() {
             FileSectors += SectorsFor(e.ISOSize);
         }
     }
+    if (relocation_.Directory()) relocation_.Directory()->Self->Serial = serial;
     ImageEndLBA = FirstFileLBA + FileSectors;
     FitLBA(ImageEndLBA, "image end");
+    LogMultiExtentFiles();
+}
+
+void TImageBuilder::LogMultiExtentFiles() const {
+    for (const auto& entry : FileTable) {
+        const TFEntry& e = *entry;
+        if (e.Dir || e.Imported || e.ISOSize <= record::MaxExtentBytes) continue;
+        DebugMsg(">>> FILE OF 4 GB OR MORE STORED IN " + std::to_string(ExtentCount(e.ISOSize)) + " EXTENTS: " +
+                     (e.SourcePath.empty() ? e.LongName : e.SourcePath), mtInfo);
+    }
 }
 
 }  // namespace kestrel

@@ -22,6 +22,12 @@ inline constexpr size_t MaxDirLongName = MaxJolietIdBytes / 2;
 inline constexpr size_t MaxFileShortBytes = MaxIsoIdBytes - VersionSuffixChars;
 inline constexpr size_t MaxDirShortBytes = MaxIsoIdBytes;
 
+// With Rock Ridge an ISO 9660 record keeps room after its identifier for a
+// continuation entry (28 bytes): 33 + 193 + 28 = 254.
+inline constexpr size_t MaxRockIsoIdBytes = 193;
+inline constexpr size_t MaxRockFileShortBytes = MaxRockIsoIdBytes - VersionSuffixChars;
+inline constexpr size_t MaxRockDirShortBytes = MaxRockIsoIdBytes;
+
 constexpr size_t MaxLongName(bool IsDirectory) { return IsDirectory ? MaxDirLongName : MaxFileLongName; }
 
 }  // namespace kestrel

@@ -170,6 +170,29 @@ std::string FitShortName(const std::string& Name, size_t MaxBytes, bool KeepExte
     return Name.substr(0, BoundaryAtMost(Name, MaxBytes));
 }
 
+std::string FitUtf16Units(const std::string& Name, size_t MaxUnits, bool KeepExtension) {
+    if (Utf16Length(Name) <= MaxUnits) return Name;
+    const auto cut = [](const std::string& Text, size_t Units) {
+        std::string out;
+        size_t used = 0;
+        char32_t cp = 0;
+        for (size_t pos = 0; pos < Text.size();) {
+            const size_t start = pos;
+            const size_t units = (DecodeOne(Text, pos, cp) && cp >= 0x10000) ? 2 : 1;
+            if (used + units > Units) break;
+            used += units;
+            out.append(Text, start, pos - start);
+        }
+        return out;
+    };
+    const size_t dot = KeepExtension ? Name.rfind('.') : std::string::npos;
+    if (dot != std::string::npos && dot > 0 && Utf16Length(Name.substr(dot)) <= MaxUnits / 2) {
+        const std::string ext = Name.substr(dot);
+        return cut(Name.substr(0, dot), MaxUnits - Utf16Length(ext)) + ext;
+    }
+    return cut(Name, MaxUnits);
+}
+
 std::string DirShortNameFromName(const std::string& Name) {
     std::string out;
     char32_t cp = 0;

@@ -39,6 +39,11 @@ std::string Utf8ToUtf16BE(const std::string& Utf8);
 // Cuts a short name to at most MaxBytes bytes at a UTF-8 character boundary;
 // a file name keeps its extension (from the last ".") when it can.
 std::string FitShortName(const std::string& Name, size_t MaxBytes, bool KeepExtension);
+// Longest name Rock Ridge stores, in bytes (a POSIX file name).
+inline constexpr size_t MaxPosixName = 255;
+// Cuts a UTF-8 name to at most MaxUnits UTF-16 units at a character
+// boundary, keeping an extension (from the last ".") when asked and short.
+std::string FitUtf16Units(const std::string& Name, size_t MaxUnits, bool KeepExtension);
 // Short name of a directory created by name: the first 13 characters,
 // upper-cased, every character of code 32 or less or of 123 or more as "_".
 std::string DirShortNameFromName(const std::string& Name);

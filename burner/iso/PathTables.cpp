@@ -1,6 +1,7 @@
 // The path tables of both trees, type L (little-endian) and type M
 // (big-endian), in path-table order.
 #include <cstring>
+#include <functional>
 
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/IsoTree.h"
@@ -31,13 +32,13 @@ void PutPathRecord(std::vector<uint8_t>& Out, const std::string& Id, int64_t Ext
 }
 
 void WritePathTable(std::vector<uint8_t>& Out, const std::vector<TDEntry*>& Order, const TIsoTree& Tree,
-                    int32_t Base, bool BigEndian) {
+                    int32_t Base, bool BigEndian, const std::function<int32_t(const TDEntry&)>& Number) {
     const size_t start = Out.size();
     if (!Order.empty()) PutPathRecord(Out, std::string(1, '\0'), int64_t(Base) + Tree.DirExtent(*Order[0]), 1, BigEndian);
     for (size_t i = 1; i < Order.size(); ++i) {
         const TDEntry& dir = *Order[i];
-        PutPathRecord(Out, Tree.DirIdentifier(dir).Bytes, int64_t(Base) + Tree.DirExtent(dir), dir.Parent->Number,
-                      BigEndian);
+        PutPathRecord(Out, Tree.DirIdentifier(dir).Bytes, int64_t(Base) + Tree.DirExtent(dir),
+                      Number(Tree.ParentOf(dir)), BigEndian);
     }
     const size_t used = Out.size() - start;
     Out.resize(start + static_cast<size_t>(SectorsFor(static_cast<int64_t>(used))) * SectorSize, 0);
@@ -46,11 +47,13 @@ void WritePathTable(std::vector<uint8_t>& Out, const std::vector<TDEntry*>& Orde
 }  // namespace
 
 void TImageBuilder::WriteISOPathTable(int32_t Base, bool BigEndian) {
-    WritePathTable(HeadStream, ISODirOrder, TIsoTree{false}, Base, BigEndian);
+    WritePathTable(HeadStream, PrimaryPathOrder(), PrimaryTree(), Base, BigEndian,
+                   [this](const TDEntry& Dir) { return PrimaryNumber(Dir); });
 }
 
 void TImageBuilder::WriteJolietPathTable(int32_t Base, bool BigEndian) {
-    WritePathTable(HeadStream, JolietDirOrder, TIsoTree{true}, Base, BigEndian);
+    WritePathTable(HeadStream, JolietDirOrder, TIsoTree{true}, Base, BigEndian,
+                   [](const TDEntry& Dir) { return Dir.Number; });
 }
 
 }  // namespace kestrel

@@ -41,9 +41,13 @@ bool SameFile(const std::string& Path, const TFileId& Id) {
 static int64_t CopyChunk(TSourceFile& Source, TImageFileWriter& Out, int64_t Offset, int64_t Count) {
     const int64_t copied = Out.CopyFrom(Source.Handle(), Source.Device(), Offset, Count);
     if (copied >= 0) return copied;
-    if (!TImageFileWriter::CopyUnsupported(errno))
+    const int error = errno;
+    // No room for the image is the image's failure, whatever the source.
+    if (error == ENOSPC || error == EFBIG || error == EDQUOT)
+        throw std::runtime_error("CAN'T WRITE FILE \"" + Out.FileName() + "\": " + std::strerror(error));
+    if (!TImageFileWriter::CopyUnsupported(error))
         throw std::runtime_error("CAN'T COPY FILE \"" + Source.Path() + "\" INTO \"" + Out.FileName() +
-                                 "\": " + std::strerror(errno));
+                                 "\": " + std::strerror(error));
     size_t granted = 0;
     uint8_t* room = Out.Room(static_cast<size_t>(Count), granted);
     const size_t n = Source.Read(room, granted, Offset);
@@ -52,8 +56,10 @@ static int64_t CopyChunk(TSourceFile& Source, TImageFileWriter& Out, int64_t Off
 }
 
 // Copies exactly Laid bytes of Path, then zeros up to the sector boundary.
-// A source that changed size since the layout keeps its laid-out length.
-static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
+// A source that changed size since the layout keeps its laid-out length:
+// padded with zeros or cut. True when the copy is not the file: its size
+// is not the laid-out one, or it was written to while it was copied.
+static bool CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
                        const std::function<void()>& Progress) {
     TSourceFile source(Path);
     int64_t done = 0;
@@ -74,6 +80,7 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
     }
     const int64_t remaining = Laid - done;
     const std::string sizes = " (" + std::to_string(Laid) + " BYTES LAID OUT, ";
+    bool changed = true;
     if (remaining > 0) {
         B.DebugMsg(">>> FILE SHRANK SINCE THE LAYOUT, PADDED WITH ZEROS: " + Path + sizes +
                        std::to_string(Laid - remaining) + " READ)", mtFailure);
@@ -81,8 +88,13 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
     } else if (source.Size() > Laid) {
         B.DebugMsg(">>> FILE GREW SINCE THE LAYOUT, CUT TO ITS LAID-OUT LENGTH: " + Path + sizes +
                        std::to_string(source.Size()) + " NOW)", mtFailure);
+    } else if (source.ChangedSinceOpened()) {
+        B.DebugMsg(">>> FILE CHANGED WHILE IT WAS COPIED: " + Path, mtFailure);
+    } else {
+        changed = false;
     }
     Out.AppendZeros(SectorsFor(Laid) * SectorSize - Laid);
+    return changed;
 }
 
 // Refuses an image file that is also one of the image's sources: creating
@@ -90,7 +102,6 @@ static void CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std:
 static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& FileName) {
     struct stat st {};
     if (::stat(FileName.c_str(), &st) != 0) return;  // a new file cannot be a source
-    if (S_ISDIR(st.st_mode)) throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is a directory");
     const TFileId target{st.st_dev, st.st_ino};
     const auto refuse = [&](const std::string& Source) {
         throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is one of the image's sources (" +
@@ -102,14 +113,20 @@ static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& File
 }
 
 void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
+    quickSaveAborted_ = false;
+    changedSources_.clear();
     BuildLayout(true, LastImportTarget);
     BuildImageHead(true, LastImportTarget);
     RefuseSourceAsTarget(*this, FileName);
 
     const int64_t total = (ImageEndLBA - ImageStartLBA) * SectorSize;
     int64_t nextReport = 0;
-    TImageFileWriter out(FileName);
+    const auto checkAbort = [this] {
+        if (quickSaveAborted_) throw std::runtime_error(QuickSaveAbortedText);
+    };
+    TImageFileWriter out(FileName, 256 << 10, checkAbort);
     const auto progress = [&] {
+        checkAbort();
         ImageBytesWritten = out.Position();
         if (out.Position() < nextReport) return;
         nextReport = out.Position() + ProgressStep;
@@ -120,7 +137,10 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
     const size_t beforeBoot = static_cast<size_t>(HeadBytesBeforeBootImage());
     out.Append(HeadStream.data(), beforeBoot);
     progress();
-    if (Bootable) CopySource(*this, out, BootImageFile, bootImageBytes_, progress);
+    const auto copy = [&](const std::string& Path, int64_t Laid) {
+        if (CopySource(*this, out, Path, Laid, progress)) changedSources_.push_back(Path);
+    };
+    if (Bootable) copy(BootImageFile, bootImageBytes_);
     out.Append(HeadStream.data() + beforeBoot, HeadStream.size() - beforeBoot);
     for (const auto& entry : FileTable) {
         const TFEntry& e = *entry;
@@ -130,11 +150,14 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
         if (expected != actual)
             DebugMsg(">>> INTERNAL ERROR 0004 " + e.SourcePath + " " + std::to_string(expected) + "<>" +
                          std::to_string(actual), mtInternal);
-        CopySource(*this, out, e.SourcePath, e.ISOSize, progress);
+        checkAbort();
+        copy(e.SourcePath, e.ISOSize);
     }
     out.Close();
     ImageBytesWritten = out.Position();
     if (OnImageProgress) OnImageProgress(this, out.Position(), total);
+    // The image is complete, but a file in it is not what its source holds.
+    if (!changedSources_.empty()) throw std::runtime_error(ChangedSourcesError(changedSources_));
 }
 
 }  // namespace kestrel

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "burner/common/FileKind.h"
+
 namespace kestrel::iso {
 
 namespace {
@@ -26,21 +28,32 @@ constexpr int64_t MinSparseBytes = 1 << 20;
 TSourceFile::TSourceFile(const std::string& Path) : path_(Path) {
     // O_NONBLOCK keeps a source that became a FIFO from blocking the open.
     fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Another program holds a lease on the file, which only a regular file
+    // can carry: wait until it lets go, as a plain open does.
+    if (fd_ < 0 && errno == EWOULDBLOCK) fd_ = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) Fail("CAN'T OPEN FILE", Path, errno);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) Fail("CAN'T READ FILE", Path, errno);
-    if (!S_ISREG(st.st_mode)) {
+    const int error = ::fstat(fd_, &st) != 0 ? errno : 0;
+    if (error != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd_);
-        throw std::runtime_error("CAN'T READ FILE \"" + Path + "\": it is no longer a regular file");
+        if (error != 0) Fail("CAN'T READ FILE", Path, error);
+        throw std::runtime_error("CAN'T OPEN FILE \"" + Path + "\": IT IS " + FileKindName(st.st_mode));
     }
     size_ = st.st_size;
     device_ = st.st_dev;
+    modified_ = st.st_mtim;
     // Fewer allocated blocks than the size needs: the file has holes.
     sparse_ = size_ >= MinSparseBytes && int64_t(st.st_blocks) * 512 < size_;
     if (size_ >= MinSparseBytes) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 TSourceFile::~TSourceFile() { ::close(fd_); }
+
+bool TSourceFile::ChangedSinceOpened() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return true;
+    return st.st_size != size_ || st.st_mtim.tv_sec != modified_.tv_sec || st.st_mtim.tv_nsec != modified_.tv_nsec;
+}
 
 size_t TSourceFile::Read(uint8_t* Buffer, size_t Count, int64_t Offset) {
     for (;;) {

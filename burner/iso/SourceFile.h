@@ -4,6 +4,7 @@
 // files so that the copy can skip them.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 namespace kestrel::iso {
@@ -21,6 +22,9 @@ public:
     const std::string& Path() const { return path_; }
     // The size when it was opened.
     int64_t Size() const { return size_; }
+    // The file's size or modification time is no longer what it was when it
+    // was opened: it was written to meanwhile.
+    bool ChangedSinceOpened() const;
     // Bytes read at Offset into Buffer; 0 at the end; a read error throws.
     size_t Read(uint8_t* Buffer, size_t Count, int64_t Offset);
     // For a sparse file: the end of the hole that begins at Offset (Offset
@@ -35,6 +39,7 @@ private:
     int64_t size_ = 0;
     bool sparse_ = false;
     uint64_t device_ = 0;
+    struct timespec modified_ {};
 };
 
 }  // namespace kestrel::iso

@@ -51,10 +51,24 @@ TSourceItem Examine(int DirFd, const char* Name) {
     return item;
 }
 
+// Reads the link's own status and target into Item.
+void ExamineLink(int DirFd, const char* Name, TSourceItem& Item) {
+    if (fstatat(DirFd, Name, &Item.LinkInfo, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(Item.LinkInfo.st_mode)) return;
+    std::string target(4096, '\0');
+    const ssize_t n = readlinkat(DirFd, Name, target.data(), target.size());
+    if (n <= 0) return;
+    target.resize(static_cast<size_t>(n));
+    Item.IsLink = true;
+    Item.LinkTarget = target;
+}
+
 }  // namespace
 
 TSourceItem ProbeSource(const std::string& Path) {
     TSourceItem item = Examine(AT_FDCWD, Path.c_str());
+    std::string bare = Path;
+    while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
+    if (bare.size() == Path.size()) ExamineLink(AT_FDCWD, Path.c_str(), item);
     const size_t slash = Path.find_last_of('/', Path.size() > 1 ? Path.size() - 2 : 0);
     item.Name = slash == std::string::npos ? Path : Path.substr(slash + 1);
     while (item.Name.size() > 1 && item.Name.back() == '/') item.Name.pop_back();
@@ -73,6 +87,7 @@ bool ListSourceDir(const std::string& Dir, std::vector<TSourceItem>& Items, int&
     while (const dirent* found = readdir(stream)) {
         if (std::strcmp(found->d_name, ".") == 0 || std::strcmp(found->d_name, "..") == 0) continue;
         Items.push_back(Examine(fd, found->d_name));
+        if (found->d_type == DT_LNK || found->d_type == DT_UNKNOWN) ExamineLink(fd, found->d_name, Items.back());
         errno = 0;
     }
     Error = errno;
@@ -88,10 +103,25 @@ TSearchData SearchDataOf(const TSourceItem& Item, const std::string& FullPath, b
     data.Name = Item.Name;
     data.Size = Item.Kind == TSourceKind::Directory ? 0 : static_cast<int64_t>(Item.Info.st_size);
     data.Time = UnixToDateTime(Item.Info.st_mtim.tv_sec);
+    data.AccessTime = UnixToDateTime(Item.Info.st_atim.tv_sec);
+    data.ChangeTime = UnixToDateTime(Item.Info.st_ctim.tv_sec);
+    data.Mode = Item.Info.st_mode;
     if (Item.Kind == TSourceKind::Directory) data.Attr |= faDirectory;
     if (!Item.Name.empty() && Item.Name[0] == '.') data.Attr |= faHidden;
     if (Item.Kind == TSourceKind::File && CheckArchive && !HasArchiveMark(FullPath, Item.Info))
         data.Attr |= faArchive;
+    return data;
+}
+
+TSearchData LinkSearchDataOf(const TSourceItem& Item) {
+    TSearchData data;
+    data.Name = Item.Name;
+    data.Time = UnixToDateTime(Item.LinkInfo.st_mtim.tv_sec);
+    data.AccessTime = UnixToDateTime(Item.LinkInfo.st_atim.tv_sec);
+    data.ChangeTime = UnixToDateTime(Item.LinkInfo.st_ctim.tv_sec);
+    data.Mode = Item.LinkInfo.st_mode;
+    data.LinkTarget = Item.LinkTarget;
+    if (!Item.Name.empty() && Item.Name[0] == '.') data.Attr |= faHidden;
     return data;
 }
 

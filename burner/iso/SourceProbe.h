@@ -24,6 +24,11 @@ struct TSourceItem {
     TSourceKind Kind = TSourceKind::Missing;
     struct stat Info {};
     int Error = 0;  // errno when the item could not be examined
+    // A symbolic link (Kind and Info describe what it points to): its
+    // target and its own status.
+    bool IsLink = false;
+    std::string LinkTarget;
+    struct stat LinkInfo {};
 };
 
 // Describes the item at Path.
@@ -31,6 +36,8 @@ TSourceItem ProbeSource(const std::string& Path);
 // The items of directory Dir ("." and ".." left out), sorted by name. False
 // (with errno in Error) when the directory cannot be read.
 bool ListSourceDir(const std::string& Dir, std::vector<TSourceItem>& Items, int& Error);
+// The search data of a symbolic link stored as a link.
+TSearchData LinkSearchDataOf(const TSourceItem& Item);
 // The search data of an examined item. The archive bit (a look at the
 // file's extended attributes) is set only with CheckArchive: it matters to
 // scans under the archive option and to an OnAddFile handler, and skipping

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "burner/iso/DateTime.h"
 #include "burner/iso/ImageBuilder.h"
 #include "burner/iso/IsoFormat.h"
 #include "burner/iso/Names.h"
@@ -113,8 +114,8 @@ static void WriteVolumeDescriptor(TImageBuilder& B, const TVolumeFields& F) {
     text(702, joliet ? 36 : 37, B.FileCopyright);
     text(739, joliet ? 36 : 37, B.FileAbstract);
     text(776, joliet ? 36 : 37, B.FileBibliographic);
-    PutDescriptorDate(d + 813, F.Created);
-    PutDescriptorDate(d + 830, F.Modified);
+    PutDescriptorDate(d + 813, F.Created, LocalGMTOffsetAt(F.Created));
+    PutDescriptorDate(d + 830, F.Modified, LocalGMTOffsetAt(F.Modified));
     PutUnusedDate(d + 847);
     PutUnusedDate(d + 864);
     d[881] = 1;

@@ -66,6 +66,7 @@ TEST(DriveCapabilities, QuirkTableFollowsTheSelectedModel) {
     const auto devices = device.Devices();
     ASSERT_EQ(devices.size(), 4u);
     device.SelectDevice(devices[2]);
+    ExpectExpectedLayer(device);
     EXPECT_TRUE(device.Quirks().SlowReadyDrive);
     EXPECT_FALSE(device.Quirks().ImmediateClose);
     device.SelectDevice(devices[3]);

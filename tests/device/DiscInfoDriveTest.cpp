@@ -150,6 +150,24 @@ TEST(DriveMedia, OverwritableDVDUsesTheVolumeSize) {
     EXPECT_GE(disc.Capacity, disc.Blocks);
 }
 
+// A formatted overwritable disc reads as complete with one session whether
+// or not anything was written: only its first volume descriptor tells.
+TEST(DriveMedia, OverwritableDiscWithoutAFileSystemIsToldApartFromOneWithAVolume) {
+    TVirtualRecorder recorder;
+    TTempDir images;
+    auto device = OpenDevice(kDVDDrive);
+    EXPECT_FALSE(device->HoldsNoFileSystem()) << "an unformatted disc is reported empty by the drive";
+    for (const auto kind : {MediaKind::DvdPlusRw, MediaKind::DvdRam, MediaKind::DvdRwRestricted}) {
+        SCOPED_TRACE(vdrive::TraitsOf(kind).name);
+        recorder.InsertRecorded(kDVDDrive, kind, 0, false);
+        EXPECT_EQ(device->GetDiscStatus(), 2);
+        EXPECT_TRUE(device->HoldsNoFileSystem());
+        recorder.InsertRecorded(kDVDDrive, kind, 64, false, IsoImage(images, 64));
+        EXPECT_FALSE(device->HoldsNoFileSystem());
+    }
+    EXPECT_FALSE(OpenDevice(kCDDrive)->HoldsNoFileSystem()) << "a blank CD-R says so itself";
+}
+
 TEST(DriveMedia, BlankSequentialDVD) {
     TVirtualRecorder recorder;
     recorder.Insert(kDVDDrive, MediaKind::DvdPlusR);

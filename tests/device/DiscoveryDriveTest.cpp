@@ -14,6 +14,7 @@ TEST(DriveDiscovery, ListsEveryDriveWithAddressNameAndInquiryText) {
     recorder.AddDrive("cd-reader");
     TLoggedDevice device;
     ASSERT_TRUE(device.InitializeASPI(true, {}));
+    ExpectExpectedLayer(device);
     const auto devices = device.Devices();
     ASSERT_EQ(devices.size(), 3u);
     const std::regex line(R"(^(\d+):(\d+):(\d+),(\S+) (.{28})$)");
@@ -39,6 +40,7 @@ TEST(DriveDiscovery, SelectingIdentifiesTheDriveAndReportsTheChangeOnce) {
     TVirtualRecorder recorder;
     TLoggedDevice device;
     ASSERT_TRUE(device.InitializeASPI(true, {}));
+    ExpectExpectedLayer(device);
     int changes = 0;
     device.OnDeviceChange = [&](TSCSIDevice* Sender) {
         EXPECT_EQ(Sender, &device);
@@ -47,6 +49,7 @@ TEST(DriveDiscovery, SelectingIdentifiesTheDriveAndReportsTheChangeOnce) {
     const auto devices = device.Devices();
     ASSERT_EQ(devices.size(), 2u);
     device.SelectDevice(devices[1]);
+    ExpectExpectedLayer(device);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(device.CurrentDevice(), devices[1]);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(device.InquiryData.data()) + 16, 16), "VIRTUAL CD-RW   ");
@@ -88,6 +91,7 @@ TEST(DriveDiscovery, WriteOnceDrivesAreMarkedButSelectable) {
     recorder.AddDrive("cd-writer", {{"peripheral-type", "4"}, {"product", "WORM WRITER"}});
     TLoggedDevice device;
     ASSERT_TRUE(device.InitializeASPI(true, {}));
+    ExpectExpectedLayer(device);
     const auto devices = device.Devices();
     ASSERT_EQ(devices.size(), 3u);
     EXPECT_TRUE(devices[2].ends_with(" (not supported)")) << devices[2];

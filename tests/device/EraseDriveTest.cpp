@@ -36,8 +36,8 @@ public:
             if (std::chrono::steady_clock::now() > deadline) return false;
             std::this_thread::yield();
         }
-        // Give a second event the chance to show itself.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Once the erase thread has ended no second event can come.
+        device_.WaitForEraseEnd();
         return true;
     }
     int Events() {
@@ -184,6 +184,91 @@ TEST(DriveEraseFailures, OtherCommandsWaitTheirTurnWhileErasing) {
     ASSERT_TRUE(watch.Wait());
     EXPECT_EQ(watch.Events(), 1);
     EXPECT_TRUE(device->TestUnitReady(5000));
+}
+
+// What a front end polling the erase sees: the phase, the fraction the
+// drive (or the zero writes) report, the percent.
+struct TEraseSample {
+    TErasePhase Phase;
+    std::optional<double> Fraction;
+    uint32_t Percent;
+};
+
+std::vector<TEraseSample> SampleUntilDone(TSCSIDevice& Device, TEraseWatch& Watch) {
+    std::vector<TEraseSample> samples;
+    while (Watch.Events() == 0) {
+        samples.push_back({Device.ErasePhase(), Device.EraseProgressFraction(), Device.GetEraseProgress()});
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return samples;
+}
+
+void SlowDown(TVirtualRecorder& Recorder, int Drive, const std::vector<std::pair<std::string, std::string>>& Knobs) {
+    auto knobs = Recorder.Drive(Drive).CurrentKnobs();
+    for (const auto& [key, value] : Knobs) knobs.Set(key, value);
+    Recorder.Drive(Drive).SetKnobs(knobs);
+}
+
+// A complete CD-RW blank is estimated at 4,500 s; this recorder blanks it in
+// 3 s. A figure made from the time waited stays in single digits; the
+// drive's own report runs to the end.
+TEST(DriveEraseProgress, ComesFromTheDrivesOwnReport) {
+    TVirtualRecorder recorder;
+    recorder.InsertRecorded(0, MediaKind::CdRw, 2000, true);
+    SlowDown(recorder, 0, {{"time-scale", "0.05"}});
+    auto device = OpenDevice(0);
+    TEraseWatch watch(*device);
+    ASSERT_TRUE(device->EraseDisc(false));
+    const auto samples = SampleUntilDone(*device, watch);
+    EXPECT_FALSE(watch.WithError());
+    double highest = 0, last = 0;
+    uint32_t highestPercent = 0;
+    for (const auto& sample : samples) {
+        if (sample.Phase != TErasePhase::Blanking) continue;
+        highestPercent = std::max(highestPercent, sample.Percent);
+        if (!sample.Fraction) continue;
+        EXPECT_GE(*sample.Fraction, last) << "the drive's figure only grows";
+        last = *sample.Fraction;
+        highest = std::max(highest, last);
+    }
+    EXPECT_GE(highest, 0.5);
+    EXPECT_GE(highestPercent, 50u);
+    EXPECT_EQ(device->ErasePhase(), TErasePhase::Idle);
+    EXPECT_EQ(device->EraseProgressFraction(), std::nullopt);
+}
+
+// A DVD+RW is formatted by the drive, then zeros go over its start: each
+// step is named, the first with the drive's figure, the second with the
+// writes done.
+TEST(DriveEraseProgress, DVDPlusRWIsFormattedThenZeroed) {
+    TVirtualRecorder recorder;
+    recorder.InsertRecorded(0, MediaKind::DvdPlusRw, 2000, true);
+    SlowDown(recorder, 0, {{"time-scale", "0.2"}, {"delay-opcode", "2A"}, {"delay-ms", "5"}});
+    auto device = OpenDevice(0);
+    TEraseWatch watch(*device);
+    ASSERT_TRUE(device->EraseDisc(true));
+    const auto samples = SampleUntilDone(*device, watch);
+    EXPECT_FALSE(watch.WithError());
+    std::vector<TErasePhase> phases;
+    bool formatReported = false;
+    double zeros = 0;
+    for (const auto& sample : samples) {
+        if (phases.empty() || phases.back() != sample.Phase) phases.push_back(sample.Phase);
+        if (sample.Phase == TErasePhase::Formatting) formatReported |= sample.Fraction.has_value();
+        if (sample.Phase == TErasePhase::WritingZeros) {
+            ASSERT_TRUE(sample.Fraction.has_value());
+            EXPECT_GE(*sample.Fraction, zeros);
+            EXPECT_LE(*sample.Fraction, 1.0);
+            zeros = *sample.Fraction;
+        }
+    }
+    ASSERT_GE(phases.size(), 2u);
+    EXPECT_EQ(phases[0], TErasePhase::Formatting);
+    EXPECT_EQ(phases[1], TErasePhase::WritingZeros);
+    for (size_t i = 2; i < phases.size(); ++i)
+        EXPECT_TRUE(phases[i] == TErasePhase::Finishing || phases[i] == TErasePhase::Idle) << int(phases[i]);
+    EXPECT_TRUE(formatReported);
+    EXPECT_GT(zeros, 0.0);
 }
 
 }  // namespace

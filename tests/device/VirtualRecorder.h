@@ -1,8 +1,8 @@
 #pragma once
 // A fresh virtual recorder for one test: its own state folder, drives set
 // up through the recorder's model, and a device component on the layer the
-// test environment names (the library unless told otherwise; never a real
-// drive).
+// test program is registered for (the library, or the pass-through layer on
+// the recorder's SG_IO interposer; never a real drive).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,15 +10,42 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "burner/device/LibraryLayer.h"
+#include "burner/device/PassThroughLayer.h"
 #include "burner/device/SCSIDevice.h"
 #include "model/StateDriveSet.h"
 #include "support/TestSupport.h"
 
 namespace kestrel::test {
+
+// "library" or "passthrough": the layer the program was built to test.
+const char* ExpectedDeviceLayer();
+
+inline bool ExpectsPassThrough() { return std::string(ExpectedDeviceLayer()) == "passthrough"; }
+
+inline bool InterposerLoaded() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload && std::string(preload).find("libkestrel-vdrive-sg.so") != std::string::npos;
+}
+
+// Checks that Device runs on the expected layer: the pass-through layer,
+// with the interposer's /dev/srN as the node of the selected drive, or the
+// recorder's library.
+inline void ExpectExpectedLayer(const TSCSIDevice& Device) {
+    if (!ExpectsPassThrough()) {
+        EXPECT_EQ(Device.AccessLayerName(), DEFAULT_ACCESS_LIBRARY);
+        return;
+    }
+    EXPECT_EQ(Device.AccessLayerName(), PASS_THROUGH_LAYER_NAME);
+    if (!Device.CurrentDevice().empty()) {
+        EXPECT_TRUE(std::regex_match(Device.GetDriveLetter(), std::regex(R"(/dev/sr\d+)"))) << Device.GetDriveLetter();
+    }
+}
 
 class TVirtualRecorder {
 public:
@@ -43,17 +70,17 @@ public:
         Drive(Index).Insert(vdrive::Medium::WithImage(Kind, Blocks, Appendable), Image);
     }
 
-    static bool PassThrough() {
-        const char* layer = std::getenv("KESTREL_DEVICE_LAYER");
-        return layer && std::string(layer) == "passthrough";
-    }
+    static bool PassThrough() { return ExpectsPassThrough(); }
 
 private:
-    // Keeps the layer the test run chose; a bare run uses the library so
-    // that no test ever reaches a real drive.
+    // The layer of the program's registration. The pass-through layer is
+    // only ever used on the interposer's drives: without the interposer the
+    // test fails and keeps to the library, so no test reaches a real drive.
     static std::string Layer() {
-        const char* layer = std::getenv("KESTREL_DEVICE_LAYER");
-        return layer && *layer ? layer : "library";
+        if (!ExpectsPassThrough()) return "library";
+        if (InterposerLoaded()) return "passthrough";
+        ADD_FAILURE() << "registered for the pass-through layer, but the SG_IO interposer is not loaded";
+        return "library";
     }
 
     TTempDir dir_;
@@ -102,6 +129,7 @@ inline std::unique_ptr<TLoggedDevice> OpenDevice(int Index) {
     const auto devices = device->Devices();
     if (Index < int(devices.size())) device->SelectDevice(devices[size_t(Index)]);
     EXPECT_FALSE(device->CurrentDevice().empty()) << "drive " << Index << " of " << devices.size();
+    ExpectExpectedLayer(*device);
     return device;
 }
 

@@ -92,6 +92,29 @@ TEST(SenseKeyText, TruncatedSenseReadsAsZero) {
     EXPECT_EQ(SenseKeyText(nullptr, 0), "");
 }
 
+// The progress indicator drives put in their NOT READY answers while they
+// blank, format or close: sense key specific bytes 15 (valid bit) to 17.
+TEST(SenseProgressIndicator, ReadOnlyWhereTheDriveGivesIt) {
+    const auto progress = [](uint8_t Key, uint8_t Byte15, uint8_t AdditionalLength = 10, uint8_t Code = 0x70) {
+        SRB_ExecSCSICmd srb = CheckCondition(Key, 0x04, 0x07, AdditionalLength);
+        srb.SenseArea[0] = Code;
+        srb.SenseArea[15] = Byte15;
+        srb.SenseArea[16] = 0x40;
+        srb.SenseArea[17] = 0x00;
+        return SenseProgressIndicator(srb.SenseArea, sizeof srb.SenseArea);
+    };
+    EXPECT_EQ(progress(0x02, 0x80), 0.25);
+    EXPECT_EQ(progress(0x00, 0x80), 0.25) << "NO SENSE, as REQUEST SENSE answers during a format";
+    EXPECT_EQ(progress(0x02, 0x80, 10, 0x71), 0.25);
+    EXPECT_EQ(progress(0x02, 0x00), std::nullopt) << "valid bit clear";
+    EXPECT_EQ(progress(0x05, 0x80), std::nullopt) << "an illegal request carries a field pointer";
+    EXPECT_EQ(progress(0x02, 0x80, 9), std::nullopt) << "sense data ending before byte 17";
+    EXPECT_EQ(progress(0x02, 0x80, 10, 0x72), std::nullopt) << "descriptor format";
+    uint8_t full[18] = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x04, 0, 0x80, 0xFF, 0xFF};
+    EXPECT_EQ(SenseProgressIndicator(full, sizeof full), 65535.0 / 65536.0);
+    EXPECT_EQ(SenseProgressIndicator(full, 17), std::nullopt);
+}
+
 TEST(StatusText, Table) {
     bool busy = true;
     EXPECT_EQ(StatusText(SS_COMP, 0, 0, busy), "");

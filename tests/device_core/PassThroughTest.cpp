@@ -1,6 +1,7 @@
 // The pass-through layer on SG_IO, against the virtual drives that the
-// interposer libkestrel-vdrive-sg.so shows as /dev/srN. Without the
-// interposer these tests do nothing: they must never reach a real drive.
+// interposer libkestrel-vdrive-sg.so shows as /dev/srN. The program is
+// registered to run under the interposer; without it every case fails
+// before it sends anything, so none can reach a real drive.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -26,10 +27,11 @@ bool InterposerLoaded() {
 
 struct PassThrough : ::testing::Test {
     void SetUp() override {
-        if (!InterposerLoaded()) GTEST_SKIP() << "runs only under the interposer (ctest sets LD_PRELOAD)";
+        ASSERT_TRUE(InterposerLoaded()) << "runs only under the interposer (its registration sets LD_PRELOAD)";
         TAccessLayer::Instance().Shutdown();
         Device.OnDebugMessage = [this](TDebugLog*, const std::string& Line, uint8_t) { Log.push_back(Line); };
         ASSERT_TRUE(Device.InitializeASPI(true, ""));
+        ASSERT_EQ(Device.AccessLayerName(), PASS_THROUGH_LAYER_NAME);
         ASSERT_TRUE(FindDrive(0));
     }
     void TearDown() override { TAccessLayer::Instance().Shutdown(); }

@@ -171,6 +171,33 @@ TEST_F(CatalogTest, FailureStateDescribesOnlyTheLastCommand) {
     EXPECT_EQ(Device.LastSense, (std::array<uint8_t, LAST_SENSE_SIZE>{}));
 }
 
+// The drive's progress of a long operation comes from whichever command
+// brought it back last (a failed one, or REQUEST SENSE) and stays until
+// cleared; commands without it leave it alone.
+TEST_F(CatalogTest, DriveProgressFollowsTheDrivesReports) {
+    EXPECT_EQ(Device.DriveProgress(), std::nullopt);
+    std::vector<uint8_t> blanking = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x07, 0, 0x80, 0x80, 0x00};
+    Reply(SS_ERR, {}, blanking, STATUS_CHKCOND);
+    EXPECT_FALSE(Device.TestUnitReady(5000));
+    EXPECT_EQ(Device.DriveProgress(), 0.5);
+
+    CheckCondition(2, 0x04, 0x07);  // still busy, but without a figure
+    EXPECT_FALSE(Device.TestUnitReady(5000));
+    Reply(SS_COMP);
+    EXPECT_TRUE(Device.TestUnitReady(5000));
+    EXPECT_EQ(Device.DriveProgress(), 0.5);
+
+    blanking[2] = 0x00;  // REQUEST SENSE reports with NO SENSE
+    blanking[16] = 0xC0;
+    Reply(SS_COMP, blanking);
+    uint8_t sense[18] = {};
+    ASSERT_TRUE(Device.RequestSense(sense, sizeof sense));
+    EXPECT_EQ(Device.DriveProgress(), 0.75);
+
+    Device.ClearDriveProgress();
+    EXPECT_EQ(Device.DriveProgress(), std::nullopt);
+}
+
 TEST_F(CatalogTest, WriteCountsOnlyCompletedRequests) {
     alignas(8) uint8_t block[2048] = {};
     CheckCondition(3, 0x0C, 0x00);

@@ -1,7 +1,11 @@
 // The read-ahead cache on its own: the stream it produces from a head and
 // real files, its padding, its failures and its tear-down.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <mutex>
 #include <numeric>
 #include <string>
@@ -146,6 +150,7 @@ TEST_F(CacheStream, SourceThatChangedSizeKeepsItsLaidOutLengthAndIsNamed) {
     EXPECT_EQ(stream.substr(4 * 2048, 1000), Pattern(1000, 's'));
     EXPECT_EQ(stream.substr(4 * 2048 + 1000, 3096), std::string(3096, '\0'));
     EXPECT_EQ(stream.substr(6 * 2048), Pattern(5000, 'g').substr(0, 2048));
+    EXPECT_EQ(cache.ChangedFiles(), (std::vector<std::string>{shrunk, grown}));
     const auto lines = log.Lines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_NE(lines[0].find(shrunk), std::string::npos);
@@ -160,6 +165,7 @@ TEST_F(CacheStream, BootRegionOfWholeSectorsIsNotAChangedFile) {
     TCacheThread cache(Job({{boot, 2 * 2048, true}}, 6 * 2048), &log);
     EXPECT_EQ(Drain(cache).size(), size_t(6 * 2048));
     EXPECT_TRUE(log.Lines().empty());
+    EXPECT_TRUE(cache.ChangedFiles().empty());
 }
 
 TEST_F(CacheStream, MissingSourceFailsWithItsNameAfterTheBlocksBeforeIt) {
@@ -173,10 +179,17 @@ TEST_F(CacheStream, MissingSourceFailsWithItsNameAfterTheBlocksBeforeIt) {
     EXPECT_EQ(cache.CurrentFile(), missing);
 }
 
-TEST_F(CacheStream, DirectoryInPlaceOfAFileCannotBeStreamed) {
-    TCacheThread cache(Job({{dir.Path().string(), 10}}, 5 * 2048), &log);
-    Drain(cache);
-    EXPECT_NE(cache.ErrorText().find("CAN'T OPEN FILE"), std::string::npos);
+TEST_F(CacheStream, DirectoryOrFIFOInPlaceOfAFileIsNamedForWhatItIs) {
+    TCacheThread directory(Job({{dir.Path().string(), 10}}, 5 * 2048), &log);
+    Drain(directory);
+    EXPECT_EQ(directory.ErrorText(), "CAN'T OPEN FILE \"" + dir.Path().string() + "\": IT IS A DIRECTORY");
+
+    // Opening a FIFO for reading must not wait for a writer.
+    const std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TCacheThread pipe(Job({{fifo, 10}}, 5 * 2048), &log);
+    Drain(pipe);
+    EXPECT_EQ(pipe.ErrorText(), "CAN'T OPEN FILE \"" + fifo + "\": IT IS A FIFO");
 }
 
 TEST_F(CacheStream, StreamShorterThanTheLayoutIsAnInternalError) {
@@ -222,6 +235,43 @@ TEST_F(CacheQueue, FirstErrorWinsOverALaterAbort) {
     cache.Join();
     cache.Fail("OPERATION ABORTED BY USER");
     EXPECT_NE(cache.ErrorText().find("CAN'T OPEN FILE"), std::string::npos);
+}
+
+// The producer waits for room with the big file open in the middle of it.
+TEST_F(CacheQueue, FileThatShrinksWhileItIsReadIsPaddedAndRecordedAsChanged) {
+    TCacheJob job = Job({{big, 8 * 1024 * 1024}}, 4 * 2048 + 8 * 1024 * 1024);
+    job.CacheSize = 2097152;
+    TCacheThread cache(std::move(job), &log);
+    ASSERT_TRUE(cache.WaitPrimed(5000));
+    ASSERT_EQ(::truncate(big.c_str(), 1024 * 1024), 0);
+    const std::string stream = Drain(cache);
+
+    EXPECT_EQ(cache.ErrorText(), "");
+    ASSERT_EQ(stream.size(), size_t(4 * 2048 + 8 * 1024 * 1024));
+    EXPECT_EQ(stream.substr(stream.size() - 65536), std::string(65536, '\0'));
+    EXPECT_EQ(cache.ChangedFiles(), std::vector<std::string>{big});
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_NE(log.Lines()[0].find("ENDED AFTER"), std::string::npos) << log.Lines()[0];
+}
+
+TEST_F(CacheQueue, FileWrittenToWhileItIsReadIsRecordedAsChanged) {
+    // An old modification time, so that the write surely changes it.
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, big.c_str(), old, 0), 0);
+    TCacheJob job = Job({{big, 8 * 1024 * 1024}}, 4 * 2048 + 8 * 1024 * 1024);
+    job.CacheSize = 2097152;
+    TCacheThread cache(std::move(job), &log);
+    ASSERT_TRUE(cache.WaitPrimed(5000));
+    {
+        std::fstream file(big, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(100);
+        file << "changed";
+    }
+    EXPECT_EQ(Drain(cache).size(), size_t(4 * 2048 + 8 * 1024 * 1024));
+    EXPECT_EQ(cache.ErrorText(), "");
+    EXPECT_EQ(cache.ChangedFiles(), std::vector<std::string>{big});
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_NE(log.Lines()[0].find("CHANGED WHILE IT WAS READ"), std::string::npos) << log.Lines()[0];
 }
 
 TEST_F(CacheQueue, PollingTakeBlockGetsEveryBlockThenZero) {

@@ -204,6 +204,35 @@ TEST_F(DiscBurn, MissingSourceStopsTheBurnBeforeTheDriveIsWritten) {
     EXPECT_TRUE(rig.Commands(0x2A).empty());
 }
 
+TEST_F(DiscBurn, EmptyCompilationIsNeverBurnt) {
+    rig.Insert(MediaKind::CdR);
+    rig.burner.ClearAll(65535, 8191);
+    rig.ClearTrace();
+    EXPECT_EQ(rig.Burn(), "THE COMPILATION IS EMPTY: NOTHING TO WRITE");
+    EXPECT_TRUE(rig.Trace().empty());
+    EXPECT_EQ(rig.Drive().State().medium->Status(), vdrive::DiscStatus::Empty);
+}
+
+// The layout is fixed once the burn starts: a file that changed is written
+// with its laid-out length, the burn is finished, and it is reported failed
+// for that file.
+TEST_F(DiscBurn, SourceThatChangedIsWrittenAsLaidOutAndTheBurnReportsIt) {
+    rig.Insert(MediaKind::CdR);
+    rig.Fill(source);
+    const std::string changed = source + "/data/blob.bin";
+    WriteFile(changed, "now much shorter");
+    const std::string error = rig.Burn();
+    EXPECT_EQ(error, "FILE CHANGED WHILE IT WAS WRITTEN, ITS COPY IS NOT THE FILE: \"" + changed + "\"");
+    EXPECT_EQ(rig.burner.ChangedSources(), std::vector<std::string>{changed});
+    EXPECT_FALSE(rig.Commands(0x5B).empty()) << "the session is closed as after any complete burn";
+    EXPECT_TRUE(rig.Logged("PADDED WITH ZEROS"));
+
+    // The next burn starts with a clean record.
+    rig.Fill(source);
+    EXPECT_EQ(rig.Burn(), "");
+    EXPECT_TRUE(rig.burner.ChangedSources().empty());
+}
+
 TEST_F(DiscBurn, ClosedDiscIsRefusedBeforeAnyWrite) {
     rig.Insert(MediaKind::CdR);
     rig.Fill(source);

@@ -1,16 +1,17 @@
 // Holding the drive against other programs for the whole write, through the
-// pass-through layer on the recorder's SG_IO interposer. Without the
-// interposer loaded these tests skip; ctest runs them a second time under it.
+// pass-through layer on the recorder's SG_IO interposer (the program is
+// registered to run under it; without it every case fails before it sends
+// anything).
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <cstdlib>
 
-#include "BurnRig.h"
+#include "DriveSharing.h"
+#include "burner/device/PassThroughLayer.h"
+#include "kestrel/mmc.h"
 
 namespace kestrel {
 namespace {
@@ -75,7 +76,7 @@ struct PassThroughDriveHold : ::testing::Test {
     TBurnRig rig;
     std::string source = rig.files / "src";
     void SetUp() override {
-        if (!InterposerLoaded()) GTEST_SKIP() << "needs the SG_IO interposer";
+        ASSERT_TRUE(InterposerLoaded()) << "runs only under the SG_IO interposer";
         MakeSourceTree(source);
         rig.Insert(MediaKind::DvdPlusR);
     }
@@ -86,6 +87,7 @@ struct PassThroughDriveHold : ::testing::Test {
         const auto devices = rig.burner.Devices();
         ASSERT_FALSE(devices.empty());
         rig.burner.SelectDevice(devices.front());
+        ASSERT_EQ(rig.burner.AccessLayerName(), PASS_THROUGH_LAYER_NAME);
         ASSERT_EQ(rig.burner.GetDriveLetter(), kNode);
     }
 };
@@ -99,8 +101,8 @@ TEST_F(PassThroughDriveHold, BurnWhileAnotherProcessHoldsTheDriveIsRefusedBefore
 
     const std::string error = rig.Burn();
     EXPECT_NE(error.find("IS IN USE BY ANOTHER PROGRAM"), std::string::npos) << error;
-    EXPECT_TRUE(rig.Commands(0x2A).empty());
-    EXPECT_TRUE(rig.Commands(0x5B).empty());
+    EXPECT_TRUE(rig.Commands(mmc::op::kWrite10).empty());
+    EXPECT_TRUE(rig.Commands(mmc::op::kCloseTrackSession).empty());
     EXPECT_FALSE(rig.burner.Writing());
 }
 
@@ -114,7 +116,7 @@ TEST_F(PassThroughDriveHold, ImageBurnWhileAnotherProcessHoldsTheDriveIsRefused)
 
     const std::string error = rig.BurnImage(image);
     EXPECT_NE(error.find("IS IN USE BY ANOTHER PROGRAM"), std::string::npos) << error;
-    EXPECT_TRUE(rig.Commands(0x2A).empty());
+    EXPECT_TRUE(rig.Commands(mmc::op::kWrite10).empty());
 }
 
 TEST_F(PassThroughDriveHold, BurnHoldsTheDriveUntilTheWriteEndsAndThenLetsGo) {
@@ -129,7 +131,7 @@ TEST_F(PassThroughDriveHold, BurnHoldsTheDriveUntilTheWriteEndsAndThenLetsGo) {
     };
 
     ASSERT_EQ(rig.Burn(), "");
-    EXPECT_FALSE(rig.Commands(0x2A).empty());
+    EXPECT_FALSE(rig.Commands(mmc::op::kWrite10).empty());
     EXPECT_GT(checks.load(), 0);
     EXPECT_TRUE(othersKeptOff);
     // Released before OnWriteDone: another program may take the drive now.
@@ -147,7 +149,7 @@ TEST_F(PassThroughDriveHold, RefusedBurnLeavesTheDriveFreeForTheNextOne) {
         EXPECT_NE(rig.Burn(), "");
     }
     ASSERT_EQ(rig.Burn(), "");
-    EXPECT_FALSE(rig.Commands(0x2A).empty());
+    EXPECT_FALSE(rig.Commands(mmc::op::kWrite10).empty());
 }
 
 TEST_F(PassThroughDriveHold, EraseWhileAnotherProcessHoldsTheDriveIsRefusedBeforeTheDiscIsTouched) {
@@ -159,26 +161,60 @@ TEST_F(PassThroughDriveHold, EraseWhileAnotherProcessHoldsTheDriveIsRefusedBefor
 
     EXPECT_FALSE(rig.burner.EraseDisc(true));
     EXPECT_FALSE(rig.burner.Erasing());
-    EXPECT_TRUE(rig.Commands(0xA1).empty());  // no BLANK
+    EXPECT_TRUE(rig.Commands(mmc::op::kBlank).empty());
 }
 
 TEST_F(PassThroughDriveHold, EraseHoldsTheDriveUntilItEnds) {
-    TScopedEnv slowBlank("KESTREL_VDRIVE_TIME_SCALE", "0.1");  // a quick blank of about a second
     rig.Insert(MediaKind::CdRw);
+    rig.SetKnob("time-scale", "100");  // the blank lasts until a new disc goes in
     OpenThroughPassThrough();
+    const std::string other = rig.files / "other";
+    WriteFile(other + "/second.txt", "x");
 
     ASSERT_TRUE(rig.burner.EraseDisc(true));
-    EXPECT_TRUE(rig.burner.Erasing());
+    ASSERT_TRUE(rig.burner.Erasing());
     EXPECT_FALSE(CanHoldExclusively(kNode));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (rig.burner.Erasing() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ExpectRefusedAsInUse(RunSecondProgram(TProgramLayer::Library, "burn " + Quote(other + "/")),
+                         TProgramLayer::Library);
+    EXPECT_TRUE(rig.Commands(mmc::op::kWrite10).empty());
+
+    rig.SetKnob("time-scale", "0");
+    rig.Insert(MediaKind::CdRw);  // ends the blank
+    rig.burner.WaitForEraseEnd();
     ASSERT_FALSE(rig.burner.Erasing());
-    EXPECT_FALSE(rig.Commands(0xA1).empty());
+    EXPECT_FALSE(rig.Commands(mmc::op::kBlank).empty());
     EXPECT_TRUE(CanHoldExclusively(kNode));
     // The next burn may take the drive again.
     rig.Fill(source);
     EXPECT_EQ(rig.Burn(), "");
+}
+
+// The burn holds /dev/sr0; a second program on the recorder's library (or
+// on the node) is refused just the same, and the burn's files stay whole.
+TEST_F(PassThroughDriveHold, ASecondBurnOrEraseOnEitherLayerIsRefusedDuringTheBurn) {
+    rig.Insert(MediaKind::CdRw);
+    OpenThroughPassThrough();
+    const std::string other = rig.files / "other";
+    WriteFile(other + "/second.txt", "x");
+    rig.Fill(source);
+    rig.ClearTrace();
+    std::vector<std::pair<TProgramLayer, TCommandResult>> seconds;
+    TCommandResult unused;
+    const std::string error = BurnWhile(
+        rig,
+        [&] {
+            for (auto layer : {TProgramLayer::Library, TProgramLayer::PassThrough}) {
+                seconds.emplace_back(layer, RunSecondProgram(layer, "erase --quick"));
+                seconds.emplace_back(layer, RunSecondProgram(layer, "burn " + Quote(other + "/")));
+            }
+            return TCommandResult{};
+        },
+        unused);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(seconds.size(), 4u);
+    for (const auto& [layer, result] : seconds) ExpectRefusedAsInUse(result, layer);
+    EXPECT_TRUE(rig.Commands(mmc::op::kBlank).empty());
+    ExpectDiscHolds(rig, source, rig.files / "out");
 }
 
 }  // namespace

@@ -1,8 +1,16 @@
 #pragma once
 // Helpers of the engine tests: waiting for OnWriteDone, running peer tools,
 // and small source trees.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -57,6 +65,65 @@ inline std::string RunCommand(const std::string& Command, int* Status = nullptr)
 }
 
 inline std::string Quote(const std::string& Text) { return "'" + Text + "'"; }
+
+// A program started in the background with its output and errors going to
+// a log file; killed and reaped if the test leaves before it has ended.
+class TBackgroundProgram {
+public:
+    TBackgroundProgram(std::vector<std::string> Args, const std::string& Log) : log_(Log) {
+        std::vector<char*> argv;
+        for (auto& arg : Args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TBackgroundProgram() {
+        if (pid_ > 0 && !ended_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    TBackgroundProgram(const TBackgroundProgram&) = delete;
+    TBackgroundProgram& operator=(const TBackgroundProgram&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Signal(int Number) { kill(pid_, Number); }
+    std::string Log() const { return ReadFile(log_); }
+    // Polls State until it holds or the program has ended (or Seconds have
+    // passed); true when State holds.
+    bool WaitFor(const std::function<bool()>& State, int Seconds = 60) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (State()) return true;
+            if (Reap(WNOHANG)) return State();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    }
+    // The exit code once the program has ended by itself; -1 when a signal
+    // ended it.
+    int ExitCode() {
+        Reap(0);
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    bool Reap(int Options) {
+        if (ended_) return true;
+        if (waitpid(pid_, &status_, Options) != pid_) return false;
+        ended_ = true;
+        return true;
+    }
+
+    std::string log_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool ended_ = false;
+};
 
 // A small tree: text, binary of several blocks, empty and 1-byte files, a
 // subdirectory.

@@ -1,6 +1,7 @@
 // Burning an existing image file: what reaches the disc is the image,
 // sector for sector, and what cannot work is refused before any write.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "BurnRig.h"
 
@@ -77,6 +78,24 @@ TEST_F(ImageBurn, MissingImageIsReportedAtOnceWithoutTouchingTheDrive) {
     const std::string missing = rig.files / "missing.iso";
     EXPECT_EQ(rig.BurnImage(missing), "CAN'T OPEN FILE \"" + missing + "\" OR FILE IS IN USES BY OTHER SOFTWARE");
     EXPECT_TRUE(rig.Trace().empty());
+}
+
+TEST_F(ImageBurn, EmptyImageOrOneThatIsNoFileIsRefusedWithoutTouchingTheDrive) {
+    rig.Insert(MediaKind::CdR);
+    rig.ClearTrace();
+    const std::string empty = rig.files / "empty.iso";
+    WriteFile(empty, "");
+    EXPECT_EQ(rig.BurnImage(empty), "THE IMAGE FILE \"" + empty + "\" IS EMPTY: NOTHING TO WRITE");
+
+    const std::string folder = rig.files.Path().string();
+    EXPECT_EQ(rig.BurnImage(folder), "CAN'T OPEN FILE \"" + folder + "\": IT IS A DIRECTORY");
+
+    // Opening a FIFO for reading would wait for a writer forever.
+    const std::string fifo = rig.files / "image.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(rig.BurnImage(fifo), "CAN'T OPEN FILE \"" + fifo + "\": IT IS A FIFO");
+    EXPECT_TRUE(rig.Trace().empty());
+    EXPECT_EQ(rig.Drive().State().medium->Status(), vdrive::DiscStatus::Empty);
 }
 
 TEST_F(ImageBurn, UnformattedDVDPlusRWIsFormattedBeforeTheImage) {

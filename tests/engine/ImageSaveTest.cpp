@@ -90,8 +90,18 @@ TEST_F(ImageSave, WithoutThePostGapTheImageHasItsOwnSize) {
 
 TEST_F(ImageSave, UnwritableTargetIsReportedWithItsName) {
     const std::string image = dir / "no-such-folder/x.iso";
-    EXPECT_EQ(Save(image), "CAN'T CREATE FILE \"" + image + "\"");
+    EXPECT_EQ(Save(image), "CAN'T CREATE FILE \"" + image + "\": No such file or directory");
     EXPECT_EQ(watch.Count(), 1u);
+}
+
+TEST_F(ImageSave, SourceThatChangedCompletesTheImageButFailsTheBuildNamingIt) {
+    const std::string changed = source + "/readme.txt";
+    WriteFile(changed, "a text that is longer than the one laid out");
+    const std::string image = dir / "changed.iso";
+    EXPECT_EQ(Save(image), "FILE CHANGED WHILE IT WAS WRITTEN, ITS COPY IS NOT THE FILE: \"" + changed + "\"");
+    EXPECT_EQ(watch.Count(), 1u);
+    EXPECT_EQ(burner.ChangedSources(), std::vector<std::string>{changed});
+    EXPECT_EQ(fs::file_size(image), size_t(burner.ImageSectors() * 2048));
 }
 
 TEST_F(ImageSave, MissingSourceFailsAndLeavesAnExistingTargetAlone) {

@@ -98,6 +98,25 @@ TEST_F(CliSessions, ExtractOfADirectoryWithoutRecursionTakesItsFilesOnly) {
     EXPECT_NE(r.Output.find("give the destination folder with -o DEST"), std::string::npos) << r.Output;
 }
 
+// A failed read is shown in full (the raw "<<<" line of the device layer)
+// only to who asks for the device's detail.
+TEST_F(CliSessions, DeviceLinesOfFailedCommandsAppearOnlyWithVerbose) {
+    InsertGoodDisc();
+    auto busyOnce = [this] {
+        rig.SetKnob(TImportRig::kCdDrive, "busy-count", "1");
+        rig.SetKnob(TImportRig::kCdDrive, "busy-opcode", "28");
+    };
+    busyOnce();
+    TRun r = Cli("ls");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find("/HELLO.TXT"), std::string::npos) << r.Output;
+    EXPECT_EQ(r.Output.find("<<< "), std::string::npos) << r.Output;
+    busyOnce();
+    r = Cli("ls --verbose");
+    EXPECT_EQ(r.ExitCode, 0) << r.Output;
+    EXPECT_NE(r.Output.find("<<< READ (10)"), std::string::npos) << r.Output;
+}
+
 TEST_F(CliSessions, ASessionPastTheLastIsRefusedNotTakenForTheLast) {
     InsertGoodDisc();
     const std::string out = rig.work / "out";

@@ -5,9 +5,11 @@
 
 #include <cstring>
 #include <fstream>
+#include <set>
 
 #include "CompilationFixture.h"
 #include "burner/iso/DiscPaths.h"
+#include "burner/iso/Names.h"
 
 namespace kestrel::test {
 namespace {
@@ -122,6 +124,7 @@ TEST_F(CompilationTest, NetworkFormLosesMachineAndShare) {
 }
 
 TEST_F(CompilationTest, LongNamesAtTheRecordLimit) {
+    comp.RockRidge = false;
     const std::string name108 = Repeat("a", 104) + ".txt";
     const std::string name109 = Repeat("b", 105) + ".txt";
     Source(name108);
@@ -145,7 +148,73 @@ TEST_F(CompilationTest, LongNamesAtTheRecordLimit) {
     EXPECT_TRUE(Logged("LONGER THAN 110", dir111));
 }
 
+TEST_F(CompilationTest, RockRidgeKeepsNamesUpToAPosixNameWithShortUniqueJolietNames) {
+    const std::string longest = Repeat("a", 251) + ".txt";
+    const std::string twin1 = Repeat("t", 150) + "-1.txt", twin2 = Repeat("t", 150) + "-2.txt";
+    for (const auto& name : {longest, twin1, twin2}) Source(name);
+    for (const auto& name : {longest, twin1, twin2}) EXPECT_EQ(comp.InsertFile("\\", src / name, false), 1);
+    EXPECT_EQ(Names(comp.RootDir), (std::vector<std::string>{longest, twin1, twin2}));
+    // A name no Linux file has, as an imported session could bring it.
+    TSearchData tooLong;
+    tooLong.Name = Repeat("b", 252) + ".txt";
+    EXPECT_EQ(comp.AddFileEntry(comp.RootDir, tooLong, "", 0, false), 0);
+    EXPECT_TRUE(Logged("LONGER THAN 255 BYTES", tooLong.Name));
+    std::set<std::string> joliet;
+    for (const TFEntry* e = comp.RootDir->Files; e; e = e->Next) {
+        EXPECT_LE(Utf16Length(JolietNameOf(*e)), 108u) << e->LongName;
+        EXPECT_TRUE(JolietNameOf(*e).ends_with(".txt")) << JolietNameOf(*e);
+        EXPECT_LE(e->ShortName.size() + 2, 193u) << e->LongName;  // room left for a continuation entry
+        joliet.insert(UpperAscii(JolietNameOf(*e)));
+    }
+    EXPECT_EQ(joliet.size(), 3u);
+    EXPECT_TRUE(Logged("NAME TOO LONG FOR JOLIET", twin2));
+    // Removing an entry frees its Joliet name for the next one.
+    const std::string freed = JolietNameOf(*comp.FindFileEntry(comp.RootDir, twin2));
+    comp.RemoveByPath("\\", twin2);
+    const std::string twin3 = Repeat("t", 150) + "-3.txt";
+    Source(twin3);
+    comp.InsertFile("\\", src / twin3, false);
+    EXPECT_EQ(JolietNameOf(*comp.FindFileEntry(comp.RootDir, twin3)), freed);
+
+    const std::string dir = Repeat("d", 200);
+    TDEntry* made = comp.AddDirByName(comp.RootDir, dir, faDirectory);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->LongName, dir);
+    EXPECT_LE(JolietNameOf(*made).size(), 110u);
+    EXPECT_EQ(made->Self, comp.FindFileEntry(comp.RootDir, dir));
+}
+
+TEST_F(CompilationTest, RockRidgeStoresLinksAsLinksUnlessFollowing) {
+    Source("t/target.txt", "target");
+    Mkdir("t/sub");
+    Source("t/sub/in.txt");
+    ASSERT_EQ(symlink("target.txt", (src / "t/link").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (src / "t/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("sub", (src / "t/dirlink").c_str()), 0);
+    chmod((src / "t/target.txt").c_str(), 0604);
+    EXPECT_EQ(comp.InsertDir(comp.RootDir, src / "t", "*.*", 63, true, false, false), 1);
+    const TFEntry* link = comp.FindFileEntry(comp.RootDir, "link.");
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->LinkTarget, "target.txt");
+    EXPECT_EQ(PosixNameOf(*link), "link");
+    EXPECT_EQ(link->ISOSize, 0);
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "dangling.")->LinkTarget, "nowhere");
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "dirlink.")->LinkTarget, "sub");
+    EXPECT_EQ(comp.FindDirEntry("\\dirlink"), nullptr);  // a link to a folder is not entered
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "target.txt")->Mode & 07777, 0604u);
+    EXPECT_EQ(comp.CompilationSize, 2 * 2048);
+
+    comp.ClearAll(600000, 20000);
+    comp.FollowLinks = true;
+    EXPECT_EQ(comp.InsertDir(comp.RootDir, src / "t", "*.*", 63, true, false, false), 1);
+    EXPECT_TRUE(comp.FindFileEntry(comp.RootDir, "link.")->LinkTarget.empty());
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "link.")->ISOSize, 6);
+    EXPECT_NE(comp.FindDirEntry("\\dirlink"), nullptr);
+    EXPECT_EQ(comp.FindFileEntry(comp.RootDir, "dangling."), nullptr);
+}
+
 TEST_F(CompilationTest, HandlerMayLetThroughOnlyWhatFits) {
+    comp.RockRidge = false;
     const std::string name = Repeat("c", 106) + ".txt";  // 110 characters
     Source(name);
     comp.OnAddFile = [](TCompilation*, const std::string&, std::string& Long, std::string&, TDateTime&, int,
@@ -247,6 +316,7 @@ TEST_F(CompilationTest, HiddenAndDirectoryAttributes) {
 }
 
 TEST_F(CompilationTest, ScanGoesOnPastItemsItLeavesOut) {
+    comp.RockRidge = false;  // the name limits and followed links of images without Rock Ridge
     Source("tree/a/1.txt");
     Source("tree/a/" + Repeat("n", 120) + ".txt");
     Source("tree/a/2.txt");
@@ -263,7 +333,7 @@ TEST_F(CompilationTest, ScanGoesOnPastItemsItLeavesOut) {
         std::strcpy(addr.sun_path, sockPath.c_str());
         ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     }
-    // A large sparse file: 4 GiB exactly is one byte too many.
+    // A large sparse file: 4 GiB and more is stored in several extents.
     {
         std::ofstream(src / "tree/c/huge.bin");
         ASSERT_EQ(truncate((src / "tree/c/huge.bin").c_str(), int64_t{1} << 32), 0);
@@ -273,7 +343,7 @@ TEST_F(CompilationTest, ScanGoesOnPastItemsItLeavesOut) {
     close(sock);
     EXPECT_EQ(Names(comp.FindDirEntry("\\A")), (std::vector<std::string>{"1.txt", "2.txt"}));
     EXPECT_EQ(comp.FindDirEntry("\\B"), nullptr);  // its only file left out: dropped
-    EXPECT_EQ(Names(comp.FindDirEntry("\\C")), std::vector<std::string>{"3.txt"});
+    EXPECT_EQ(Names(comp.FindDirEntry("\\C")), (std::vector<std::string>{"3.txt", "huge.bin"}));
     EXPECT_NE(comp.FindFileEntry(comp.RootDir, "z.txt"), nullptr);
     EXPECT_TRUE(Logged("LONGER THAN 108", "nnnn"));
     EXPECT_TRUE(Logged("LONGER THAN 108", "mmmm"));
@@ -282,7 +352,8 @@ TEST_F(CompilationTest, ScanGoesOnPastItemsItLeavesOut) {
     if (sockPath.size() < sizeof addr.sun_path) {
         EXPECT_TRUE(Logged("SOCKET", "sock"));
     }
-    EXPECT_TRUE(Logged("4 GB OR MORE", "huge.bin"));
+    EXPECT_NE(comp.FindFileEntry(comp.FindDirEntry("\\C"), "huge.bin"), nullptr);
+    EXPECT_FALSE(Logged("huge.bin"));
     ExpectConsistent();
 }
 
@@ -307,6 +378,7 @@ TEST_F(CompilationTest, MaskAndNonRecursiveScan) {
 }
 
 TEST_F(CompilationTest, SymlinkLoopsAreFollowedOnce) {
+    comp.FollowLinks = true;
     Source("t/real/f.txt");
     Source("t/target.txt", "linked");
     ASSERT_EQ(symlink("..", (src / "t/real/up").c_str()), 0);

@@ -64,9 +64,15 @@ TEST_F(BuildIsoCli, OptionsReachTheImage) {
     EXPECT_NE(info.Output.find("Volume id: BACKUP 1"), std::string::npos) << info.Output;
     EXPECT_NE(info.Output.find("NO Joliet present"), std::string::npos) << info.Output;
     EXPECT_NE(info.Output.find("El Torito VD version 1 found"), std::string::npos) << info.Output;
-    const TRunResult x = RunTool("xorriso -osirrox on -indev " + Quote(iso) + " -extract /SRC/SUB/INNER.TXT " +
+    // Rock Ridge names, which build-iso writes unless told not to.
+    const TRunResult x = RunTool("xorriso -osirrox on -indev " + Quote(iso) + " -extract /src/sub/inner.txt " +
                                  Quote(dir / "inner"));
     EXPECT_EQ(ReadFile(dir / "inner"), "inner") << x.Output;
+    const TRunResult plain = Cli("-o " + Quote(iso) + " --quick --no-joliet --no-rock-ridge " + Quote(src));
+    ASSERT_EQ(plain.Status, 0) << plain.Output;
+    const TRunResult y = RunTool("xorriso -osirrox on -indev " + Quote(iso) + " -extract /SRC/SUB/INNER.TXT " +
+                                 Quote(dir / "inner.plain"));
+    EXPECT_EQ(ReadFile(dir / "inner.plain"), "inner") << y.Output;
 }
 
 TEST_F(BuildIsoCli, FailuresExitNonZeroWithAClearMessage) {

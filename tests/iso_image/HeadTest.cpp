@@ -23,6 +23,7 @@ std::string Spaces16(size_t Units) {
 }  // namespace
 
 TEST(ImageHead, DescriptorsOfAnEmptyImage) {
+    TScopedZone utc("UTC0");
     TTestImage image;
     image.BuildLayout(true, nullptr);
     EXPECT_FALSE(image.DoDebug);  // the layout switches the log off ...
@@ -107,6 +108,41 @@ TEST(ImageHead, RecordDatesCarryTheZoneOffset) {
     image.BuildImageHead(true, nullptr);
     const std::string root = Sector(image.HeadStream, image.ISODirArea);
     EXPECT_EQ(root.substr(68 + 18, 7), std::string("\x7b\x03\x0f\x12\x00\x00\xf2", 7));
+}
+
+// Descriptor dates are local times; their 17th byte tells readers the
+// zone's offset from UTC in 15-minute units, for each date its own.
+TEST(ImageHead, DescriptorDatesCarryTheOffsetOfAHalfHourZone) {
+    TScopedZone kolkata("IST-5:30");
+    TTestImage image;
+    image.DateCreation = 45000.5;       // 15 March 2023, noon
+    image.DateModification = 45000.75;  // 15 March 2023, 18:00
+    image.BuildLayout(true, nullptr);
+    image.BuildImageHead(true, nullptr);
+    const std::string pvd = Sector(image.HeadStream, 16);
+    const std::string svd = Sector(image.HeadStream, 17);
+    EXPECT_EQ(int8_t(pvd[829]), 22);
+    EXPECT_EQ(int8_t(pvd[846]), 22);
+    EXPECT_EQ(svd.substr(813, 17), "2023031512000000" + std::string(1, '\x16'));
+    EXPECT_EQ(svd.substr(830, 17), "2023031518000000" + std::string(1, '\x16'));
+    // The unused dates stay without an offset.
+    EXPECT_EQ(pvd.substr(847, 34), std::string("0000000000000000\0" "0000000000000000\0", 34));
+}
+
+TEST(ImageHead, DescriptorDatesCarryTheOffsetOfTheirOwnSeason) {
+    TScopedZone newYork("EST5EDT,M3.2.0,M11.1.0");
+    TTestImage image;
+    image.DateCreation = 45000.5;      // 15 March 2023: summer time, UTC-4
+    image.DateModification = 44941.5;  // 15 January 2023: UTC-5
+    image.BuildLayout(true, nullptr);
+    image.BuildImageHead(true, nullptr);
+    const std::string svd = Sector(image.HeadStream, 17);
+    EXPECT_EQ(int8_t(svd[829]), -16);
+    EXPECT_EQ(int8_t(svd[846]), -20);
+    const time_t now = time(nullptr);
+    tm local{};
+    localtime_r(&now, &local);
+    EXPECT_EQ(int8_t(Sector(image.HeadStream, 16)[829]), local.tm_gmtoff / 900) << "the build time, now";
 }
 
 class BootImageHead : public ::testing::Test {

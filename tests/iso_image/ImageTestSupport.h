@@ -7,8 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,10 @@ namespace kestrel::test {
 
 class TTestImage : public TImageBuilder {
 public:
+    // Without Rock Ridge unless a test turns it on: most tests here pin the
+    // plain ISO 9660 / Joliet layout byte for byte.
     TTestImage() {
+        RockRidge = false;
         OnDebugMessage = [this](TDebugLog*, const std::string& Message, uint8_t Type) {
             Log.push_back({Message, Type});
         };
@@ -34,6 +39,7 @@ public:
         dir->Level = uint8_t(Parent->Level + 1);
         dir->Path = (Parent == RootDir ? "" : Parent->Path) + "\\" + Upper(Name);
         entry->Dir = dir;
+        dir->Self = entry;
         entry->Attr = faDirectory;
         entry->DateTime = 45000.5;
         Append(Parent, entry);
@@ -80,6 +86,24 @@ private:
         while (*link) link = &(*link)->Next;
         *link = Entry;
     }
+};
+
+// The local time zone set to Zone (a TZ value) while the object lives.
+class TScopedZone {
+public:
+    explicit TScopedZone(const std::string& Zone) {
+        env_.emplace("TZ", Zone);
+        tzset();
+    }
+    ~TScopedZone() {
+        env_.reset();
+        tzset();
+    }
+    TScopedZone(const TScopedZone&) = delete;
+    TScopedZone& operator=(const TScopedZone&) = delete;
+
+private:
+    std::optional<TScopedEnv> env_;
 };
 
 // Bytes [Offset, Offset+Count) of a file.

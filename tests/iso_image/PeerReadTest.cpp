@@ -92,6 +92,24 @@ TEST_F(PeerRead, EmptyImage) {
     EXPECT_EQ(find.Status, 0) << find.Output;
 }
 
+// The build time in the primary descriptor read by a peer in another zone:
+// the offset written is the one of the zone the image was built in.
+TEST_F(PeerRead, VolumeDatesNameTheZoneTheyWereWrittenIn) {
+    fs::create_directories(src);
+    for (const auto& [zone, shown] : {std::pair{"IST-5:30", "+05:30"}, std::pair{"EST5", "-05:00"}}) {
+        {
+            TScopedZone local(zone);
+            Build();
+        }
+        const TRunResult info = RunTool("TZ=UTC0 xorriso -indev " + Quote(iso) + " -pvd_info");
+        ASSERT_EQ(info.Status, 0) << info.Output;
+        EXPECT_EQ(LineWith(info.Output, "Cr. Time Zone"), std::string("Cr. Time Zone: ") + shown) << info.Output;
+        EXPECT_EQ(LineWith(info.Output, "Mo. Time Zone"), std::string("Mo. Time Zone: ") + shown) << info.Output;
+        image.ClearAll(65535, 8191);
+        fs::remove(iso);
+    }
+}
+
 TEST_F(PeerRead, TreeWithEdgeCasesExtractsByteForByte) {
     // Deep nesting, empty and one-byte files, the longest names, names beyond
     // ASCII, a directory whose records fill several sectors, larger files.

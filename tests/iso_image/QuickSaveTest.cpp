@@ -55,7 +55,17 @@ TEST_F(QuickSave, SourcesThatChangedKeepTheirLaidOutLength) {
     TFEntry* shrank = image.File(image.RootDir, "shrank", 5000, Source("shrank", std::string(3000, 's')));
     TFEntry* grew = image.File(image.RootDir, "grew", 100, Source("grew", std::string(5000, 'g')));
     TFEntry* after = image.Source(image.RootDir, "after", Source("after", "a"));
-    image.QuickSaveToISOFile(Out());
+    // The image is completed, then the save fails naming both files.
+    try {
+        image.QuickSaveToISOFile(Out());
+        FAIL() << "changed sources must fail the save";
+    } catch (const std::runtime_error& e) {
+        const std::string error = e.what();
+        EXPECT_EQ(error.rfind("2 FILES CHANGED WHILE THEY WERE WRITTEN, THEIR COPIES ARE NOT THE FILES: ", 0), 0u);
+        EXPECT_NE(error.find("\"" + (dir / "shrank") + "\""), std::string::npos) << error;
+        EXPECT_NE(error.find("\"" + (dir / "grew") + "\""), std::string::npos) << error;
+    }
+    EXPECT_EQ(image.ChangedSources().size(), 2u);
     EXPECT_EQ(ReadBytes(Out(), (150 + shrank->ISOExtent) * 2048, 6144), std::string(3000, 's') + std::string(3144, '\0'));
     EXPECT_EQ(FileSector(grew), std::string(100, 'g') + std::string(1948, '\0'));
     EXPECT_EQ(FileSector(after), "a" + std::string(2047, '\0'));

@@ -4,18 +4,23 @@
 #include <dlfcn.h>
 #include <kestrel/aspi_srb.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "DoorSupport.h"
+#include "model/StateDriveSet.h"
 #include "support/TestSupport.h"
 
 using namespace kestrel::test;
@@ -30,15 +35,19 @@ public:
         Info = reinterpret_cast<PFN_GetASPI32SupportInfo>(dlsym(handle_, "GetASPI32SupportInfo"));
         Send = reinterpret_cast<PFN_SendASPI32Command>(dlsym(handle_, "SendASPI32Command"));
         Name = reinterpret_cast<PFN_KestrelDriveName>(dlsym(handle_, "KestrelDriveName"));
+        Hold = reinterpret_cast<PFN_KestrelHoldDrive>(dlsym(handle_, "KestrelHoldDrive"));
+        Release = reinterpret_cast<PFN_KestrelReleaseDrive>(dlsym(handle_, "KestrelReleaseDrive"));
     }
     ~TLibrary() {
         if (handle_) dlclose(handle_);
     }
-    bool Loaded() const { return handle_ && Info && Send && Name; }
+    bool Loaded() const { return handle_ && Info && Send && Name && Hold && Release; }
 
     PFN_GetASPI32SupportInfo Info = nullptr;
     PFN_SendASPI32Command Send = nullptr;
     PFN_KestrelDriveName Name = nullptr;
+    PFN_KestrelHoldDrive Hold = nullptr;
+    PFN_KestrelReleaseDrive Release = nullptr;
 
 private:
     void* handle_ = nullptr;
@@ -260,9 +269,20 @@ TEST_F(LibraryDoor, AnAbortedAsynchronousReadLeavesTheBufferAlone) {
     TScopedEnv async("KESTREL_VDRIVE_ASYNC", "1");
     TScopedEnv late("KESTREL_VDRIVE_DELAY_MS", "20000");
     std::vector<uint8_t> data(96, 0xEE);
+    vdrive::StateDriveSet drives(state.Path().string());
+    drives.At(0).ClearTrace();
     auto srb = ExecBlock(0, Inquiry, SRB_DIR_IN, data.data(), 96);
     ASSERT_EQ(lib.Send(&srb), SS_PENDING);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the drive has answered by now
+    // The drive has answered once its trace holds the command.
+    const auto answered = [&] {
+        for (const auto& entry : drives.At(0).Trace())
+            if (entry.cdbLen > 0 && entry.cdb[0] == Inquiry[0]) return true;
+        return false;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!answered() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(answered());
     SRB_Abort abort{};
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_ToAbort = &srb;
@@ -294,4 +314,122 @@ TEST_F(LibraryDoor, ConcurrentCallersEachGetTheirOwnAnswer) {
     }
     for (auto& th : threads) th.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+namespace {
+
+// Another process that holds a drive and keeps it until it is killed: the
+// interposer's probe opening /dev/srN with O_EXCL, or a child of this test
+// holding through the library. Ready() tells whether it holds.
+class THolderProcess {
+public:
+    // Runs the probe under the interposer: "hold /dev/srN".
+    static THolderProcess ThroughNode(const std::string& Node) {
+        return THolderProcess([Node] {
+            setenv("LD_PRELOAD", BinPath("libkestrel-vdrive-sg.so").c_str(), 1);
+            const std::string probe = BinPath("vdrive_sg_probe");
+            execl(probe.c_str(), probe.c_str(), "hold", Node.c_str(), "600", nullptr);
+            _exit(127);
+        });
+    }
+    // Holds Target through the library, reports, then waits to be killed.
+    static THolderProcess ThroughLibrary(TLibrary& Lib, uint8_t Target) {
+        return THolderProcess([&Lib, Target] {
+            uint64_t token = 0;
+            std::printf("held %d\n", Lib.Hold(0, Target, 0, &token) == KESTREL_HOLD_TAKEN ? 1 : -1);
+            std::fflush(stdout);
+            pause();
+            _exit(0);
+        });
+    }
+    THolderProcess(THolderProcess&& Other) noexcept
+        : pid_(std::exchange(Other.pid_, -1)), out_(std::exchange(Other.out_, -1)) {}
+    ~THolderProcess() { Kill(); }
+
+    // Whether the holder holds: its first line is "held" and a descriptor or
+    // 1 ("held EBUSY" or "held -1" when refused).
+    bool Ready() {
+        std::string line;
+        char c;
+        while (out_ >= 0 && read(out_, &c, 1) == 1 && c != '\n') line += c;
+        return line.size() > 5 && line.rfind("held ", 0) == 0 &&
+               line.find_first_not_of("0123456789", 5) == std::string::npos;
+    }
+    // Ends the holder the hard way: it gives nothing back.
+    void Kill() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        if (out_ >= 0) close(out_);
+        out_ = -1;
+    }
+
+private:
+    template <typename F>
+    explicit THolderProcess(F Body) {
+        int pipe_[2];
+        if (pipe(pipe_) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(pipe_[1], STDOUT_FILENO);
+            close(pipe_[0]);
+            close(pipe_[1]);
+            Body();
+        }
+        close(pipe_[1]);
+        out_ = pipe_[0];
+    }
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+bool NodeRefusesExclusiveOpen(const std::string& Node) {
+    const TRunResult r = RunPreloaded(BinPath("vdrive_sg_probe") + " excl " + Node);
+    return r.Output.find("first EBUSY") != std::string::npos;
+}
+
+}  // namespace
+
+// The library's hold keeps every other holder off the drive, in this
+// process and in others, until it is given back or its process ends.
+TEST_F(LibraryDoor, AHoldKeepsOtherHoldersOffUntilReleasedOrItsProcessDies) {
+    uint64_t first = 0, other = 0;
+    ASSERT_EQ(lib.Hold(0, 0, 0, &first), KESTREL_HOLD_TAKEN);
+    EXPECT_EQ(lib.Hold(0, 0, 0, &other), KESTREL_HOLD_BUSY) << "a second holder in this process";
+    EXPECT_FALSE(THolderProcess::ThroughLibrary(lib, 0).Ready()) << "a holder in another process";
+    std::vector<uint8_t> data(96);
+    auto srb = ExecBlock(0, Inquiry, SRB_DIR_IN, data.data(), 96);
+    EXPECT_EQ(lib.Send(&srb), SS_COMP) << "holding keeps holders off, not commands";
+    EXPECT_EQ(lib.Hold(0, 5, 0, &other), KESTREL_HOLD_NO_DRIVE);
+    lib.Release(0, 0, 0, first);
+    ASSERT_EQ(lib.Hold(0, 0, 0, &other), KESTREL_HOLD_TAKEN);
+    lib.Release(0, 0, 0, other);
+
+    auto dying = THolderProcess::ThroughLibrary(lib, 1);
+    ASSERT_TRUE(dying.Ready());
+    EXPECT_EQ(lib.Hold(0, 1, 0, &other), KESTREL_HOLD_BUSY);
+    dying.Kill();
+    ASSERT_EQ(lib.Hold(0, 1, 0, &other), KESTREL_HOLD_TAKEN) << "a holder that died lapses";
+    lib.Release(0, 1, 0, other);
+}
+
+// The library's hold and an O_EXCL open of the node through the interposer
+// are one claim: each keeps the other off, until released or its holder died.
+TEST_F(LibraryDoor, AHoldAndAnExclusiveOpenThroughTheInterposerKeepEachOtherOff) {
+    uint64_t token = 0;
+    ASSERT_EQ(lib.Hold(0, 0, 0, &token), KESTREL_HOLD_TAKEN);
+    EXPECT_TRUE(NodeRefusesExclusiveOpen("/dev/sr0"));
+    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr1")) << "the other drive is free";
+    lib.Release(0, 0, 0, token);
+    EXPECT_FALSE(NodeRefusesExclusiveOpen("/dev/sr0"));
+
+    auto node = THolderProcess::ThroughNode("/dev/sr1");
+    ASSERT_TRUE(node.Ready());
+    EXPECT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_BUSY);
+    node.Kill();
+    ASSERT_EQ(lib.Hold(0, 1, 0, &token), KESTREL_HOLD_TAKEN) << "a holder that died lapses";
+    EXPECT_TRUE(NodeRefusesExclusiveOpen("/dev/sr1"));
+    lib.Release(0, 1, 0, token);
 }

@@ -180,4 +180,20 @@ int AspiAdapter::DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun, char* Name
     return static_cast<int>(name.size());
 }
 
+int AspiAdapter::HoldDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t* Hold) {
+    auto set = Drives();
+    if (!set || !Hold) return KESTREL_HOLD_NO_DRIVE;
+    const int drive = DriveAt(*set, HaId, Target, Lun);
+    if (drive < 0) return KESTREL_HOLD_NO_DRIVE;
+    const uint64_t token = holds_.Take(set, drive);
+    if (token == 0) return KESTREL_HOLD_BUSY;
+    *Hold = token;
+    return KESTREL_HOLD_TAKEN;
+}
+
+void AspiAdapter::ReleaseDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t Hold) {
+    if (HaId != 0 || Lun != 0 || Target >= MaxTargets) return;
+    holds_.Release(Target, Hold);
+}
+
 }  // namespace vdrive

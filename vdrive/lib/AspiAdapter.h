@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "DriveHolds.h"
 #include "PendingRequests.h"
 #include "model/DriveSet.h"
 
@@ -21,6 +22,9 @@ public:
     uint32_t SupportInfo();
     uint32_t Send(void* Srb);
     int DriveName(uint8_t HaId, uint8_t Target, uint8_t Lun, char* Name, int Size);
+    // The exclusive hold of a drive (see KestrelHoldDrive in aspi_srb.h).
+    int HoldDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t* Hold);
+    void ReleaseDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t Hold);
 
 private:
     static constexpr int MaxTargets = 8;
@@ -42,6 +46,7 @@ private:
     std::shared_ptr<DriveSet> drives_;
     std::string stateDir_;
     std::string lastError_;
+    DriveHolds holds_;
     PendingRequests pending_;
 };
 

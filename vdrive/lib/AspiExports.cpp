@@ -30,3 +30,19 @@ VDRIVE_EXPORT int KestrelDriveName(uint8_t HaId, uint8_t Target, uint8_t Lun, ch
         return -1;
     }
 }
+
+VDRIVE_EXPORT int KestrelHoldDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t* Hold) {
+    try {
+        return vdrive::AspiAdapter::Instance().HoldDrive(HaId, Target, Lun, Hold);
+    } catch (...) {
+        return KESTREL_HOLD_NO_DRIVE;
+    }
+}
+
+VDRIVE_EXPORT void KestrelReleaseDrive(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t Hold) {
+    try {
+        vdrive::AspiAdapter::Instance().ReleaseDrive(HaId, Target, Lun, Hold);
+    } catch (...) {
+        // the hold lapses with the process
+    }
+}

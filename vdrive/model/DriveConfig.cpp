@@ -304,7 +304,8 @@ size_t Drive::ModeSelect(const CommandBuffer& Cmd, bool Ten) {
         uint8_t page = d[at] & 0x3F;
         size_t pageLength = size_t(d[at + 1]) + 2;
         if (at + pageLength > length) sense::ParameterLength();
-        if (page != 0x05 || model_.writes.empty()) sense::InvalidParameter();
+        if (page != mmc::page::kWriteParameters || model_.writes.empty()) sense::InvalidParameter();
+        if (state_.medium && model_.RefusesWritePage(state_.medium->kind)) sense::InvalidParameter();
         if (pageLength < 16) sense::ParameterLength();
         const uint8_t* p = d + at;
         uint8_t writeType = p[2] & 0x0F, blockType = p[4] & 0x0F;

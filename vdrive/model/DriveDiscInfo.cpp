@@ -89,9 +89,11 @@ size_t Drive::ReadDiscInformation(const CommandBuffer& Cmd) {
     d[7] |= 0x20;                                                          // unrestricted use
     // Byte 8, the disc type, stays 00h: CD-ROM (or CD-DA) on CD, unused on DVD.
     if (m.Appendable()) {
-        uint32_t next = m.LastIsIncomplete() ? m.tracks.back().start : m.NextTrackStart();
+        const uint32_t next = m.OpenSessionStart();
         if (m.IsCd()) {
-            PutMsf(&d[16], m.tracks.empty() ? kLeadInLba : int64_t(next) - 4650);
+            // The lead-in of the open session: the disc's own (ATIP) for the
+            // first session, else the one behind the last lead-out.
+            PutMsf(&d[16], m.OpenSession() == 1 ? kLeadInLba : int64_t(next) - 4650);
             PutMsf(&d[20], m.capacity);
         } else {
             Put32(&d[16], next);
@@ -205,6 +207,12 @@ size_t Drive::ReadToc(const CommandBuffer& Cmd) {
     }
     if (toc.empty()) sense::InvalidField();  // blank disc: no table of contents
     const uint32_t first = toc.front().number, last = toc.back().number;
+    // The session information and the full TOC come from the lead-ins that
+    // closing a session writes: a session left open has none.
+    std::vector<TocTrack> closedToc;
+    for (const auto& t : toc)
+        if (t.session <= m.CompleteSessions()) closedToc.push_back(t);
+    if ((format == 1 || format == 2) && closedToc.empty()) sense::InvalidField();
 
     switch (format) {
     case 0: {
@@ -223,8 +231,9 @@ size_t Drive::ReadToc(const CommandBuffer& Cmd) {
         break;
     }
     case 1: {
-        uint32_t lastSession = toc.back().session;
-        auto firstOfLast = std::find_if(toc.begin(), toc.end(), [&](const TocTrack& t) { return t.session == lastSession; });
+        uint32_t lastSession = closedToc.back().session;
+        auto firstOfLast =
+            std::find_if(closedToc.begin(), closedToc.end(), [&](const TocTrack& t) { return t.session == lastSession; });
         d[2] = 1;
         d[3] = uint8_t(lastSession);
         uint8_t e[8] = {0, 0x14, uint8_t(firstOfLast->number), 0};
@@ -234,7 +243,7 @@ size_t Drive::ReadToc(const CommandBuffer& Cmd) {
     }
     case 2: {  // full TOC, CD only: A0/A1/A2, tracks, B0 and C0 per session
         if (!m.IsCd()) sense::InvalidField();
-        uint32_t lastSession = toc.back().session;
+        uint32_t lastSession = closedToc.back().session;
         d[2] = 1;
         d[3] = uint8_t(lastSession);
         auto point = [&](uint32_t Session, uint8_t Ctl, uint8_t Point, int64_t Atime, uint8_t Pm, uint8_t Ps, uint8_t Pf) {
@@ -247,7 +256,7 @@ size_t Drive::ReadToc(const CommandBuffer& Cmd) {
         };
         for (uint32_t s = 1; s <= lastSession; ++s) {
             std::vector<TocTrack> in;
-            for (const auto& t : toc)
+            for (const auto& t : closedToc)
                 if (t.session == s) in.push_back(t);
             if (in.empty()) continue;
             point(s, 0x14, 0xA0, -1, uint8_t(in.front().number), 0x00, 0);
@@ -262,7 +271,7 @@ size_t Drive::ReadToc(const CommandBuffer& Cmd) {
                         next = t.start;
                         break;
                     }
-                if (s == lastSession) next = m.LastIsIncomplete() ? m.tracks.back().start : m.NextTrackStart();
+                if (s == lastSession) next = m.OpenSessionStart();
                 Msf p = LbaToMsf(m.capacity);
                 point(s, 0x54, 0xB0, next, p.m, p.s, p.f);
             }

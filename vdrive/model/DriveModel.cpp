@@ -95,6 +95,7 @@ void DriveModel::Set(const std::string& Key, const std::string& Value) {
     else if (Key == "bd-read-kbs") bdReadKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "bd-write-kbs") bdWriteKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "buffer-kb") bufferKB = static_cast<uint32_t>(ParseUnsigned(Value, 1u << 20));
+    else if (Key == "refuses-write-page") refusesWritePage = ParseKinds(Value);
     else throw std::runtime_error("unknown model setting: " + Key);
 }
 
@@ -115,8 +116,8 @@ std::string DriveModel::ToText() const {
         << "dvd-read-kbs=" << dvdReadKBs << '\n'
         << "dvd-write-kbs=" << dvdWriteKBs << '\n';
     if (ReadsAnyBd()) out << "bd-read-kbs=" << bdReadKBs << '\n' << "bd-write-kbs=" << bdWriteKBs << '\n';
-    out
-        << "buffer-kb=" << bufferKB << '\n';
+    out << "buffer-kb=" << bufferKB << '\n'
+        << "refuses-write-page=" << KindList(refusesWritePage) << '\n';
     return out.str();
 }
 

@@ -31,9 +31,14 @@ struct DriveModel {
     uint16_t bdReadKBs = 0;            // drives without BD
     uint16_t bdWriteKBs = 0;
     uint32_t bufferKB = 2048;
+    // Media on which MODE SELECT of the write parameters page (05h) is
+    // refused, as some drives do where the medium does not use the page
+    // (DVD+R, DVD+RW, DVD+R DL, DVD-RAM).
+    std::set<MediaKind> refusesWritePage;
 
     bool Reads(MediaKind Kind) const { return reads.count(Kind) != 0; }
     bool Writes(MediaKind Kind) const { return writes.count(Kind) != 0; }
+    bool RefusesWritePage(MediaKind Kind) const { return refusesWritePage.count(Kind) != 0; }
     bool WritesAnyDvd() const;
     bool WritesAnyCd() const;
     bool WritesAnyBd() const;

@@ -1,5 +1,6 @@
 #include "model/DriveState.h"
 
+#include <atomic>
 #include <chrono>
 #include <sstream>
 #include <stdexcept>
@@ -27,10 +28,17 @@ LongOp ParseOp(const std::string& Name) {
 
 }  // namespace
 
+namespace {
+std::atomic<TestClock> testClock{nullptr};
+}  // namespace
+
 int64_t WallClockMs() {
+    if (const TestClock clock = testClock.load(std::memory_order_acquire)) return clock();
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
+
+void SetTestClock(TestClock Clock) { testClock.store(Clock, std::memory_order_release); }
 
 std::string DriveState::ToText() const {
     std::ostringstream out;

@@ -27,6 +27,12 @@ struct DriveState {
     static DriveState FromText(const std::string& Text);  // throws std::runtime_error
 };
 
+// Milliseconds since the epoch: when long operations start and end (all
+// processes see the same) and when hand edits are looked for. A test of the
+// model may stand a clock of its own in for the system's, for the whole
+// process; SetTestClock(nullptr) gives the system's back.
 int64_t WallClockMs();
+using TestClock = int64_t (*)();
+void SetTestClock(TestClock Clock);
 
 }  // namespace vdrive

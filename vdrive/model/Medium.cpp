@@ -70,6 +70,12 @@ uint32_t Medium::NextTrackStart() const {
     return end;
 }
 
+uint32_t Medium::OpenSessionStart() const {
+    for (const auto& t : tracks)
+        if (t.session == OpenSession()) return t.start;
+    return NextTrackStart();
+}
+
 bool Medium::Appendable() const {
     return IsSequential() && !finalized && (LastIsIncomplete() || NextTrackStart() < capacity);
 }

@@ -84,6 +84,9 @@ public:
     uint32_t InvisibleTrackNumber() const;
     bool LastIsIncomplete() const;
     uint32_t NextTrackStart() const;  // where a new track would begin
+    // Where the open session begins: its first track, written or reserved,
+    // or where a new track would begin when it holds none.
+    uint32_t OpenSessionStart() const;
     bool Appendable() const;          // a new track may still start
     uint32_t RecordedEnd() const;     // one past the last recorded block
 

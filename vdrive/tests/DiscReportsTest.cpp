@@ -113,6 +113,41 @@ TEST_F(DriveTest, TableOfContentsOfAMultisessionCd) {
     EXPECT_SENSE(In({0x43, 0x02, 4, 0, 0, 0, 0, 0, 26, 0}, 26), 5, 0x24, 0);  // no ATIP on DVD
 }
 
+// A session a failed write left open: the disc information tells the open
+// session and its lead-in, the tracks tell what was written, and only closed
+// sessions appear in the session information and the full TOC, which come
+// from the lead-ins written on closing.
+TEST_F(DriveTest, UnfinishedCdSessionIsReportedOpenUntilItIsClosed) {
+    EXPECT_GOOD(SetWritePage(1, 3, false, 1));
+    EXPECT_GOOD(Write10(0, 54, 1, 1));
+    auto open = DiscInfo(1);
+    EXPECT_EQ(open.data[2], 0x05) << "incomplete disc, incomplete session";
+    EXPECT_EQ(open.data[4], 1);
+    EXPECT_EQ(open.data[6], 1) << "the incomplete track is the last track";
+    EXPECT_EQ(open.U32(16), 0x00611A42u) << "the first session's lead-in starts at the ATIP's 97:26:66";
+    auto track = TrackInfo(1, 1);
+    EXPECT_EQ(track.data[6] & 0xC0, 0x00) << "neither blank nor reserved";
+    EXPECT_EQ(track.data[7] & 0x03, 0x03) << "next writable and last recorded addresses valid";
+    EXPECT_EQ(track.U32(12), 54u);
+    EXPECT_EQ(track.U32(28), 53u);
+    EXPECT_SENSE(In({0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}, 12, 1), 5, 0x24, 0);  // no session is complete yet
+    EXPECT_SENSE(In({0x43, 0x02, 2, 0, 0, 0, 0, 0x02, 0x00, 0}, 512, 1), 5, 0x24, 0);
+
+    EXPECT_GOOD(CloseTrack(1, 1));
+    EXPECT_GOOD(CloseSession(1));
+    const uint32_t second = 54 + kFirstSessionGap;
+    EXPECT_GOOD(Write10(second, 27, 2, 1));
+    auto later = DiscInfo(1);
+    EXPECT_EQ(later.data[2], 0x05);
+    EXPECT_EQ(later.data[4], 2);
+    const uint32_t leadIn = second - 4650 + 150;  // MSF counts from -150
+    EXPECT_EQ(later.U32(16), uint32_t(leadIn / 4500) << 16 | uint32_t(leadIn / 75 % 60) << 8 | uint32_t(leadIn % 75));
+    auto sessions = In({0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}, 12, 1);
+    EXPECT_GOOD(sessions);
+    EXPECT_EQ(sessions.data[3], 1) << "the last complete session";
+    EXPECT_EQ(sessions.U32(8), 0u);
+}
+
 TEST_F(DriveTest, CapacitiesOfOverwritableMedia) {
     auto unformatted = In({0x23, 0, 0, 0, 0, 0, 0, 0, 0xF8, 0}, 248);
     EXPECT_GOOD(unformatted);

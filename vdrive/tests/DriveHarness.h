@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -55,6 +56,24 @@ inline ::testing::AssertionResult HasSense(const Result& R, int Key, int Asc, in
                                          << "/" << Asc << "/" << Ascq;
 }
 #define EXPECT_SENSE(r, k, a, q) EXPECT_TRUE(::vdrive::test::HasSense((r), k, a, q))
+
+// Stops the recorder's clock of this process at the present time until the
+// object goes; Advance moves it on. Long operations then progress only when
+// the test says so.
+class FrozenClock {
+public:
+    FrozenClock() {
+        now_ = WallClockMs();
+        SetTestClock([] { return now_.load(); });
+    }
+    ~FrozenClock() { SetTestClock(nullptr); }
+    FrozenClock(const FrozenClock&) = delete;
+    FrozenClock& operator=(const FrozenClock&) = delete;
+    void Advance(int64_t Ms) { now_ += Ms; }
+
+private:
+    static inline std::atomic<int64_t> now_{0};
+};
 
 class DriveTest : public ::testing::Test {
 protected:

@@ -4,9 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "DriveHarness.h"
 
@@ -148,8 +148,10 @@ TEST_F(DriveTest, KnobsFailBusyDropAndDelay) {
     EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}), 2, 0x3A, 0x02);
     EXPECT_EQ(D(0).CurrentKnobs().dropMediumAfter, -1);
 
+    FrozenClock clock;
+    None({0, 0, 0, 0, 0, 0}, 1);
     std::ofstream(D(1).Folder() + "/knobs.conf") << "bogus-knob=1\n";
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));  // hand edits are looked for every 200 ms
+    clock.Advance(200);  // hand edits are looked for every 200 ms
     EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}, 1), 4, 0x44, 0x00) << "a broken knobs file is a drive fault, not a crash";
 }
 
@@ -181,7 +183,7 @@ TEST_F(DriveTest, DamagedStateIsAHardwareErrorUntilANewDiscIsInserted) {
 }
 
 TEST_F(DriveTest, ACommandWithoutImmediateWaitsWithoutHoldingOtherProcesses) {
-    setenv("KESTREL_VDRIVE_TIME_SCALE", "0.05", 1);  // a quick blank takes 500 ms
+    setenv("KESTREL_VDRIVE_TIME_SCALE", "0.1", 1);  // a quick blank takes a second
     Insert(MediaKind::CdRw, 1);
     pid_t child = fork();
     if (child == 0) {
@@ -189,10 +191,18 @@ TEST_F(DriveTest, ACommandWithoutImmediateWaitsWithoutHoldingOtherProcesses) {
         uint8_t blank[12] = {0xA1, 0x01};  // quick, not immediate
         _exit(other.Execute(1, blank, 12, nullptr, 0, Direction::None).status);
     }
-    usleep(200000);
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_SENSE(None({0, 0, 0, 0, 0, 0}, 1), 2, 0x04, 0x07) << "seen as blanking from this process";
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    // Until the child's blank shows here; every look answers at once, as the
+    // child's command holds no lock while it waits.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    Result ready;
+    auto slowest = std::chrono::steady_clock::duration::zero();
+    do {
+        const auto start = std::chrono::steady_clock::now();
+        ready = None({0, 0, 0, 0, 0, 0}, 1);
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+    } while (ready.Good() && std::chrono::steady_clock::now() < deadline);
+    EXPECT_SENSE(ready, 2, 0x04, 0x07) << "seen as blanking from this process";
+    EXPECT_LT(slowest, std::chrono::milliseconds(100));
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "DriveHarness.h"
+#include "kestrel/mmc.h"
 
 namespace vdrive::test {
 namespace {
@@ -97,6 +98,24 @@ TEST_F(DriveTest, ToolSetsKnobsModelsAndResets) {
     StateDriveSet fresh(folder_.Path());
     EXPECT_EQ(fresh.Count(), 2);
     EXPECT_EQ(fresh.At(0).State().medium->kind, MediaKind::DvdPlusRw);
+}
+
+// Some drives refuse the write parameters page on media that do not use it;
+// the model says on which media, set as any other model key.
+TEST_F(DriveTest, ModelRefusesTheWriteParametersPageOnTheMediaItNames) {
+    ToolRun set = Tool(folder_.Path(), "model --drive 0 refuses-write-page=dvd+r,dvd+rw,dvd+r-dl,dvd-ram");
+    ASSERT_EQ(set.status, 0) << set.output;
+    EXPECT_EQ(Tool(folder_.Path(), "model --drive 0 refuses-write-page=floppy").status, 1);
+    for (MediaKind kind : {MediaKind::DvdPlusR, MediaKind::DvdPlusRw, MediaKind::DvdPlusRDl, MediaKind::DvdRam}) {
+        Insert(kind);
+        EXPECT_SENSE(SetWritePage(0, 3), mmc::key::kIllegalRequest, mmc::asc::kInvalidFieldInParameterList, 0)
+            << TraitsOf(kind).name;
+    }
+    for (MediaKind kind : {MediaKind::CdR, MediaKind::DvdR, MediaKind::DvdRwSequential}) {
+        Insert(kind);
+        EXPECT_GOOD(SetWritePage(1, 3)) << TraitsOf(kind).name;
+    }
+    EXPECT_EQ(D(0).Model().refusesWritePage.size(), 4u) << "kept in model.conf";
 }
 
 }  // namespace vdrive::test

@@ -172,6 +172,17 @@ typedef uint32_t (*PFN_SendASPI32Command)(void* Srb);
 // "vdrive0"; writes at most Size bytes including the NUL and returns the
 // length, or -1 when there is no such drive.
 typedef int (*PFN_KestrelDriveName)(uint8_t HaId, uint8_t Target, uint8_t Lun, char* Name, int Size);
+// Optional exports: the exclusive hold of a drive, what opening its device
+// node with O_EXCL is to a program on Linux. KestrelHoldDrive returns
+// KESTREL_HOLD_TAKEN and stores a token in Hold when the caller now holds the
+// drive, KESTREL_HOLD_BUSY while another holder (in this or any process,
+// through this library or the node) has it, KESTREL_HOLD_NO_DRIVE when there
+// is no such drive. KestrelReleaseDrive gives a hold back; a hold also lapses
+// when its process ends. Holding keeps other holders off; it does not refuse
+// commands, just as plain opens of a held node still work.
+enum : int { KESTREL_HOLD_TAKEN = 0, KESTREL_HOLD_BUSY = 1, KESTREL_HOLD_NO_DRIVE = -1 };
+typedef int (*PFN_KestrelHoldDrive)(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t* Hold);
+typedef void (*PFN_KestrelReleaseDrive)(uint8_t HaId, uint8_t Target, uint8_t Lun, uint64_t Hold);
 
 }  // extern "C"
 
