@@ -188,6 +188,11 @@ size_t Drive::SynchronizeCache() {
         SaveState();
         return 0;
     }
+    if (m.IsBd() && m.IsSequential() && !m.finalized) {
+        m.PadPartialUnits();
+        SaveState();
+        return 0;
+    }
     if (hotDirty_) SaveState();
     return 0;
 }

@@ -131,14 +131,14 @@ size_t Medium::PlanWrite(uint32_t Lba, uint32_t Count) const {
     for (size_t i = 0; i < tracks.size(); ++i) {
         const Track& t = tracks[i];
         if (t.closed || t.Nwa() != Lba) continue;
-        if (t.reserved && uint64_t(Lba) + WholeUnits(Count) > uint64_t(t.start) + t.reserved)
+        if (t.reserved && uint64_t(Lba) + Count > uint64_t(t.start) + t.reserved)
             sense::InvalidWriteAddress();
         if (t.reserved && t.recorded >= t.reserved) continue;
-        if (uint64_t(Lba) + WholeUnits(Count) > capacity) sense::OutOfRange();
+        if (uint64_t(Lba) + Count > capacity) sense::OutOfRange();
         return i;
     }
     if (LastIsIncomplete() || Lba != NextTrackStart()) sense::InvalidWriteAddress();
-    if (uint64_t(Lba) + WholeUnits(Count) > capacity) sense::OutOfRange();
+    if (uint64_t(Lba) + Count > capacity) sense::OutOfRange();
     return tracks.size();
 }
 
@@ -154,8 +154,13 @@ void Medium::CommitWrite(size_t TrackIndex, uint32_t Lba, uint32_t Count) {
         return;
     }
     if (TrackIndex == tracks.size()) tracks.push_back(Track{OpenSession(), Lba, 0, 0, false});
-    // On BD-R the drive pads the cluster the write ends in.
-    tracks[TrackIndex].recorded += WholeUnits(Count);
+    tracks[TrackIndex].recorded += Count;
+}
+
+void Medium::PadPartialUnits() {
+    if (!IsSequential()) return;
+    for (auto& t : tracks)
+        if (!t.closed) t.recorded = std::min(WholeUnits(t.recorded), t.reserved ? t.reserved : capacity - t.start);
 }
 
 void Medium::ReserveTrack(uint32_t Blocks) {
@@ -175,14 +180,14 @@ void Medium::CloseTrack(uint32_t Number) {
     if (Number == tracks.size() + 1) return;  // the empty invisible track
     Track& t = tracks[Number - 1];
     if (t.closed) return;
-    t.recorded = t.Size();  // a reserved track is padded to its size
+    t.recorded = WholeUnits(t.Size());  // a reserved track is padded to its size
     t.closed = true;
 }
 
 void Medium::CloseOpenTracks() {
     for (auto& t : tracks)
         if (!t.closed) {
-            t.recorded = t.Size();
+            t.recorded = WholeUnits(t.Size());
             t.closed = true;
         }
 }

@@ -15,9 +15,11 @@
 // hold one track over the formatted area; its "recorded" count is the
 // high-water mark of what was ever written.
 //
-// BD is recorded in clusters of 32 blocks: on BD-R a write that ends inside a
-// cluster leaves the rest of it padded, so the next writable address is
-// always the start of a cluster. BD-R and BD-RE may be formatted with spare
+// BD is recorded in clusters of 32 blocks. A BD-R takes writes of any length
+// at its next writable address; the drive holds a cluster it has only partly
+// received until more follows, and pads its rest when its cache is flushed
+// or the track is closed, so the next writable address then moves on to the
+// start of the next cluster. BD-R and BD-RE may be formatted with spare
 // areas; the drive then verifies each write and replaces bad clusters from
 // the spare blocks, which are no longer part of the user capacity.
 #include <cstdint>
@@ -104,6 +106,9 @@ public:
     void ReserveTrack(uint32_t Blocks);
     void CloseTrack(uint32_t Number);
     void CloseSession(bool Finalize);
+    // Flushing the drive's cache: the partly written cluster of an open BD-R
+    // track is padded.
+    void PadPartialUnits();
     // Returns the blocks whose content is erased.
     BlockRange BlankDisc(BlankType Type);
     // Format type, block count and subtype of a FORMAT UNIT descriptor.

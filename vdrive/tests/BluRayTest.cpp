@@ -64,9 +64,12 @@ TEST_F(BluRay, BdRWritesWholeClustersAndKeepsSessionsOpenUntilFinalized) {
     EXPECT_EQ(blank.U32(16), kLayer);
     EXPECT_EQ(blank.U32(20), kCluster) << "fixed packet size: one cluster";
 
-    // A write ending inside a cluster: the drive pads it, the next address
-    // is the following cluster.
-    ASSERT_GOOD(Write10(0, 40, 0x11, bd_));
+    // Writes of any length follow each other; a flush pads the cluster the
+    // last one ended in, and the next address is the following cluster.
+    ASSERT_GOOD(Write10(0, 16, 0x11, bd_));
+    ASSERT_GOOD(Write10(16, 24, 0x11, bd_));
+    EXPECT_EQ(TrackInfo(1, bd_).U32(12), 40u);
+    ASSERT_GOOD(None({mmc::op::kSynchronizeCache, 0, 0, 0, 0, 0, 0, 0, 0, 0}, bd_));
     EXPECT_EQ(TrackInfo(1, bd_).U32(12), 2 * kCluster);
     EXPECT_SENSE(Write10(40, 8, 0x11, bd_), 5, 0x21, 0x02);
     auto padded = Read10(40, 24, bd_);
@@ -218,6 +221,8 @@ TEST(BluRayMedium, SpareAreasAndClustersSurviveTheStateFile) {
     Medium m = Medium::Blank(MediaKind::BdR);
     m.FormatDisc(mmc::format::kBdRWithSpare, 0);
     m.CommitWrite(m.PlanWrite(0, 5), 0, 5);
+    EXPECT_EQ(Medium::FromText(m.ToText()).tracks[0].recorded, 5u) << "a partial cluster waits in the drive";
+    m.PadPartialUnits();
     const Medium back = Medium::FromText(m.ToText());
     EXPECT_EQ(back, m);
     EXPECT_EQ(back.spareBlocks, kUsualSpare);
