@@ -36,6 +36,10 @@ inline bool IsCDMedium(unsigned Type) { return Type < 4; }
 inline bool IsBDMedium(unsigned Type) { return Type >= mtBDROM && Type <= mtBDRE; }
 // The writable DVD media (the DDCD codes between them and BD are CD-sized).
 inline bool IsDVDMedium(unsigned Type) { return Type >= mtDVDROM && Type <= mtDVDPlusRDL; }
+// Pressed media: nothing can be written onto them.
+inline bool IsPressedType(unsigned Type) {
+    return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM || Type == mtBDROM;
+}
 // Media written anywhere in their formatted area: the old volume stays where it is.
 inline bool IsOverwritableType(unsigned Type) {
     return Type == mtDVDRAM || Type == mtDVDRWRestricted || Type == mtDVDPlusRW || Type == mtBDRE;

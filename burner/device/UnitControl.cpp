@@ -92,13 +92,14 @@ bool TSCSIDevice::StartEraseCommand(uint8_t Type, bool Quick, bool& StartFailed)
             // cluster, with the disc's size where spare areas allow it,
             // else with the drive's usual spare.
             const auto quick = BDREFormatList(0, mmc::format::kQuickReformat);
-            if (Quick) return FormatUnit(0x11, quick.data(), uint32_t(quick.size()));
+            constexpr uint8_t withList = mmc::format::kWithParameterList;
+            if (Quick) return FormatUnit(withList, quick.data(), uint32_t(quick.size()));
             uint32_t blocks = 0, blockLength = 0;
             if (!ReadFormatCapacities(blocks, blockLength)) blocks = 0;
             const auto sized = BDREFormatList(blocks, mmc::format::kFullCertification);
             const auto usual = BDREFormatList(0, mmc::format::kFullCertification);
-            return FormatUnit(0x11, sized.data(), uint32_t(sized.size())) ||
-                   FormatUnit(0x11, usual.data(), uint32_t(usual.size()));
+            return FormatUnit(withList, sized.data(), uint32_t(sized.size())) ||
+                   FormatUnit(withList, usual.data(), uint32_t(usual.size()));
         }
         default:
             return Blank(Quick ? 1 : 0);

@@ -133,10 +133,12 @@ TEST(DriveBluRay, BdReSpaceIsItsFormatLessItsVolume) {
 }
 
 // Erasing a BD-RE formats it again; the volume is gone, the format stays.
+// One recorder for both: the interposer keeps the state folder it found
+// first in a process.
 TEST(DriveBluRay, ErasingABdReFormatsItAgain) {
+    TBdRecorder bd;
     for (const bool quick : {true, false}) {
         SCOPED_TRACE(quick ? "quick" : "complete");
-        TBdRecorder bd;
         auto device = bd.OpenRecordedBdRe(3000);
         std::atomic<int> events{0};
         std::atomic<bool> withError{true};

@@ -33,6 +33,7 @@ inline constexpr uint8_t kSetCdSpeed = 0xBB;
 inline constexpr uint8_t kReadFormatCapacities = 0x23;
 inline constexpr uint8_t kGetPerformance = 0xAC;
 inline constexpr uint8_t kReadDiscStructure = 0xAD;
+inline constexpr uint8_t kSetStreaming = 0xB6;
 }  // namespace op
 
 // Mode page codes.
@@ -97,6 +98,10 @@ inline constexpr uint8_t kFullCertification = 2;
 inline constexpr uint8_t kQuickCertification = 3;
 // Subtype of kBdRWithSpare: sequential recording with pseudo-overwrite.
 inline constexpr uint8_t kSequentialWithSpare = 0;
+// FORMAT UNIT: CDB byte 1 with a parameter list (FmtData, format code 1),
+// and the list header's byte 1 (format options valid, immediate).
+inline constexpr uint8_t kWithParameterList = 0x11;
+inline constexpr uint8_t kOptionsImmediate = 0x82;
 // READ FORMAT CAPACITIES, current descriptor type (byte 8, bits 1..0).
 inline constexpr uint8_t kUnformattedMedium = 0x01;
 inline constexpr uint8_t kFormattedMedium = 0x02;
