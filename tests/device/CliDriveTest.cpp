@@ -83,9 +83,15 @@ TEST_F(DriveCli, BdWriterItsCapabilitiesItsDiscsAndTheEraseOfABdRe) {
     EXPECT_NE(info.Out.find("Status:       empty"), std::string::npos) << info.Out;
     EXPECT_TRUE(std::regex_search(info.Out, std::regex(R"(Capacity: +12219392 blocks)"))) << info.Out;
     EXPECT_NE(Cli("erase --quick" + drive).Out.find("not erasable"), std::string::npos) << "a BD-R is write-once";
+    TTempDir work;
+    WriteFile(work / "src/a.txt", "a");
+    const auto burn = Cli("burn" + drive + " " + work / "src");
+    ASSERT_EQ(burn.Exit, 0) << burn.Out;
+    EXPECT_NE(burn.Out.find(">>> FINALIZING TRACK"), std::string::npos) << burn.Out;
+    const auto burnt = Cli("disc-info" + drive + " --json");
+    EXPECT_NE(burnt.Out.find("\"status\":\"appendable\""), std::string::npos) << burnt.Out;
 
     // A BD-RE holding data is emptied by formatting it again, not by blanking.
-    TTempDir work;
     std::string volume(1000 * 2048, '\0');
     volume[16 * 2048] = 1;
     volume.replace(16 * 2048 + 1, 5, "CD001");

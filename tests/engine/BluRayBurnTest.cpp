@@ -138,24 +138,28 @@ TEST_F(BdBurn, BlankBdReIsFormattedWithSpareAreasBeforeItsFirstWriteAndNeverAgai
     EXPECT_TRUE(rig.Commands(mmc::op::kFormatUnit).empty());
 }
 
-TEST_F(BdBurn, ImageFileOntoABlankBdReIsFormattedFirstAndEndsOnAWholeCluster) {
+TEST_F(BdBurn, ImageFileEndsOnAWholeClusterAndABlankBdReIsFormattedFirst) {
     // 1,000,000 bytes: 489 sectors, written as 512.
     std::string bytes(1000000, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
     const std::string image = rig.files / "image.iso";
     WriteFile(image, bytes);
-    Insert(MediaKind::BdRe);
-    ASSERT_EQ(rig.BurnImage(image), "");
-    EXPECT_EQ(rig.Commands(mmc::op::kFormatUnit).size(), 1u);
-    const auto writes = rig.Commands(mmc::op::kWrite10);
-    ExpectWholeClusters(writes);
-    uint32_t sectors = 0;
-    for (const auto& write : writes) sectors += write.Blocks();
-    EXPECT_EQ(sectors, 512u);
-    const std::string dumped = ReadFile(rig.Dump());
-    ASSERT_EQ(dumped.size(), 512u * 2048);
-    EXPECT_EQ(dumped.substr(0, bytes.size()), bytes);
-    EXPECT_EQ(dumped.find_first_not_of('\0', bytes.size()), std::string::npos) << "the padding is zeros";
+    for (const MediaKind kind : {MediaKind::BdR, MediaKind::BdRe}) {
+        SCOPED_TRACE(vdrive::TraitsOf(kind).name);
+        Insert(kind);
+        rig.ClearTrace();
+        ASSERT_EQ(rig.BurnImage(image), "");
+        EXPECT_EQ(rig.Commands(mmc::op::kFormatUnit).size(), kind == MediaKind::BdRe ? 1u : 0u);
+        const auto writes = rig.Commands(mmc::op::kWrite10);
+        ExpectWholeClusters(writes);
+        uint32_t sectors = 0;
+        for (const auto& write : writes) sectors += write.Blocks();
+        EXPECT_EQ(sectors, 512u);
+        const std::string dumped = ReadFile(rig.Dump());
+        ASSERT_EQ(dumped.size(), 512u * 2048);
+        EXPECT_EQ(dumped.substr(0, bytes.size()), bytes);
+        EXPECT_EQ(dumped.find_first_not_of('\0', bytes.size()), std::string::npos) << "the padding is zeros";
+    }
 }
 
 TEST_F(BdBurn, TwoBdRSessionsTheSecondImportingTheFirstAndFinalizingTheDisc) {
