@@ -100,6 +100,7 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
 // A session that a failed burn left open is refused before anything is
 // read or written, unless the burn is to close it.
 std::string RefuseUnfinished(TKestrelBurner& Burner, bool Image) {
+    if (std::string held = Burner.DriveHeldByAnotherProgram(); !held.empty()) return held;
     const auto unfinished = Burner.FindUnfinishedSession();
     if (!unfinished) return {};
     if (Image)

@@ -161,6 +161,13 @@ std::string TKestrelBurner::CheckDriveFree() {
     return {};
 }
 
+std::string TKestrelBurner::DriveHeldByAnotherProgram() {
+    if (HaId == NO_DEVICE_ID || heldDrive_) return {};
+    const std::string held = TAccessLayer::Instance().HoldDriveExclusive(HaId, Target, Lun);
+    if (held.empty()) TAccessLayer::Instance().ReleaseDriveExclusive(HaId, Target, Lun);
+    return held;
+}
+
 void TKestrelBurner::ReleaseDrive() {
     if (heldDrive_) {
         const auto& [haId, target, lun] = *heldDrive_;

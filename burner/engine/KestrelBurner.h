@@ -102,6 +102,11 @@ public:
     // never closes anything and is refused. BurnISOImage refuses such a
     // disc whatever this says: an image is written onto a blank disc only.
     bool CloseUnfinishedSession = false;
+    // Empty when no other program holds the drive, else why it cannot be
+    // used. A burn running elsewhere leaves its session open meanwhile:
+    // front ends ask this first, so that such a disc is not taken for one
+    // that a failed burn left unfinished.
+    std::string DriveHeldByAnotherProgram();
     std::string ISOFileName;
 
     TWriteDoneEvent OnWriteDone;

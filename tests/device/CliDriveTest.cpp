@@ -200,8 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Media, EmptyOverwritable,
                              return name;
                          });
 
-TEST(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
     TTempDir work;
     WriteFile(work / "src/a.txt", "a");
     ASSERT_EQ(Cli("build-iso -o " + work / "a.iso" + " " + work / "src").Exit, 0);
@@ -214,8 +213,8 @@ TEST(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
 
 // The volume looked for on a blank DVD+RW is not there: the failed read is
 // the answer, not a fault to show.
-TEST(DriveCli, ProbesThatFailAsAnAnswerPrintNoDeviceLines) {
-    TVirtualRecorder recorder;  // drive 0 holds a blank DVD+RW
+TEST_F(DriveCli, ProbesThatFailAsAnAnswerPrintNoDeviceLines) {
+    // Drive 0 holds a blank DVD+RW.
     const auto info = Cli("disc-info --drive 0");
     ASSERT_EQ(info.Exit, 0) << info.Out;
     EXPECT_EQ(info.Out.find("<<< "), std::string::npos) << info.Out;
