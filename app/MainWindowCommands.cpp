@@ -47,16 +47,16 @@ bool SourceExists(const std::string& Path) {
 
 // ---- Speeds ------------------------------------------------------------------
 
-bool TForm1::IsCDMedium() { return kestrel->GetDiscType() < 4; }
+TSpeedUnit TForm1::SpeedUnit() { return SpeedUnitOf(kestrel->GetDiscType()); }
 
 void TForm1::cbSpeedDropDown() {
     const int selected = cbSpeed->currentIndex();
-    const bool cd = IsCDMedium();
+    const TSpeedUnit unit = SpeedUnit();
     cbSpeed->clear();
     cbSpeed->addItem(QStringLiteral("Max"));
-    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= cd ? 176 : 700) {
+    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= SpeedListStep(unit)) {
         kestrel->SetWriteSpeed(static_cast<uint16_t>(s));
-        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), cd));
+        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), unit));
         if (cbSpeed->findText(entry) < 0) cbSpeed->addItem(entry);
     }
     cbSpeed->setCurrentIndex(selected >= 0 && selected < cbSpeed->count() ? selected : 0);
@@ -64,7 +64,7 @@ void TForm1::cbSpeedDropDown() {
 
 void TForm1::SetWriteSpeedFromList() {
     if (cbSpeed->currentIndex() < 0) cbSpeed->setCurrentIndex(0);
-    kestrel->SetWriteSpeed(SpeedFromText(cbSpeed->currentText().toStdString(), IsCDMedium()));
+    kestrel->SetWriteSpeed(SpeedFromText(cbSpeed->currentText().toStdString(), SpeedUnit()));
 }
 
 // ---- Filling the compilation ---------------------------------------------------

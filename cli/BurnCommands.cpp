@@ -21,8 +21,8 @@
 namespace kestrel::cli {
 namespace {
 
-// The longest write waited for (scaled like every wait): a full DVD at the
-// slowest speed, twice over.
+// The longest write waited for (scaled like every wait): a full dual-layer
+// BD at 1x, or a full DVD at the slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
 // How often the status is brought up to date.
 constexpr int kStatusTickMs = 100;

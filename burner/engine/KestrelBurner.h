@@ -96,7 +96,9 @@ public:
     bool FinalizeTrack = true;
     bool PerformOPC = false;
     // Format a DVD-RW that already holds data before the burn (the user's
-    // explicit choice); a blank DVD-RW is formatted without it.
+    // explicit choice); a blank DVD-RW is formatted without it. A BD-RE is
+    // formatted only while it is unformatted; one holding data is emptied
+    // by erasing it.
     bool FormatBeforeBurn = false;
     // A failed or interrupted burn leaves the last session of a write-once
     // or sequential disc unfinished (HoldsUnfinishedSession, inherited from
@@ -221,6 +223,8 @@ private:
     bool HasImportedEntries() const;
     std::string FormatDVDRWIfNeeded();
     std::string FormatDVDPlusRW();
+    // Formats an unformatted BD-RE; any other disc is left as it is.
+    std::string FormatBlankBDRE();
     std::string WaitWhileFormatting(int64_t IntervalMs);
     std::string PrepareDrive();
     // Data, flush, descriptor copy, closing and reset.
