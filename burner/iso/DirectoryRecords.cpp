@@ -66,43 +66,43 @@ void ForEachRecord(const TDEntry& Dir, const TIsoTree& Tree, const TBases& Bases
         Emit(up);
     }
     Tree.ForEachEntry(Dir, [&](const TFEntry& E) {
-        TRecordSpec spec;
-        spec.Id = Tree.Identifier(E);
-        spec.Date = E.DateTime;
-        spec.Context.Dir = &Dir;
-        spec.Context.Entry = &E;
-        spec.Context.Described = E.Dir;
+        TRecordSpec entryRecord;
+        entryRecord.Id = Tree.Identifier(E);
+        entryRecord.Date = E.DateTime;
+        entryRecord.Context.Dir = &Dir;
+        entryRecord.Context.Entry = &E;
+        entryRecord.Context.Described = E.Dir;
         const uint8_t hidden = (E.Attr & faHidden) ? record::FlagHidden : 0;
         if (IsDirectory(E)) {
             const bool moved = relocation && E.Dir && relocation->IsMoved(*E.Dir);
             if (moved && &Dir != relocation->Directory()) {
                 // The placeholder: an empty file whose CL names the directory.
-                spec.Flags = hidden;
-                spec.Context.Mark = TRelocationMark::Placeholder;
-                spec.Context.LinkSector = dirExtent(*E.Dir);
-                Emit(spec);
+                entryRecord.Flags = hidden;
+                entryRecord.Context.Mark = TRelocationMark::Placeholder;
+                entryRecord.Context.LinkSector = dirExtent(*E.Dir);
+                Emit(entryRecord);
                 return;
             }
-            if (moved) spec.Context.Mark = TRelocationMark::Moved;
+            if (moved) entryRecord.Context.Mark = TRelocationMark::Moved;
             if (E.Dir && !E.Imported) {
-                spec.Extent = dirExtent(*E.Dir);
-                spec.Size = Tree.DirSize(*E.Dir);
+                entryRecord.Extent = dirExtent(*E.Dir);
+                entryRecord.Size = Tree.DirSize(*E.Dir);
             } else {
                 const int32_t extent = Tree.EntryExtent(E);
-                spec.Extent = E.Imported ? extent : Bases.Dir + extent;
-                spec.Size = Tree.EntrySize(E);
+                entryRecord.Extent = E.Imported ? extent : Bases.Dir + extent;
+                entryRecord.Size = Tree.EntrySize(E);
             }
-            spec.Flags = record::FlagDirectory | hidden;
-            Emit(spec);
+            entryRecord.Flags = record::FlagDirectory | hidden;
+            Emit(entryRecord);
             return;
         }
         const auto emitPiece = [&](int64_t Index, int64_t Count, int64_t Extent, int64_t Size) {
-            spec.Extent = Extent;
-            spec.Size = Size;
-            spec.Context.Piece = static_cast<int>(Index);
-            spec.Context.LastPiece = Index + 1 == Count;
-            spec.Flags = uint8_t(hidden | (spec.Context.LastPiece ? 0 : record::FlagMultiExtent));
-            Emit(spec);
+            entryRecord.Extent = Extent;
+            entryRecord.Size = Size;
+            entryRecord.Context.Piece = static_cast<int>(Index);
+            entryRecord.Context.LastPiece = Index + 1 == Count;
+            entryRecord.Flags = uint8_t(hidden | (entryRecord.Context.LastPiece ? 0 : record::FlagMultiExtent));
+            Emit(entryRecord);
         };
         // An imported file keeps the extents it has on the disc, wherever
         // they lie and however long each is.
