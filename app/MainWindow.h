@@ -14,6 +14,7 @@
 
 #include "app/AppOptions.h"
 #include "app/AppTitle.h"
+#include "app/Formats.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/iso/FillCompilation.h"
 
@@ -167,12 +168,13 @@ private:
     void SetIcons();
     void FitDriveBox();
     void LoadSettings();
+    void LoadBootChoices(const TKestrelIni& Ini);
     void RestoreWindowState();
     void SaveWindowState();
 
     // Commands' shared steps.
     void SetWriteSpeedFromList();
-    bool IsCDMedium();
+    TSpeedUnit SpeedUnit();
     // The list's entries whose sources still exist; asks about the others.
     // False when the user chose not to go on.
     bool CheckListSources(std::vector<TListEntry>& Entries);

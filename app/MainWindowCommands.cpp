@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <exception>
 #include <filesystem>
 
 #include "app/CompilationList.h"
@@ -46,16 +47,16 @@ bool SourceExists(const std::string& Path) {
 
 // ---- Speeds ------------------------------------------------------------------
 
-bool TForm1::IsCDMedium() { return kestrel->GetDiscType() < 4; }
+TSpeedUnit TForm1::SpeedUnit() { return SpeedUnitOf(kestrel->GetDiscType()); }
 
 void TForm1::cbSpeedDropDown() {
     const int selected = cbSpeed->currentIndex();
-    const bool cd = IsCDMedium();
+    const TSpeedUnit unit = SpeedUnit();
     cbSpeed->clear();
     cbSpeed->addItem(QStringLiteral("Max"));
-    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= cd ? 176 : 700) {
+    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= SpeedListStep(unit)) {
         kestrel->SetWriteSpeed(static_cast<uint16_t>(s));
-        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), cd));
+        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), unit));
         if (cbSpeed->findText(entry) < 0) cbSpeed->addItem(entry);
     }
     cbSpeed->setCurrentIndex(selected >= 0 && selected < cbSpeed->count() ? selected : 0);
@@ -63,7 +64,7 @@ void TForm1::cbSpeedDropDown() {
 
 void TForm1::SetWriteSpeedFromList() {
     if (cbSpeed->currentIndex() < 0) cbSpeed->setCurrentIndex(0);
-    kestrel->SetWriteSpeed(SpeedFromText(cbSpeed->currentText().toStdString(), IsCDMedium()));
+    kestrel->SetWriteSpeed(SpeedFromText(cbSpeed->currentText().toStdString(), SpeedUnit()));
 }
 
 // ---- Filling the compilation ---------------------------------------------------
@@ -157,7 +158,16 @@ void TForm1::bBurnClick() {
         layout->exec();
     }
 
-    kestrel->BuildLayout(false, nullptr);
+    // A boot file the image cannot use, or an image too large to lay out,
+    // ends the burn before anything is asked or written.
+    try {
+        kestrel->BuildLayout(false, nullptr);
+    } catch (const std::exception& e) {
+        Log(">>> " + std::string(e.what()));
+        Log(">>> BURN NOT STARTED");
+        Log(" ");
+        return;
+    }
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
     if (!ConfirmFit(sectors)) return;
@@ -251,7 +261,12 @@ void TForm1::bSaveISOClick() {
     Log(">>> START BUILDING .ISO FILE");
     EnterRunning(TRunning::ImageBuild);
 
-    kestrel->BuildLayout(true, nullptr);
+    try {
+        kestrel->BuildLayout(true, nullptr);
+    } catch (const std::exception& e) {
+        kestrelWriteDone(e.what());  // no image file is created
+        return;
+    }
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
     lSize->setText(Text(FormatMB(sectors * 2048) + " MB"));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BootArgs.h"
 #include "cli/BurnStatus.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
@@ -20,8 +21,8 @@
 namespace kestrel::cli {
 namespace {
 
-// The longest write waited for (scaled like every wait): a full DVD at the
-// slowest speed, twice over.
+// The longest write waited for (scaled like every wait): a full dual-layer
+// BD at 1x, or a full DVD at the slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
 // How often the status is brought up to date.
 constexpr int kStatusTickMs = 100;
@@ -167,16 +168,17 @@ std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format",
                              "--close-unfinished"})
         options.push_back({flag, false, ""});
-    for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
+    for (const char* valued : {"--import-session", "--volume-id", "--save-path"})
         options.push_back({valued, true, ""});
+    for (TOptionSpec& boot : BootOptions()) options.push_back(std::move(boot));
     return options;
 }
 
 const TCliRegistration burn({
     "burn",
-    "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
+    std::string("burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] [--archive] "
+                "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] ") +
+        BootUsage + " [--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session. --close-unfinished first closes "
     "a session that a failed or interrupted burn left unfinished, so that the new one can follow it. --verify "
     "reads the session back after closing it and fails, naming the files, where the disc differs from what was "

@@ -176,7 +176,7 @@ void TCacheThread::StreamSource(const TCacheSource& Source, size_t Index) {
     bool changed = Source.SizeIsSectors ? RoundUpToSector(actual) != Source.Size : actual != Source.Size;
     if (changed) Warn(FormatChangedSize(Source.Path, actual, Source.Size));
     const int64_t expected = std::min(actual, Source.Size);
-    const int64_t read = StreamFileBytes(file, Source.Path, expected);
+    const int64_t read = StreamFileBytes(file, Source, expected);
     if (read < expected) {
         Warn(FormatShortRead(Source.Path, read, expected));
         changed = true;
@@ -200,13 +200,15 @@ int64_t TCacheThread::OpenedSize(TSourceFile& File, const TCacheSource& Source, 
     return size;
 }
 
-int64_t TCacheThread::StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count) {
+int64_t TCacheThread::StreamFileBytes(TSourceFile& File, const TCacheSource& Source, int64_t Count) {
     int64_t read = 0;
     while (read < Count) {
         CheckAbort();
         const int64_t n = std::min<int64_t>(job_.BlockSize - staging_->Count, Count - read);
-        const int64_t got = File.ReadFully(staging_->Data.data() + staging_->Count, n);
-        if (got < 0) Abandon(FormatWithReason(msgCantReadFile, Path, errno));
+        uint8_t* dest = staging_->Data.data() + staging_->Count;
+        const int64_t got = File.ReadFully(dest, n);
+        if (got < 0) Abandon(FormatWithReason(msgCantReadFile, Source.Path, errno));
+        Source.Patch.ApplyTo(dest, read, static_cast<size_t>(got));
         staging_->Count += static_cast<int32_t>(got);
         read += got;
         if (got < n) break;  // the file got shorter while it was read

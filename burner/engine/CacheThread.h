@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "burner/common/DebugLog.h"
+#include "burner/iso/BootFiles.h"
 
 namespace kestrel {
 
@@ -32,6 +33,9 @@ struct TCacheSource {
     bool SizeIsSectors = false;
     // A block device may stand in for the file (an image burnt from one).
     bool MayBeBlockDevice = false;
+    // Bytes laid over the file's copy in the stream (a boot loader's boot
+    // information table); the file itself is only read.
+    TBytePatch Patch = {};
 };
 
 // What a cache streams. Head bytes are not owned and must stay unchanged
@@ -135,8 +139,9 @@ private:
     // The size of the opened source, which must be a regular file (or a
     // block device where the source allows one); Opened gets its status.
     int64_t OpenedSize(TSourceFile& File, const TCacheSource& Source, struct stat& Opened);
-    // Streams up to Count bytes of File; the bytes it held.
-    int64_t StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count);
+    // Streams up to Count bytes of File with the source's patch laid over
+    // them; the bytes it held.
+    int64_t StreamFileBytes(TSourceFile& File, const TCacheSource& Source, int64_t Count);
     void StreamPadding();
     void StreamZeros(int64_t Count);
     void FinishSector();

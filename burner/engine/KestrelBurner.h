@@ -25,6 +25,7 @@ namespace kestrel {
 
 class TDiscVerifier;
 class TKestrelBurner;
+class TLocalFolder;
 class TThWrite;
 using TWriteDoneEvent = std::function<void(TKestrelBurner* Sender, const std::string& Error)>;
 using TNotifyEvent = std::function<void(TKestrelBurner* Sender)>;
@@ -95,7 +96,9 @@ public:
     bool FinalizeTrack = true;
     bool PerformOPC = false;
     // Format a DVD-RW that already holds data before the burn (the user's
-    // explicit choice); a blank DVD-RW is formatted without it.
+    // explicit choice); a blank DVD-RW is formatted without it. A BD-RE is
+    // formatted only while it is unformatted; one holding data is emptied
+    // by erasing it.
     bool FormatBeforeBurn = false;
     // A failed or interrupted burn leaves the last session of a write-once
     // or sequential disc unfinished (HoldsUnfinishedSession, inherited from
@@ -147,11 +150,18 @@ public:
     // extents): SessionNo -1 the last, 0 none; Dir null for the root. False
     // when no tree was found or part of it had to be left out (logged).
     virtual bool ImportDiscSession(int SessionNo, TDEntry* Dir);
-    // Copies an imported file from the disc to FileName. An existing file is
-    // replaced only with ReplaceExisting. False (logged) on any failure,
-    // leaving no partial file; throws std::system_error when the local file
-    // cannot be created.
+    // Copies an imported file from the disc to FileName: its bytes from all
+    // its extents (runs of zero sectors left as holes), its permissions and
+    // its date; a symbolic link is created as a link. An existing file is
+    // replaced only with ReplaceExisting, and never written through a link.
+    // False (logged) on any failure, leaving no partial file; throws
+    // std::system_error when the local file cannot be created.
     bool ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting = false);
+    // The same into an open folder, under Name. Depth: how many folders
+    // Folder lies below the one the extraction was asked into, the levels
+    // a link's target may climb.
+    bool ExtractFile(const TFEntry* Entry, const TLocalFolder& Folder, const std::string& Name, bool ReplaceExisting,
+                     int Depth);
     // Medium type code remembered by the last disc layout.
     uint16_t MediumType() const { return mediumType_; }
 
@@ -213,6 +223,8 @@ private:
     bool HasImportedEntries() const;
     std::string FormatDVDRWIfNeeded();
     std::string FormatDVDPlusRW();
+    // Formats an unformatted BD-RE; any other disc is left as it is.
+    std::string FormatBlankBDRE();
     std::string WaitWhileFormatting(int64_t IntervalMs);
     std::string PrepareDrive();
     // Data, flush, descriptor copy, closing and reset.

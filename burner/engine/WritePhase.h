@@ -15,8 +15,9 @@ enum class TWritePhase : uint8_t {
     Idle,        // no write runs (also once the write has ended)
     Preparing,   // checks, the layout for the disc, the read-ahead filling,
                  // the drive's speeds and write parameters
-    Formatting,  // the drive formats the disc (a DVD-RW before the burn, a
-                 // DVD+RW on its first write); it may report its progress
+    Formatting,  // the drive formats the disc (a DVD-RW or a blank BD-RE
+                 // before the burn, a DVD+RW on its first write); it may
+                 // report its progress
     Writing,     // the image's data goes to the drive or to the image file;
                  // progress is the bytes sent of WriteTotalBytes()
     Flushing,    // the drive writes out its buffer (and, on overwritable
