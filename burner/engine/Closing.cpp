@@ -87,6 +87,7 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
     }
     if (sectors == 0) return msgInternalError0005;
     std::memcpy(dataBuffer_.data(), head_.data(), sectors * 2048);
+    const size_t descriptors = sectors;
     // A BD is written in whole clusters: the rest of the first one is read
     // from the disc and written back as it was.
     if (IsBDMedium(mediumType_)) {
@@ -98,7 +99,7 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
     }
     std::string error = SendBlock(0, dataBuffer_.data(), static_cast<uint32_t>(sectors * 2048));
     if (!error.empty()) return error;
-    descriptorCopySectors_ = static_cast<uint32_t>(sectors);
+    descriptorCopySectors_ = static_cast<uint32_t>(descriptors);
     if (!SynchronizeCache(false, kFlushTimeoutMs)) return "CAN'T FLUSH THE DRIVE'S CACHE [" + LastError + "]";
     return {};
 }

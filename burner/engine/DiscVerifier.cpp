@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "burner/device/BusyWait.h"
 #include "kestrel/mmc.h"
@@ -11,7 +10,6 @@ namespace kestrel {
 namespace {
 
 constexpr uint32_t kSector = 2048;
-constexpr uint32_t kRange = kDigestRangeSectors;
 
 // The drive cannot read anything now (no disc, not ready for another
 // reason than a long operation): every further sector would fail alike.
@@ -22,137 +20,64 @@ bool NothingReadable(const TSCSICommands& Device) {
 }  // namespace
 
 TDiscVerifier::TDiscVerifier(TSCSICommands& Device, const std::atomic<bool>& Abort, std::atomic<int64_t>& BytesRead)
-    : device_(Device), abort_(Abort), bytesRead_(BytesRead), source_(size_t(kRange) * kSector) {
-    for (auto& batch : batches_) {
-        batch.Data.assign(size_t(kBatchRanges) * kRange * kSector, 0);
-        batch.Unreadable.assign(size_t(kBatchRanges) * kRange, false);
-    }
-}
+    : device_(Device),
+      abort_(Abort),
+      bytesRead_(BytesRead),
+      disc_(size_t(kDigestRangeSectors) * kSector),
+      source_(size_t(kDigestRangeSectors) * kSector),
+      unreadable_(kDigestRangeSectors) {}
 
 void TDiscVerifier::Run(const TSession& Session, TVerifyReport& Report) {
     const int64_t total = Session.Digest->StreamSectors();
-    const int64_t ranges = (total + kRange - 1) / kRange;
-    std::thread helper([this, ranges] { Fingerprint(ranges); });
-    // The helper ends with the reading, on every way out.
-    struct TStopHelper {
-        TDiscVerifier& Verifier;
-        std::thread& Helper;
-        ~TStopHelper() {
-            {
-                std::lock_guard lock(Verifier.batchLock_);
-                Verifier.stopFingerprinting_ = true;
-            }
-            Verifier.batchChanged_.notify_all();
-            Helper.join();
-        }
-    } stop{*this, helper};
-
-    size_t next = 0;
-    for (int64_t range = 0; range < ranges; range += kBatchRanges, next = (next + 1) % kBatches) {
-        TBatch& batch = batches_[next];
-        Conclude(Session, batch, Report);
+    for (int64_t sector = 0, range = 0; sector < total; sector += kDigestRangeSectors, ++range) {
         if (abort_) {
             Report.Outcome = TVerifyOutcome::Aborted;
             return;
         }
-        batch.First = range;
-        batch.Ranges = static_cast<uint32_t>(std::min<int64_t>(kBatchRanges, ranges - range));
-        batch.Sectors = static_cast<uint32_t>(std::min<int64_t>(int64_t(batch.Ranges) * kRange, total - range * kRange));
-        if (!ReadBatch(Session, batch, Report)) break;
-    }
-    // The batches still in flight, oldest first.
-    for (size_t i = 0; i < kBatches; ++i) Conclude(Session, batches_[(next + i) % kBatches], Report);
-}
-
-bool TDiscVerifier::ReadBatch(const TSession& Session, TBatch& Batch, TVerifyReport& Report) {
-    std::fill(Batch.Unreadable.begin(), Batch.Unreadable.end(), false);
-    for (uint32_t done = 0; done < Batch.Sectors; done += kRange) {
-        const uint32_t count = std::min(kRange, Batch.Sectors - done);
-        const auto lba = static_cast<uint32_t>(Session.StartLBA + Batch.First * kRange + done);
+        const auto count = static_cast<uint32_t>(std::min<int64_t>(kDigestRangeSectors, total - sector));
         std::string problem;
-        if (ReadRange(lba, count, Batch.Data.data() + size_t(done) * kSector, Batch.Unreadable.begin() + done,
-                      problem) == TReadResult::Fatal) {
+        const TReadResult read = ReadRange(static_cast<uint32_t>(Session.StartLBA + sector), count, problem);
+        if (read == TReadResult::Fatal) {
             Report.Outcome = TVerifyOutcome::Failed;
             Report.Problem = problem;
-            return false;
+            return;
         }
+        if (read == TReadResult::Partly ||
+            RangeDigest(disc_.data(), count) != Session.Digest->Range(static_cast<size_t>(range)))
+            Resolve(Session, sector, count, Report);
         bytesRead_ += int64_t(count) * kSector;
-    }
-    {
-        std::lock_guard lock(batchLock_);
-        Batch.State = TBatchState::Read;
-    }
-    batchChanged_.notify_all();
-    if (unreadableCount_ < kMaxUnreadable) return true;
-    Report.Problem = "THE READING STOPPED AFTER " + std::to_string(kMaxUnreadable) + " UNREADABLE SECTORS";
-    return false;
-}
-
-void TDiscVerifier::Fingerprint(int64_t Ranges) {
-    size_t next = 0;
-    for (int64_t done = 0; done < Ranges; done += kBatchRanges, next = (next + 1) % kBatches) {
-        TBatch& batch = batches_[next];
-        {
-            std::unique_lock lock(batchLock_);
-            batchChanged_.wait(lock, [&] { return batch.State == TBatchState::Read || stopFingerprinting_; });
-            if (batch.State != TBatchState::Read) return;
+        if (unreadableCount_ >= kMaxUnreadable) {
+            Report.Problem = "THE READING STOPPED AFTER " + std::to_string(kMaxUnreadable) + " UNREADABLE SECTORS";
+            return;
         }
-        for (uint32_t r = 0; r < batch.Ranges; ++r)
-            batch.Digests[r] = RangeDigest(batch.Data.data() + size_t(r) * kRange * kSector,
-                                           std::min(kRange, batch.Sectors - r * kRange));
-        {
-            std::lock_guard lock(batchLock_);
-            batch.State = TBatchState::Fingerprinted;
-        }
-        batchChanged_.notify_all();
     }
-}
-
-void TDiscVerifier::Conclude(const TSession& Session, TBatch& Batch, TVerifyReport& Report) {
-    {
-        std::unique_lock lock(batchLock_);
-        if (Batch.State == TBatchState::Free) return;
-        batchChanged_.wait(lock, [&] { return Batch.State == TBatchState::Fingerprinted; });
-    }
-    for (uint32_t r = 0; r < Batch.Ranges; ++r) {
-        const uint32_t count = std::min(kRange, Batch.Sectors - r * kRange);
-        const auto unreadable = Batch.Unreadable.cbegin() + r * kRange;
-        const bool partly = std::find(unreadable, unreadable + count, true) != unreadable + count;
-        if (partly || Batch.Digests[r] != Session.Digest->Range(static_cast<size_t>(Batch.First + r)))
-            Resolve(Session, (Batch.First + r) * kRange, count, Batch.Data.data() + size_t(r) * kRange * kSector,
-                    unreadable, Report);
-    }
-    std::lock_guard lock(batchLock_);
-    Batch.State = TBatchState::Free;
 }
 
 void TDiscVerifier::CompareWith(uint32_t Lba, const uint8_t* Expected, uint32_t Sectors, TVerifyReport& Report) {
-    const uint32_t count = std::min(Sectors, kRange);
-    std::vector<uint8_t> disc(size_t(count) * kSector);
-    std::vector<bool> unreadable(count, false);
+    const uint32_t count = std::min(Sectors, kDigestRangeSectors);
     std::string problem;
-    if (ReadRange(Lba, count, disc.data(), unreadable.begin(), problem) == TReadResult::Fatal) {
+    if (ReadRange(Lba, count, problem) == TReadResult::Fatal) {
         Report.Outcome = TVerifyOutcome::Failed;
         Report.Problem = problem;
         return;
     }
     for (uint32_t i = 0; i < count; ++i) {
-        if (unreadable[i]) Report.Add(kFileSystemStructures, TVerifyProblem::Unreadable, int64_t(Lba) + i);
-        else if (std::memcmp(disc.data() + size_t(i) * kSector, Expected + size_t(i) * kSector, kSector) != 0)
+        if (unreadable_[i]) Report.Add(kFileSystemStructures, TVerifyProblem::Unreadable, int64_t(Lba) + i);
+        else if (std::memcmp(disc_.data() + size_t(i) * kSector, Expected + size_t(i) * kSector, kSector) != 0)
             Report.Add(kFileSystemStructures, TVerifyProblem::Differs, int64_t(Lba) + i);
     }
 }
 
-TDiscVerifier::TReadResult TDiscVerifier::ReadRange(uint32_t Lba, uint32_t Count, uint8_t* Into,
-                                                    std::vector<bool>::iterator Unreadable, std::string& Problem) {
+TDiscVerifier::TReadResult TDiscVerifier::ReadRange(uint32_t Lba, uint32_t Count, std::string& Problem) {
+    std::fill(unreadable_.begin(), unreadable_.end(), false);
     const auto read = [&](uint32_t First, uint32_t Sectors) {
-        uint8_t* at = Into + size_t(First - Lba) * kSector;
-        return AskWhileBusy(device_,
-                            [&] { return device_.Read10(First, static_cast<uint16_t>(Sectors), at, Sectors * kSector); }) &&
+        uint8_t* into = disc_.data() + size_t(First - Lba) * kSector;
+        return AskWhileBusy(device_, [&] { return device_.Read10(First, static_cast<uint16_t>(Sectors), into, Sectors * kSector); }) &&
                device_.LastTransferred >= Sectors * kSector;
     };
     const auto fatal = [&] {
-        Problem = DriveBusy(device_) ? DriveBusyText(device_) : "CAN'T READ THE DISC BACK [" + device_.LastError + "]";
+        Problem = DriveBusy(device_) ? DriveBusyText(device_)
+                                     : "CAN'T READ THE DISC BACK [" + device_.LastError + "]";
         return TReadResult::Fatal;
     };
     if (read(Lba, Count)) return TReadResult::Read;
@@ -161,15 +86,14 @@ TDiscVerifier::TReadResult TDiscVerifier::ReadRange(uint32_t Lba, uint32_t Count
     for (uint32_t i = 0; i < Count; ++i) {
         if (read(Lba + i, 1)) continue;
         if (DriveBusy(device_) || NothingReadable(device_)) return fatal();
-        Unreadable[i] = true;
+        unreadable_[i] = true;
         ++unreadableCount_;
-        std::memset(Into + size_t(i) * kSector, 0, kSector);
+        std::memset(disc_.data() + size_t(i) * kSector, 0, kSector);
     }
     return TReadResult::Partly;
 }
 
-void TDiscVerifier::Resolve(const TSession& Session, int64_t StreamSector, uint32_t Count, const uint8_t* Disc,
-                            std::vector<bool>::const_iterator Unreadable, TVerifyReport& Report) {
+void TDiscVerifier::Resolve(const TSession& Session, int64_t StreamSector, uint32_t Count, TVerifyReport& Report) {
     const int64_t lba = Session.StartLBA + StreamSector;
     const TSectorMap& map = Map(Session);
     // Without the sources the range can only be named as a whole.
@@ -177,10 +101,11 @@ void TDiscVerifier::Resolve(const TSession& Session, int64_t StreamSector, uint3
     bool named = false;
     for (uint32_t i = 0; i < Count; ++i) {
         const std::string name = map.NameOf(lba + i);
-        if (Unreadable[i]) {
+        if (unreadable_[i]) {
             Report.Add(name, TVerifyProblem::Unreadable, lba + i);
             named = true;
-        } else if (compared && std::memcmp(Disc + size_t(i) * kSector, source_.data() + size_t(i) * kSector, kSector) != 0) {
+        } else if (compared &&
+                   std::memcmp(disc_.data() + size_t(i) * kSector, source_.data() + size_t(i) * kSector, kSector) != 0) {
             Report.Add(name, TVerifyProblem::Differs, lba + i);
             named = true;
         }

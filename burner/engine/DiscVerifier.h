@@ -1,17 +1,13 @@
 #pragma once
 // Reads a burnt session back from the drive in large READ (10) blocks and
 // compares each range of sectors with the fingerprint kept while it was
-// written. A helper thread fingerprints what was read while the drive
-// reads on, so the read-back goes at the drive's pace. Only a range that
-// differs (or holds sectors the drive cannot read) is looked at more
-// closely: its sectors are read again from the sources and compared one by
-// one, and every sector found is named by the file it belongs to.
-#include <array>
+// written. Only a range that differs (or holds sectors the drive cannot
+// read) is looked at more closely: its sectors are read again from the
+// sources and compared one by one, and every sector found is named by the
+// file it belongs to.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -51,51 +47,21 @@ public:
     void CompareWith(uint32_t Lba, const uint8_t* Expected, uint32_t Sectors, TVerifyReport& Report);
 
 private:
-    // Ranges read between two hand-overs to the fingerprinting thread, and
-    // the batches in flight.
-    static constexpr uint32_t kBatchRanges = 8;
-    static constexpr size_t kBatches = 4;
-
     enum class TReadResult { Read, Partly, Fatal };
-    enum class TBatchState { Free, Read, Fingerprinted };
 
-    // Ranges First.. of the stream, read back, with the fingerprints the
-    // helper thread found for them.
-    struct TBatch {
-        TBatchState State = TBatchState::Free;
-        int64_t First = 0;
-        uint32_t Ranges = 0;
-        uint32_t Sectors = 0;
-        std::vector<uint8_t> Data;
-        std::vector<bool> Unreadable;  // per sector of Data
-        std::array<uint64_t, kBatchRanges> Digests{};
-    };
-
-    // Reads Count sectors into Into; sectors the drive cannot read are
-    // marked in Unreadable (zeros in Into). Fatal: Problem says why.
-    TReadResult ReadRange(uint32_t Lba, uint32_t Count, uint8_t* Into, std::vector<bool>::iterator Unreadable,
-                          std::string& Problem);
-    // Reads the ranges of Batch; false when the reading must stop (Report
-    // then says why).
-    bool ReadBatch(const TSession& Session, TBatch& Batch, TVerifyReport& Report);
-    // The helper thread: fingerprints each batch read, in order.
-    void Fingerprint(int64_t Ranges);
-    // Waits until the helper has fingerprinted Batch (if it was read) and
-    // compares; the batch is free again.
-    void Conclude(const TSession& Session, TBatch& Batch, TVerifyReport& Report);
+    // Reads Count sectors into disc_; sectors the drive cannot read are
+    // marked in unreadable_ (zeros in disc_). Fatal: Problem says why.
+    TReadResult ReadRange(uint32_t Lba, uint32_t Count, std::string& Problem);
     // Names the sectors of a range whose fingerprint differs.
-    void Resolve(const TSession& Session, int64_t StreamSector, uint32_t Count, const uint8_t* Disc,
-                 std::vector<bool>::const_iterator Unreadable, TVerifyReport& Report);
+    void Resolve(const TSession& Session, int64_t StreamSector, uint32_t Count, TVerifyReport& Report);
     const TSectorMap& Map(const TSession& Session);
 
     TSCSICommands& device_;
     const std::atomic<bool>& abort_;
     std::atomic<int64_t>& bytesRead_;
-    std::array<TBatch, kBatches> batches_;
-    std::mutex batchLock_;
-    std::condition_variable batchChanged_;
-    bool stopFingerprinting_ = false;
+    std::vector<uint8_t> disc_;
     std::vector<uint8_t> source_;
+    std::vector<bool> unreadable_;
     int64_t unreadableCount_ = 0;
     std::optional<TSectorMap> map_;
 };

@@ -284,7 +284,7 @@ private:
     int bufferQueryCountdown_ = 5;
     std::vector<uint8_t> head_;      // this job's copy of the image head
     TWriteDigest digest_;            // of the data sent, when the job verifies
-    uint32_t descriptorCopySectors_ = 0;  // sectors of the copy written at LBA 0
+    uint32_t descriptorCopySectors_ = 0;  // sectors of the head copied to LBA 0
     std::vector<uint8_t> dataBuffer_;
     std::string claimedDrive_;
     // The address the access layer holds exclusively for this write.

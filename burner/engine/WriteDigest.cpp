@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace kestrel {
@@ -50,9 +50,12 @@ constexpr TStripeKeys kStripeKeys = MakeStripeKeys();
 
 // Eight lanes; each word adds the product of its keyed halves to its own
 // lane and itself to its neighbour's. The lanes are independent, so the
-// work overlaps and the digest keeps far ahead of any drive's reading rate.
-#if defined(__SSE2__)
-void AddSector(const uint8_t* Sector, uint64_t (&Lane)[8]) {
+// work overlaps and the digest keeps far ahead of any drive's reading
+// rate. On x86-64 two or four lanes go in one vector register.
+using TAddSector = void (*)(const uint8_t* Sector, uint64_t (&Lane)[8]);
+
+#if defined(__x86_64__)
+void AddSectorSse2(const uint8_t* Sector, uint64_t (&Lane)[8]) {
     __m128i lanes[4];
     for (int v = 0; v < 4; ++v) lanes[v] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Lane + 2 * v));
     for (size_t stripe = 0; stripe < kSector / 64; ++stripe) {
@@ -67,6 +70,28 @@ void AddSector(const uint8_t* Sector, uint64_t (&Lane)[8]) {
     }
     for (int v = 0; v < 4; ++v) _mm_storeu_si128(reinterpret_cast<__m128i*>(Lane + 2 * v), lanes[v]);
 }
+
+__attribute__((target("avx2"))) void AddSectorAvx2(const uint8_t* Sector, uint64_t (&Lane)[8]) {
+    __m256i lanes[2];
+    for (int v = 0; v < 2; ++v) lanes[v] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Lane + 4 * v));
+    for (size_t stripe = 0; stripe < kSector / 64; ++stripe) {
+        for (int v = 0; v < 2; ++v) {
+            const __m256i word =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Sector + stripe * 64 + 32 * v));
+            const __m256i key = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kStripeKeys.Key[stripe] + 4 * v));
+            const __m256i keyed = _mm256_xor_si256(word, key);
+            const __m256i product = _mm256_mul_epu32(keyed, _mm256_srli_epi64(keyed, 32));
+            const __m256i neighbour = _mm256_shuffle_epi32(word, _MM_SHUFFLE(1, 0, 3, 2));
+            lanes[v] = _mm256_add_epi64(lanes[v], _mm256_add_epi64(product, neighbour));
+        }
+    }
+    for (int v = 0; v < 2; ++v) _mm256_storeu_si256(reinterpret_cast<__m256i*>(Lane + 4 * v), lanes[v]);
+}
+
+TAddSector ChooseAddSector() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? AddSectorAvx2 : AddSectorSse2;
+}
 #else
 uint64_t Word(const uint8_t* Bytes) {
     uint64_t value;
@@ -74,7 +99,7 @@ uint64_t Word(const uint8_t* Bytes) {
     return value;
 }
 
-void AddSector(const uint8_t* Sector, uint64_t (&Lane)[8]) {
+void AddSectorPlain(const uint8_t* Sector, uint64_t (&Lane)[8]) {
     for (size_t stripe = 0; stripe < kSector / 64; ++stripe) {
         const uint64_t* key = kStripeKeys.Key[stripe];
         for (int i = 0; i < 8; ++i) {
@@ -85,11 +110,15 @@ void AddSector(const uint8_t* Sector, uint64_t (&Lane)[8]) {
         }
     }
 }
+
+TAddSector ChooseAddSector() { return AddSectorPlain; }
 #endif
 
 uint64_t SectorDigest(const uint8_t* Sector) {
     uint64_t lane[8] = {kPrime1, kPrime2, kPrime3, kPrime4, kSeed, kPrime1 ^ kSeed, kPrime2 ^ kSeed, kPrime3 ^ kSeed};
-    AddSector(Sector, lane);
+    // Chosen once, so every fingerprint of the process is made the same way.
+    static const TAddSector addSector = ChooseAddSector();
+    addSector(Sector, lane);
     uint64_t digest = kSeed;
     for (uint64_t value : lane) digest = Round(digest, value);
     return Avalanche(digest);

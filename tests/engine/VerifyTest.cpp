@@ -31,8 +31,12 @@ std::vector<TTracedCommand> ReadsAfterLastWrite(TBurnRig& Rig) {
     return reads;
 }
 
+bool IsBluRay(MediaKind Kind) {
+    return Kind == MediaKind::BdR || Kind == MediaKind::BdRDl || Kind == MediaKind::BdRe || Kind == MediaKind::BdReDl;
+}
+
 struct VerifyEveryMedium : ::testing::TestWithParam<MediaKind> {
-    TBurnRig rig;
+    TBurnRig rig{IsBluRay(GetParam()) ? "bd-writer" : ""};
     std::string source = rig.files / "src";
     void SetUp() override {
         MakeSourceTree(source);
@@ -70,7 +74,8 @@ TEST_P(VerifyEveryMedium, GoodBurnIsReadBackWholeInLargeBlocksAndVerified) {
 INSTANTIATE_TEST_SUITE_P(Media, VerifyEveryMedium,
                          ::testing::Values(MediaKind::CdR, MediaKind::CdRw, MediaKind::DvdR, MediaKind::DvdRwSequential,
                                            MediaKind::DvdRwRestricted, MediaKind::DvdPlusR, MediaKind::DvdPlusRw,
-                                           MediaKind::DvdRam, MediaKind::DvdPlusRDl),
+                                           MediaKind::DvdRam, MediaKind::DvdPlusRDl, MediaKind::BdR,
+                                           MediaKind::BdRDl, MediaKind::BdRe, MediaKind::BdReDl),
                          [](const auto& Info) {
                              std::string name;
                              for (const char c : std::string(vdrive::TraitsOf(Info.param).name))
@@ -191,6 +196,27 @@ TEST_F(Verify, SecondVolumeOnADVDPlusRWChecksTheDescriptorCopyAtTheStart) {
     const std::string error = rig.Burn();
     EXPECT_EQ(error, "VERIFICATION FAILED, THE DISC DOES NOT HOLD WHAT WAS WRITTEN: file system structures "
                      "differ (sector 16)");
+}
+
+// A BD is written in whole clusters: the rest of the first cluster, read
+// from the disc and written back with the descriptors, is not the head's.
+TEST(VerifyBluRay, SecondVolumeOnABDREVerifiesTheDescriptorsCopiedIntoTheFirstCluster) {
+    TBurnRig rig{"bd-writer"};
+    const std::string source = rig.files / "src";
+    MakeSourceTree(source);
+    ASSERT_TRUE(rig.Open());
+    rig.Insert(MediaKind::BdRe);
+    rig.burner.VerifyAfterWrite = true;
+    rig.Fill(source);
+    ASSERT_EQ(rig.Burn(), "");
+    rig.Fill(source);
+    ASSERT_EQ(rig.Burn(), "");
+    EXPECT_GT(rig.burner.ImageStartLBA, 0);
+    EXPECT_EQ(rig.burner.LastVerification().Outcome, TVerifyOutcome::Verified);
+    rig.SetKnob("corrupt-write-lba", "17");
+    rig.Fill(source);
+    EXPECT_EQ(rig.Burn(), "VERIFICATION FAILED, THE DISC DOES NOT HOLD WHAT WAS WRITTEN: file system structures "
+                          "differ (sector 17)");
 }
 
 TEST_F(Verify, TestWriteIsNotReadBack) {
