@@ -21,6 +21,7 @@ namespace {
 // Each READ (10) asks for at most 31 sectors (63,488 bytes).
 constexpr uint32_t kPieceSectors = 31;
 constexpr size_t kBufferBytes = 65536;
+constexpr const char* kExtractCancelled = "CANCELLED BY THE USER";
 
 struct TExtractBuffer {
     alignas(4) uint8_t Bytes[kBufferBytes] = {};
@@ -71,6 +72,8 @@ bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const std::string& FileNa
         if (!part.Write(buffer->Bytes, bytes, error)) return fail(error);
         lba += count;
         remaining -= bytes;
+        const auto size = static_cast<uint64_t>(Entry->ISOSize);
+        if (OnExtractProgress && !OnExtractProgress(size - remaining, size)) return fail(kExtractCancelled);
     }
     if (!part.Commit(DateTimeToUnix(Entry->DateTime), ReplaceExisting, error)) return fail(error);
     return true;

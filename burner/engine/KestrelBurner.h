@@ -132,6 +132,10 @@ public:
     // leaving no partial file; throws std::system_error when the local file
     // cannot be created.
     bool ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting = false);
+    // Told by ExtractFile after each piece it copied, on the thread that
+    // runs it: the bytes copied so far and the file's size. Returning false
+    // stops the copy, which then fails and leaves no file behind.
+    std::function<bool(uint64_t Copied, uint64_t Size)> OnExtractProgress;
     // Medium type code remembered by the last disc layout.
     uint16_t MediumType() const { return mediumType_; }
 
