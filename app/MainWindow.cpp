@@ -326,14 +326,17 @@ QWidget* TForm1::BuildStatusBar() {
     pBuf = NewBar("pBuf", "Software buffer status", pbottom);
     pBuf->setFormat(QStringLiteral("Read cache %p%"));
     pBuf->setTextVisible(true);
-    pBuf->setMaximumWidth(140);
     pHBuf = NewBar("pHBuf", "Device buffer status", pbottom);
     pHBuf->setFormat(QStringLiteral("Drive buffer %p%"));
     pHBuf->setTextVisible(true);
     // A range of 0..0 would show Qt's busy animation; empty until a command
     // learns the drive's buffer size.
     pHBuf->setRange(0, 1);
-    pHBuf->setMaximumWidth(140);
+    // Wide enough for their words at any fill.
+    for (QProgressBar* gauge : {pBuf, pHBuf}) {
+        gauge->setMinimumWidth(gauge->fontMetrics().horizontalAdvance(QStringLiteral("Drive buffer 100%")) + 16);
+        gauge->setMaximumWidth(std::max(140, gauge->minimumWidth()));
+    }
     lProgress = new QLabel(QStringLiteral(" CD Progress : "), pbottom);
     lProgress->setObjectName(QStringLiteral("lProgress"));
     row->addWidget(lProgress);

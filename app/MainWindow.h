@@ -289,6 +289,8 @@ private:
     bool shown_ = false;
     bool aspiOk_ = false;
     bool erasing_ = false;
+    // The burner's erase has started (its thread exists): its progress can be read.
+    bool eraseStarted_ = false;
     TRunning running_ = TRunning::None;
     // Between the start of a write command and the burner's write.
     bool preparing_ = false;

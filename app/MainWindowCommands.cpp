@@ -246,6 +246,8 @@ void TForm1::StartErase(bool Quick) {
             return kestrel->EraseDisc(Quick);
         },
         [this](bool started) {
+            // The erase may already have ended and been reported.
+            eraseStarted_ = started && erasing_;
             if (!started) EraseNotStarted();
         });
 }
@@ -256,6 +258,7 @@ void TForm1::EraseNotStarted() {
     if (!erasing_) return;  // the completion event came after all
     if (!OperationRunning()) Timer1->stop();
     erasing_ = false;
+    eraseStarted_ = false;
     UpdateDeviceCommands();
     pcd->setValue(0);
     if (!OperationRunning()) ResetProgressLabels();

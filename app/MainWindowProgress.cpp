@@ -27,9 +27,12 @@ constexpr char kAborted[] = "OPERATION ABORTED BY USER";
 
 void TForm1::Timer1Timer() {
     ShowProgressLine();
-    if (kestrel->Erasing()) {
-        pcd->setMaximum(100);
-        pcd->setValue(ClampToInt(kestrel->GetEraseProgress()));
+    if (erasing_) {
+        // Read only once the erase thread is there to tell.
+        if (eraseStarted_ && kestrel->Erasing()) {
+            pcd->setMaximum(100);
+            pcd->setValue(ClampToInt(kestrel->GetEraseProgress()));
+        }
         return;
     }
     const int64_t written = kestrel->BytesWritten();
@@ -56,9 +59,9 @@ void TForm1::ShowProgressLine() {
     if (!jobClock_.isValid()) return;
     TProgressSample sample;
     sample.ElapsedMs = jobClock_.elapsed();
-    if (erasing_ || kestrel->Erasing()) {
+    if (erasing_) {
         sample.Phase = TJobPhase::Erasing;
-        sample.Fraction = kestrel->EraseProgressFraction();
+        if (eraseStarted_) sample.Fraction = kestrel->EraseProgressFraction();
     } else if (preparing_) {
         sample.Phase = TJobPhase::Preparing;
     } else {
@@ -164,6 +167,7 @@ void TForm1::kestrelEraseDone(bool WithError) {
     Log(WithError ? ">>> ERASE PROCESS DONE WITH ERROR" : ">>> ERASE PROCESS DONE");
     if (!OperationRunning()) Timer1->stop();
     erasing_ = false;
+    eraseStarted_ = false;
     UpdateDeviceCommands();
     pcd->setValue(0);
     QApplication::beep();
