@@ -510,26 +510,29 @@ void TForm1::SetSavePathState(TSavePathState State) {
 // ---- Window state ------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* Event) {
-    if (OperationRunning() || erasing_ || DriveCommandRunning()) {
+    if (OperationRunning() || DriveCommandRunning() || (erasing_ && !closeAnyway_)) {
         Event->ignore();
+        if (closeWhenDone_) return;  // asked already: the window closes when the job has ended
         const QString why = running_ == TRunning::ImageBuild ? QStringLiteral("An image file is being built.")
-                            : erasing_                       ? QStringLiteral("The disc is being erased.")
                             : OperationRunning()             ? QStringLiteral("A burn is running.")
+                            : erasing_                       ? QStringLiteral("The disc is being erased.")
                                                              : QStringLiteral("The drive is busy with a command.");
         if (!AskStopJob(why + QStringLiteral(" Closing the window stops it."))) return;
-        // The window closes once the job has ended; a write stops at the
-        // next block, the drive finishes its command.
-        closeWhenDone_ = true;
-        if (preparing_) cancelPreparation_ = true;
-        // The quick image save is no write of the burner's, but stops the same way.
-        if (kestrel->Writing() || (running_ == TRunning::ImageBuild && !preparing_)) kestrel->AbortWrite();
-        if (erasing_ && !OperationRunning()) {
-            closeWhenDone_ = false;
-            close();
+        if (erasing_ && !OperationRunning() && !DriveCommandRunning()) {
+            // An erase goes on in the drive without the window.
+            closeAnyway_ = true;
+        } else {
+            // The window closes once the job has ended; a write stops at the
+            // next block, the drive finishes its command.
+            closeWhenDone_ = true;
+            if (preparing_) cancelPreparation_ = true;
+            // The quick image save is no write of the burner's, but stops the same way.
+            if (kestrel->Writing() || (running_ == TRunning::ImageBuild && !preparing_)) kestrel->AbortWrite();
+            return;
         }
-        return;
     }
     if (!projects_->MaybeSave()) {
+        closeAnyway_ = false;
         Event->ignore();
         return;
     }

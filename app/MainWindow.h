@@ -296,6 +296,7 @@ private:
     bool preparing_ = false;
     bool cancelPreparation_ = false;
     bool closeWhenDone_ = false;
+    bool closeAnyway_ = false;
     int driveCommands_ = 0;
     // What the checks before the running job read of the disc.
     TDiscReport report_;

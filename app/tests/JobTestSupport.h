@@ -96,8 +96,9 @@ inline std::shared_ptr<TBoxAnswer> AnswerBox(const QString& Name,
     return answer;
 }
 
-inline std::shared_ptr<TBoxAnswer> AnswerBox(const QString& Name, QMessageBox::StandardButton Button) {
-    return AnswerBox(Name, [Button](QMessageBox*) { return Button; });
+inline std::shared_ptr<TBoxAnswer> AnswerBox(const QString& Name, QMessageBox::StandardButton Button,
+                                             int TimeoutMs = 60000) {
+    return AnswerBox(Name, [Button](QMessageBox*) { return Button; }, TimeoutMs);
 }
 
 // Collects the different texts a label shows while it runs.

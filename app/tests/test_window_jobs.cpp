@@ -62,6 +62,7 @@ private slots:
     void unfinishedSessionIsClosedOnlyWhenAsked();
     void abortAndClosingAskAndGoOnByDefault();
     void quickImageBuildAsksOnCloseAndCanBeStopped();
+    void closingDuringAnEraseAsksOnce();
     void mountedDiscIsUnmountedAfterAskingOrTheCommandIsNamed();
     void eraseButtonsOnlyForAnErasableDisc();
 };
@@ -403,6 +404,32 @@ void TWindowJobsTest::quickImageBuildAsksOnCloseAndCanBeStopped() {
     const QStringList lines = LogLines(*window);
     QVERIFY(lines.contains(">>> WRITE/BURNCD PROCESS DONE WITH ERROR"));
     QVERIFY(lines.contains(">>> OPERATION ABORTED BY USER"));
+}
+
+void TWindowJobsTest::closingDuringAnEraseAsksOnce() {
+    TAppTestEnv env;
+    // The quick blank takes a few seconds.
+    TScopedEnv slower("KESTREL_VDRIVE_TIME_SCALE", "0.5");
+    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-rw"), 0);
+    auto window = WindowOnDrive(kCDDrive);
+    QTRY_VERIFY_WITH_TIMEOUT(window->bQErase->isEnabled(), 60000);
+    AnswerBox("Want to Quick Erase the Disc ?", QMessageBox::Yes);
+    window->bQErase->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->Burner().Erasing(), 60000);
+    // No keeps the window; Yes closes it at once, without asking again.
+    auto stop = AnswerBox("StopJobQuestion", QMessageBox::No);
+    QVERIFY(!window->close());
+    QVERIFY(stop->Seen);
+    QVERIFY2(stop->Text.startsWith("The disc is being erased.") && stop->Text.contains("finishes the erase"),
+             qPrintable(stop->Text));
+    QVERIFY(window->isVisible());
+    stop = AnswerBox("StopJobQuestion", QMessageBox::Yes);
+    auto again = AnswerBox("StopJobQuestion", QMessageBox::No, 2000);
+    QVERIFY(window->close());
+    QVERIFY(stop->Seen);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!again->Seen);
+    again->Stop();
 }
 
 void TWindowJobsTest::mountedDiscIsUnmountedAfterAskingOrTheCommandIsNamed() {
