@@ -186,6 +186,9 @@ void TForm1::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
+    stopRepeat_ = new QTimer(this);
+    stopRepeat_->setInterval(100);
+    connect(stopRepeat_, &QTimer::timeout, this, [this] { kestrel->AbortWrite(); });
     ExplorerDragDrop = new TExDragDrop(this);
     ExplorerDragDrop->setObjectName(QStringLiteral("ExplorerDragDrop"));
     ExplorerDragDrop->SetControl(clBox);
@@ -526,8 +529,7 @@ void TForm1::closeEvent(QCloseEvent* Event) {
             // next block, the drive finishes its command.
             closeWhenDone_ = true;
             if (preparing_) cancelPreparation_ = true;
-            // The quick image save is no write of the burner's, but stops the same way.
-            if (kestrel->Writing() || (running_ == TRunning::ImageBuild && !preparing_)) kestrel->AbortWrite();
+            if (!preparing_) StopWrite();
             return;
         }
     }

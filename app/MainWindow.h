@@ -266,6 +266,8 @@ private:
     void ShowProgressLine();
     void ResetProgressLabels();
     QString MediumName() const;
+    // Stops the running write or image build.
+    void StopWrite();
     // Asks before a running job is stopped; true to stop it.
     bool AskStopJob(const QString& Why);
     void ShowEndMessage(bool Failed, const QString& Text);
@@ -284,6 +286,7 @@ private:
     TProjectSession* projects_ = nullptr;
     QAction* quitAction_ = nullptr;
     TDriveWorker* driveWorker_ = nullptr;
+    QTimer* stopRepeat_ = nullptr;
     std::unique_ptr<TDiscUnmounter> unmounter_;
     QPointer<QMessageBox> endBox_;
     bool shown_ = false;

@@ -315,8 +315,15 @@ void TForm1::bAbortClick() {
     const QString why = running_ == TRunning::ImageBuild ? QStringLiteral("Stop building the image file?")
                                                          : QStringLiteral("Stop writing the disc?");
     if (!AskStopJob(why)) return;
-    kestrel->AbortWrite();
+    StopWrite();
     bAbort->setVisible(false);
+}
+
+void TForm1::StopWrite() {
+    kestrel->AbortWrite();
+    // A quick image save starts by forgetting an earlier stop; until its end
+    // is reported the stop is repeated, so one that came first is not lost.
+    if (quickSave_.joinable()) stopRepeat_->start();
 }
 
 }  // namespace kestrel::app

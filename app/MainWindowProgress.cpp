@@ -128,6 +128,7 @@ QString TForm1::WriteEndText(TRunning Kind, const std::string& Error) const {
 
 void TForm1::kestrelWriteDone(const std::string& Error) {
     const TRunning finished = running_;
+    stopRepeat_->stop();
     // An erase that still runs keeps the timer for its own progress.
     if (!erasing_) Timer1->stop();
     LeaveRunning();
