@@ -27,9 +27,9 @@ constexpr TMediumFlag kMediumFlags[] = {
     {mtDVDPlusRDL, cap::WriteDVDPRDL, "DVD+R DL"},
     {mtDVDPlusRW, cap::WriteDVDPRW, "DVD+RW"},
     {mtDVDRAM, cap::WriteDVDRAM, "DVD-RAM"},
+    {mtBDR, cap::WriteBDR, "BD-R"},
+    {mtBDRE, cap::WriteBDRE, "BD-RE"},
 };
-
-bool IsPressedMedium(uint8_t Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
 
 QString Name(const TDiscSpace& Disc) { return QString::fromStdString(MediumTypeName(Disc.Type)); }
 
@@ -63,7 +63,7 @@ TDiscVerdict JudgeDisc(const TDiscSpace& Disc, uint32_t Capabilities, TWriteKind
                        QStringLiteral("There is no disc in the drive.\n\nInsert a disc the drive can write (%1). "
                                       "Kestrel goes on as soon as the drive has read it.")
                            .arg(WritableMediaText(Capabilities)));
-    if (IsPressedMedium(Disc.Type))
+    if (IsPressedType(Disc.Type))
         return Verdict(TDiscProblem::NotWritable,
                        QStringLiteral("The disc in the drive is a %1, which cannot be written.\n\n"
                                       "Take it out and insert a blank or appendable disc (%2).")

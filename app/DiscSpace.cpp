@@ -30,16 +30,10 @@ bool DiscPresent(TSCSIDevice& Device) {
     return Device.TestUnitReady(kReadyTimeoutMs);
 }
 
-bool IsReadOnlyMedium(uint8_t Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
-
-bool IsOverwritable(uint8_t Type) {
-    return Type == mtDVDPlusRW || Type == mtDVDRAM || Type == mtDVDRWRestricted;
-}
-
 TDiscSpace::TState StateOf(uint8_t Type, int16_t Status, int64_t Free, int64_t Capacity) {
     using TState = TDiscSpace::TState;
-    if (IsReadOnlyMedium(Type)) return TState::Closed;
-    if (IsOverwritable(Type)) return Free > 0 && Free >= Capacity ? TState::Blank : TState::HoldsData;
+    if (IsPressedType(Type)) return TState::Closed;
+    if (IsOverwritableType(Type)) return Free > 0 && Free >= Capacity ? TState::Blank : TState::HoldsData;
     if (Status == kStatusBlank) return TState::Blank;
     if (Status == kStatusAppendable) return TState::Appendable;
     return TState::Closed;

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "burner/device/MediumTables.h"
+#include "kestrel/mmc.h"
+
 namespace kestrel::app {
 
 namespace {
@@ -45,21 +48,46 @@ std::string FormatSizeCell(int64_t Bytes) {
     return Bytes == 0 ? std::string() : FormatGrouped(static_cast<double>(Bytes), 0);
 }
 
-std::string SpeedEntry(int KBps, bool CDMedia) {
-    const double factor = CDMedia ? KBps / 176.4 : KBps / 1385.0;
-    const std::string head = CDMedia ? FormatGrouped(factor, 0) : FormatGrouped(factor, 1);
+TSpeedUnit SpeedUnitOf(unsigned MediumType) {
+    if (IsCDMedium(MediumType)) return TSpeedUnit::CD;
+    return IsBDMedium(MediumType) ? TSpeedUnit::BD : TSpeedUnit::DVD;
+}
+
+namespace {
+
+double OneX(TSpeedUnit Unit) {
+    switch (Unit) {
+        case TSpeedUnit::CD: return 176.4;
+        case TSpeedUnit::BD: return mmc::bd::kOneXKBs;
+        default: return 1385.0;
+    }
+}
+
+}  // namespace
+
+std::string SpeedEntry(int KBps, TSpeedUnit Unit) {
+    const double factor = KBps / OneX(Unit);
+    const std::string head = FormatGrouped(factor, Unit == TSpeedUnit::CD ? 0 : 1);
     return head + "X (" + FormatGrouped(KBps, 0) + " KB/s)";
 }
 
-uint16_t SpeedFromText(const std::string& Entry, bool CDMedia) {
+uint16_t SpeedFromText(const std::string& Entry, TSpeedUnit Unit) {
     if (Entry.empty() || Entry == "Max") return 0;
     std::string number = Entry.substr(0, Entry.find('X'));
     std::erase(number, ',');
     char* end = nullptr;
     const double factor = std::strtod(number.c_str(), &end);
     if (end == number.c_str() || factor <= 0) return 0;
-    const double kbps = std::round(factor * (CDMedia ? 177.0 : 1385.0));
+    const double kbps = std::round(factor * (Unit == TSpeedUnit::CD ? 177.0 : OneX(Unit)));
     return kbps >= 65535.0 ? 65535 : static_cast<uint16_t>(kbps);
+}
+
+int SpeedListStep(TSpeedUnit Unit) {
+    switch (Unit) {
+        case TSpeedUnit::CD: return 176;
+        case TSpeedUnit::BD: return 2248;  // half of 1x
+        default: return 700;
+    }
 }
 
 }  // namespace kestrel::app

@@ -13,13 +13,17 @@ namespace {
 
 constexpr double kMB = 1048576.0;
 // The user data rate of 1x: 75 sectors a second on CD, 1,385,000 bytes a
-// second on DVD.
+// second on DVD, 4,495,500 on BD.
 constexpr double kCDSpeed1x = 75 * 2048.0;
 constexpr double kDVDSpeed1x = 1385000.0;
+constexpr double kBDSpeed1x = 4495500.0;
 // A measured speed needs this much time between its samples.
 constexpr int64_t kShortestSpanMs = 900;
 // Below this fraction a guess of the time left is mostly noise.
 constexpr double kFractionForEstimate = 0.02;
+
+// The phases whose progress is a count of bytes.
+bool CountsBytes(TJobPhase Phase) { return Phase == TJobPhase::Writing || Phase == TJobPhase::Verifying; }
 
 }  // namespace
 
@@ -31,6 +35,7 @@ TJobPhase PhaseOfWrite(TWritePhase Phase, bool Finalize) {
         case TWritePhase::Writing: return TJobPhase::Writing;
         case TWritePhase::Flushing: return TJobPhase::Flushing;
         case TWritePhase::Closing: return Finalize ? TJobPhase::Finalizing : TJobPhase::Closing;
+        case TWritePhase::Verifying: return TJobPhase::Verifying;
     }
     return TJobPhase::Idle;
 }
@@ -61,7 +66,9 @@ QString WriteSpeedText(double BytesPerSecond, uint8_t MediumType, bool ToFile) {
     const QLocale c = QLocale::c();
     const QString rate = c.toString(BytesPerSecond / kMB, 'f', 2) + QStringLiteral(" MB/s");
     if (ToFile) return rate;
-    const double factor = BytesPerSecond / (IsCDMedium(MediumType) ? kCDSpeed1x : kDVDSpeed1x);
+    const double factor = BytesPerSecond / (IsCDMedium(MediumType)   ? kCDSpeed1x
+                                            : IsBDMedium(MediumType) ? kBDSpeed1x
+                                                                     : kDVDSpeed1x);
     return QStringLiteral("%1x (%2)").arg(c.toString(factor, 'f', 1), rate);
 }
 
@@ -78,7 +85,7 @@ void TJobProgress::Add(const TProgressSample& Sample) {
     }
     started_ = true;
     last_ = Sample;
-    if (Sample.Phase != TJobPhase::Writing) return;
+    if (!CountsBytes(Sample.Phase)) return;
     points_.push_back({Sample.ElapsedMs, Sample.Bytes});
     // Keep one point at or before the window's start, so the span is whole.
     while (points_.size() > 2 && points_[1].Ms <= Sample.ElapsedMs - kSpeedWindowMs) points_.pop_front();
@@ -86,7 +93,7 @@ void TJobProgress::Add(const TProgressSample& Sample) {
 
 int TJobProgress::Percent() const {
     if (!started_) return -1;
-    if (last_.Phase == TJobPhase::Writing && last_.TotalBytes > 0)
+    if (CountsBytes(last_.Phase) && last_.TotalBytes > 0)
         return int(std::clamp<int64_t>(last_.Bytes * 100 / last_.TotalBytes, 0, 100));
     if (last_.Fraction) return int(std::clamp(*last_.Fraction, 0.0, 1.0) * 100);
     return -1;
@@ -103,7 +110,7 @@ std::optional<double> TJobProgress::BytesPerSecond() const {
 
 std::optional<int64_t> TJobProgress::RemainingMs() const {
     if (!started_) return std::nullopt;
-    if (last_.Phase == TJobPhase::Writing && last_.TotalBytes > 0) {
+    if (CountsBytes(last_.Phase) && last_.TotalBytes > 0) {
         const auto speed = BytesPerSecond();
         if (!speed || *speed <= 0) return std::nullopt;
         return int64_t(std::llround(double(std::max<int64_t>(last_.TotalBytes - last_.Bytes, 0)) * 1000.0 / *speed));

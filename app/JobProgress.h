@@ -14,8 +14,8 @@
 namespace kestrel::app {
 
 // The steps of the window's jobs as the progress line names them. A write
-// passes Preparing .. Closing/Finalizing; a read-back check of the written
-// data would show as Verifying after them; an erase is Erasing throughout.
+// passes Preparing .. Closing/Finalizing, and Verifying when it reads the
+// disc back; an erase is Erasing throughout.
 enum class TJobPhase { Idle, Preparing, Formatting, Writing, Flushing, Closing, Finalizing, Verifying, Erasing };
 
 // The phase of a running write; Finalize tells closing the disc from
@@ -34,8 +34,8 @@ struct TProgressSample {
     int64_t ElapsedMs = 0;           // since the job started
     TJobPhase Phase = TJobPhase::Idle;
     std::optional<double> Fraction;  // of the phase, where it is known
-    int64_t Bytes = 0;               // written so far
-    int64_t TotalBytes = 0;          // to write; 0 while not known
+    int64_t Bytes = 0;               // written (or read back) so far
+    int64_t TotalBytes = 0;          // to write (or read back); 0 while not known
 };
 
 class TJobProgress {
@@ -51,7 +51,7 @@ public:
     TJobPhase Phase() const { return last_.Phase; }
     // Percent of the phase done; -1 where it is not known.
     int Percent() const;
-    // Bytes per second over the last few seconds of writing.
+    // Bytes per second over the last few seconds of writing (or reading back).
     std::optional<double> BytesPerSecond() const;
     std::optional<int64_t> RemainingMs() const;
     // "Writing: 45% · 0:32 elapsed · about 0:40 left · 8.1x (11.20 MB/s)";

@@ -23,6 +23,7 @@
 #include "app/DiscCheck.h"
 #include "app/DiscReport.h"
 #include "app/DriveWorker.h"
+#include "app/Formats.h"
 #include "app/JobProgress.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/iso/FillCompilation.h"
@@ -193,6 +194,7 @@ private:
     void SetIcons();
     void FitDriveBox();
     void LoadSettings();
+    void LoadBootChoices(const TKestrelIni& Ini);
     void RestoreWindowState();
     void SaveWindowState();
 
@@ -201,7 +203,7 @@ private:
     std::string ChosenSpeedText();
     // Drive worker: sends the speed of a speed list entry to the drive.
     void SetWriteSpeedFromText(const std::string& Entry);
-    bool IsCDMedium();
+    TSpeedUnit SpeedUnit();
     // No write, erase or drive command is running.
     bool DriveFree() const;
     // The list's entries whose sources still exist; asks about the others.
@@ -260,6 +262,10 @@ private:
     // True while a burn, an image burn or an erase owns the drive. Asked on
     // the drive worker too: reads only the burner's atomic state.
     bool DriveBusy() const;
+    // The read-back after a burn: its progress (true while it runs, the
+    // display then shows it) and its result (log and message box).
+    bool ShowVerifyProgress();
+    void ReportVerification();
 
     // ---- Progress, questions and the end of a job ----
     void StartProgress(const QString& Medium, bool ToFile);

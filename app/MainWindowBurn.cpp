@@ -13,7 +13,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "app/CompilationList.h"
 #include "app/DiscWatcher.h"
@@ -120,14 +122,26 @@ void TForm1::FillForBurn(std::vector<TListEntry> Entries) {
 }
 
 void TForm1::LayOutForBurn() {
+    // A boot file the image cannot use, or an image too large to lay out,
+    // ends the burn before anything is asked or written.
     RunOnDrive(
-        [this] {
-            kestrel->BuildLayout(false, nullptr);
-            return kestrel->ImageSectors();
+        [this]() -> std::pair<int64_t, std::string> {
+            try {
+                kestrel->BuildLayout(false, nullptr);
+            } catch (const std::exception& e) {
+                return {0, e.what()};
+            }
+            return {kestrel->ImageSectors(), {}};
         },
-        [this](int64_t sectors) {
+        [this](const std::pair<int64_t, std::string>& layout) {
             if (PreparationCancelled()) return;
-            ConfirmBurn(sectors);
+            if (!layout.second.empty()) {
+                Log(">>> " + layout.second);
+                EndPreparation(">>> BURN NOT STARTED");
+                Log(" ");
+                return;
+            }
+            ConfirmBurn(layout.first);
         });
 }
 
@@ -248,7 +262,12 @@ void TForm1::bSaveISOClick() {
     bAbort->setVisible(true);
     StartProgress(QStringLiteral("Image"), true);
 
-    kestrel->BuildLayout(true, nullptr);
+    try {
+        kestrel->BuildLayout(true, nullptr);
+    } catch (const std::exception& e) {
+        kestrelWriteDone(e.what());  // no image file is created
+        return;
+    }
     const int64_t sectors = kestrel->ImageSectors();
     pcd->setMaximum(ClampToInt(sectors));
     lSize->setText(Text(FormatMB(sectors * 2048) + " MB"));

@@ -38,16 +38,16 @@ bool SourceExists(const std::string& Path) {
 
 // ---- Speeds ------------------------------------------------------------------
 
-bool TForm1::IsCDMedium() { return kestrel->GetDiscType() < 4; }
+TSpeedUnit TForm1::SpeedUnit() { return SpeedUnitOf(kestrel->GetDiscType()); }
 
 void TForm1::cbSpeedDropDown() {
     const int selected = cbSpeed->currentIndex();
-    const bool cd = IsCDMedium();
+    const TSpeedUnit unit = SpeedUnit();
     cbSpeed->clear();
     cbSpeed->addItem(QStringLiteral("Max"));
-    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= cd ? 176 : 700) {
+    for (int s = kestrel->GetMaxWriteSpeed(); s > 0; s -= SpeedListStep(unit)) {
         kestrel->SetWriteSpeed(static_cast<uint16_t>(s));
-        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), cd));
+        const QString entry = Text(SpeedEntry(kestrel->GetCurrentWriteSpeed(), unit));
         if (cbSpeed->findText(entry) < 0) cbSpeed->addItem(entry);
     }
     cbSpeed->setCurrentIndex(selected >= 0 && selected < cbSpeed->count() ? selected : 0);
@@ -60,7 +60,7 @@ std::string TForm1::ChosenSpeedText() {
 
 // Drive worker: the speed goes to the drive at once.
 void TForm1::SetWriteSpeedFromText(const std::string& Entry) {
-    kestrel->SetWriteSpeed(SpeedFromText(Entry, IsCDMedium()));
+    kestrel->SetWriteSpeed(SpeedFromText(Entry, SpeedUnit()));
 }
 
 // ---- Filling the compilation ---------------------------------------------------

@@ -125,6 +125,11 @@ TProject TForm1::CaptureProject() const {
     o.JolietFS = kestrel->JolietFileSystem;
     o.Bootable = kestrel->Bootable;
     o.BootImage = kestrel->BootImageFile;
+    o.BootNoEmulation = kestrel->BootNoEmulation;
+    o.BootLoadSize = kestrel->BootLoadSize;
+    o.BootInfoTable = kestrel->BootInfoTable;
+    o.UefiBoot = kestrel->EfiBootable;
+    o.UefiBootImage = kestrel->EfiBootImageFile;
     o.CloseDisc = kestrel->FinalizeDisc;
     o.ArchiveFiles = Options.ArchiveFiles;
     o.ImportSession = Options.ImportSession;
@@ -138,6 +143,11 @@ void TForm1::ApplyProject(const TProject& Project) {
     kestrel->JolietFileSystem = o.JolietFS;
     kestrel->Bootable = o.Bootable;
     kestrel->BootImageFile = o.BootImage;
+    kestrel->BootNoEmulation = o.BootNoEmulation;
+    kestrel->BootLoadSize = o.BootLoadSize;
+    kestrel->BootInfoTable = o.BootInfoTable;
+    kestrel->EfiBootable = o.UefiBoot;
+    kestrel->EfiBootImageFile = o.UefiBootImage;
     kestrel->FinalizeDisc = o.CloseDisc;
     Options.ArchiveFiles = o.ArchiveFiles;
     Options.ImportSession = o.ImportSession;

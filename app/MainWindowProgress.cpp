@@ -35,6 +35,7 @@ void TForm1::Timer1Timer() {
         }
         return;
     }
+    if (ShowVerifyProgress()) return;
     const int64_t written = kestrel->BytesWritten();
     const int64_t sectors = kestrel->ImageSectors();
     lSize->setText(QString::fromStdString(FormatMB(written) + "/" + FormatMB(sectors * 2048) + " MB"));
@@ -67,8 +68,9 @@ void TForm1::ShowProgressLine() {
     } else {
         sample.Phase = PhaseOfWrite(kestrel->WritePhase(), kestrel->FinalizeDisc);
         sample.Fraction = kestrel->WritePhaseProgress();
-        sample.Bytes = kestrel->BytesWritten();
-        sample.TotalBytes = kestrel->WriteTotalBytes();
+        const bool verifying = sample.Phase == TJobPhase::Verifying;
+        sample.Bytes = verifying ? kestrel->BytesVerified() : kestrel->BytesWritten();
+        sample.TotalBytes = verifying ? kestrel->VerifyTotalBytes() : kestrel->WriteTotalBytes();
         // The quick image save writes on its own, without the write's phases.
         if (sample.Phase == TJobPhase::Idle && running_ == TRunning::ImageBuild) {
             sample.Phase = TJobPhase::Writing;
@@ -138,8 +140,10 @@ void TForm1::kestrelWriteDone(const std::string& Error) {
     if (!Error.empty()) {
         Log(">>> WRITE/BURNCD PROCESS DONE WITH ERROR");
         Log(">>> " + Error);
+        ReportVerification();
     } else {
         Log(">>> WRITE/BURNCD PROCESS DONE");
+        ReportVerification();
         // A test write records nothing: the sources stay unarchived and the
         // disc stays in the drive.
         const bool testWrite = kestrel->TestWrite && finished != TRunning::ImageBuild;
@@ -159,7 +163,8 @@ void TForm1::kestrelWriteDone(const std::string& Error) {
     } else {
         Log(" ");
     }
-    ShowEndMessage(!Error.empty(), endText);
+    // A read-back of the disc tells the end in its own box.
+    if (kestrel->LastVerification().Outcome == TVerifyOutcome::NotRun) ShowEndMessage(!Error.empty(), endText);
     discWatcher_->Refresh();
     if (closeWhenDone_ && !DriveCommandRunning()) close();
 }

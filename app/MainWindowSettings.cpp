@@ -52,9 +52,26 @@ void TForm1::LoadSettings() {
     Options.ImportSession = ini.ReadBool(kOptions, "ImportSession", Options.ImportSession);
     kestrel->BootImageFile = ini.ReadString(kOptions, "BootImage", kestrel->BootImageFile);
     kestrel->Bootable = ini.ReadBool(kOptions, "Bootable", kestrel->Bootable);
+    LoadBootChoices(ini);
     kestrel->IdVolume = ini.ReadString(kOptions, "VolumeLable", kestrel->IdVolume);
     const long long cache = ini.ReadInteger(kOptions, "CacheSize", kestrel->CacheSize());
     kestrel->SetCacheSize(static_cast<int32_t>(std::clamp<long long>(cache, 0, INT32_MAX)));
+    // Files written before the read-back existed have no key: it stays off.
+    kestrel->VerifyAfterWrite = ini.ReadBool(kOptions, "VerifyWrittenData", kestrel->VerifyAfterWrite);
+}
+
+// The boot choices beyond the BIOS image; a load size the entry cannot
+// hold is logged and the default used.
+void TForm1::LoadBootChoices(const TKestrelIni& Ini) {
+    kestrel->BootNoEmulation = Ini.ReadBool(kOptions, kBootNoEmulationKey, kestrel->BootNoEmulation);
+    const long long loadSize = Ini.ReadInteger(kOptions, kBootLoadSizeKey, kestrel->BootLoadSize);
+    if (loadSize < 0 || loadSize > 65535)
+        Log("Kestrel.ini: BootLoadSize " + std::to_string(loadSize) + " is outside 0..65535; the default is used");
+    else
+        kestrel->BootLoadSize = static_cast<int32_t>(loadSize);
+    kestrel->BootInfoTable = Ini.ReadBool(kOptions, kBootInfoTableKey, kestrel->BootInfoTable);
+    kestrel->EfiBootImageFile = Ini.ReadString(kOptions, kUefiBootImageKey, kestrel->EfiBootImageFile);
+    kestrel->EfiBootable = Ini.ReadBool(kOptions, kUefiBootKey, kestrel->EfiBootable);
 }
 
 void TForm1::cPathInfoClick() {

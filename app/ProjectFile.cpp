@@ -81,6 +81,11 @@ void ReadOption(TProjectOptions& Options, const std::string& Key, const std::str
     else if (Key == "JolietFS") Options.JolietFS = ParseBool(Key, Value, Line);
     else if (Key == "Bootable") Options.Bootable = ParseBool(Key, Value, Line);
     else if (Key == "BootImage") Options.BootImage = Unescape(Value, Line);
+    else if (Key == kBootNoEmulationKey) Options.BootNoEmulation = ParseBool(Key, Value, Line);
+    else if (Key == kBootLoadSizeKey) Options.BootLoadSize = ParseInt(Key, Value, 0, 65535, Line);
+    else if (Key == kBootInfoTableKey) Options.BootInfoTable = ParseBool(Key, Value, Line);
+    else if (Key == kUefiBootKey) Options.UefiBoot = ParseBool(Key, Value, Line);
+    else if (Key == kUefiBootImageKey) Options.UefiBootImage = Unescape(Value, Line);
     else if (Key == "CloseDisc") Options.CloseDisc = ParseBool(Key, Value, Line);
     else if (Key == "ArchiveFiles") Options.ArchiveFiles = ParseBool(Key, Value, Line);
     else if (Key == "ImportSession") Options.ImportSession = ParseBool(Key, Value, Line);
@@ -108,6 +113,11 @@ std::string ProjectText(const TProject& Project) {
     text << "JolietFS=" << BoolText(o.JolietFS) << "\n";
     text << "Bootable=" << BoolText(o.Bootable) << "\n";
     text << "BootImage=" << Escape(o.BootImage) << "\n";
+    text << kBootNoEmulationKey << "=" << BoolText(o.BootNoEmulation) << "\n";
+    text << kBootLoadSizeKey << "=" << o.BootLoadSize << "\n";
+    text << kBootInfoTableKey << "=" << BoolText(o.BootInfoTable) << "\n";
+    text << kUefiBootKey << "=" << BoolText(o.UefiBoot) << "\n";
+    text << kUefiBootImageKey << "=" << Escape(o.UefiBootImage) << "\n";
     text << "CloseDisc=" << BoolText(o.CloseDisc) << "\n";
     text << "ArchiveFiles=" << BoolText(o.ArchiveFiles) << "\n";
     text << "ImportSession=" << BoolText(o.ImportSession) << "\n";

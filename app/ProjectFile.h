@@ -21,6 +21,14 @@ struct TProjectOptions {
     bool JolietFS = true;
     bool Bootable = false;
     std::string BootImage;
+    // The BIOS entry without emulation, its load size (512-byte units, 0 =
+    // the default) and boot information table; the UEFI entry and its image.
+    // A project without them boots as before they existed: emulated, no UEFI.
+    bool BootNoEmulation = false;
+    int BootLoadSize = 0;
+    bool BootInfoTable = false;
+    bool UefiBoot = false;
+    std::string UefiBootImage;
     bool CloseDisc = false;
     bool ArchiveFiles = false;
     bool ImportSession = false;

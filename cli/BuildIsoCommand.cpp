@@ -13,6 +13,7 @@
 
 #include "burner/common/Dispatcher.h"
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BootArgs.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/InterruptGuard.h"
@@ -142,22 +143,23 @@ int RunBuildIso(const TParsedArgs& Args) {
     return 0;
 }
 
+std::vector<TOptionSpec> BuildIsoOptions() {
+    std::vector<TOptionSpec> options{{"--output", true, "-o"},      {"--quick", false, ""},
+                                     {"--volume-id", true, ""},     {"--no-joliet", false, ""},
+                                     {"--no-rock-ridge", false, ""}, {"--follow-links", false, ""},
+                                     {"--save-path", true, ""},     {"--non-recursive", false, ""},
+                                     {"--verbose", false, ""}};
+    for (TOptionSpec& boot : BootOptions()) options.push_back(std::move(boot));
+    return options;
+}
+
 const TCliRegistration registration({
     "build-iso",
-    "build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--no-rock-ridge] [--follow-links] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
-    "Builds an ISO 9660 image (with Rock Ridge and Joliet names and an optional El Torito boot image) from "
-    "files and directories. Symbolic links are stored as links unless --follow-links or --no-rock-ridge.",
-    {{"--output", true, "-o"},
-     {"--quick", false, ""},
-     {"--volume-id", true, ""},
-     {"--no-joliet", false, ""},
-     {"--no-rock-ridge", false, ""},
-     {"--follow-links", false, ""},
-     {"--boot", true, ""},
-     {"--save-path", true, ""},
-     {"--non-recursive", false, ""},
-     {"--verbose", false, ""}},
+    std::string("build-iso -o IMAGE [--quick] [--volume-id TEXT] [--no-joliet] [--no-rock-ridge] [--follow-links] ") +
+        BootUsage + " [--save-path unchecked|checked|grayed] [--non-recursive] [--verbose] SOURCE...",
+    "Builds an ISO 9660 image (with Rock Ridge and Joliet names and optional El Torito boot entries for BIOS and "
+    "UEFI) from files and directories. Symbolic links are stored as links unless --follow-links or --no-rock-ridge.",
+    BuildIsoOptions(),
     RunBuildIso,
 });
 

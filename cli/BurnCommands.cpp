@@ -9,6 +9,7 @@
 #include <string>
 
 #include "burner/engine/KestrelBurner.h"
+#include "cli/BootArgs.h"
 #include "cli/BurnStatus.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
@@ -20,8 +21,8 @@
 namespace kestrel::cli {
 namespace {
 
-// The longest write waited for (scaled like every wait): a full DVD at the
-// slowest speed, twice over.
+// The longest write waited for (scaled like every wait): a full dual-layer
+// BD at 1x, or a full DVD at the slowest speed, twice over.
 constexpr int64_t kBurnBudgetMs = 8LL * 3600 * 1000;
 // How often the status is brought up to date.
 constexpr int kStatusTickMs = 100;
@@ -41,6 +42,7 @@ void ApplyWriteOptions(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.TestWrite = Args.Has("--test");
     Burner.FinalizeDisc = Args.Has("--finalize");
     Burner.PerformOPC = !Args.Has("--no-opc");
+    Burner.VerifyAfterWrite = Args.Has("--verify");
     if (auto speed = Args.Optional("--speed")) Burner.SetWriteSpeed(ParseSpeed(*speed));
 }
 
@@ -79,6 +81,7 @@ int WaitForWrite(TKestrelBurner& Burner, TQueueDispatcher& Queue, TBurnStatus& S
     }
     std::cout << ">>> WRITE/BURNCD PROCESS DONE\n";
     if (Burner.TestWrite) std::cout << kTestWriteEnd << "\n";
+    else if (Burner.VerifyAfterWrite) std::cout << ">>> " << Burner.LastVerification().Summary() << "\n";
     if (Args.Has("--archive") && !Burner.TestWrite) Burner.ClearArchiveBits();
     if (Args.Has("--eject")) Burner.LoadEject(true);
     return 0;
@@ -100,6 +103,7 @@ std::shared_ptr<TQueueDispatcher> OpenWriter(TKestrelBurner& Burner, TBurnStatus
 // A session that a failed burn left open is refused before anything is
 // read or written, unless the burn is to close it.
 std::string RefuseUnfinished(TKestrelBurner& Burner, bool Image) {
+    if (std::string held = Burner.DriveHeldByAnotherProgram(); !held.empty()) return held;
     const auto unfinished = Burner.FindUnfinishedSession();
     if (!unfinished) return {};
     if (Image)
@@ -157,32 +161,37 @@ int RunBurnIso(const TParsedArgs& Args) {
 
 std::vector<TOptionSpec> WriteOptions(bool Compilation) {
     auto options = DriveOptions();
-    for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject"}) options.push_back({flag, false, ""});
+    for (const char* flag : {"--test", "--finalize", "--no-opc", "--eject", "--verify"})
+        options.push_back({flag, false, ""});
     options.push_back({"--speed", true, ""});
     if (!Compilation) return options;
     for (const char* flag : {"--archive", "--no-joliet", "--no-rock-ridge", "--follow-links", "--non-recursive", "--format",
                              "--close-unfinished"})
         options.push_back({flag, false, ""});
-    for (const char* valued : {"--import-session", "--volume-id", "--boot", "--save-path"})
+    for (const char* valued : {"--import-session", "--volume-id", "--save-path"})
         options.push_back({valued, true, ""});
+    for (TOptionSpec& boot : BootOptions()) options.push_back(std::move(boot));
     return options;
 }
 
 const TCliRegistration burn({
     "burn",
-    "burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--archive] "
-    "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] [--boot FILE] "
-    "[--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
+    std::string("burn [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] [--archive] "
+                "[--import-session N|last] [--no-joliet] [--no-rock-ridge] [--follow-links] [--volume-id TEXT] ") +
+        BootUsage + " [--save-path unchecked|checked|grayed] [--non-recursive] [--format] [--close-unfinished] SOURCE...",
     "Burns files and directories onto the disc in a drive as a new session. --close-unfinished first closes "
-    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it.",
+    "a session that a failed or interrupted burn left unfinished, so that the new one can follow it. --verify "
+    "reads the session back after closing it and fails, naming the files, where the disc differs from what was "
+    "written, cannot be read, or a source changed while it was burnt.",
     WriteOptions(true),
     RunBurn,
 });
 
 const TCliRegistration burnIso({
     "burn-iso",
-    "burn-iso [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] IMAGE",
-    "Burns an image file onto the disc in a drive, from its first sector.",
+    "burn-iso [--drive N] [--speed KBPS|max] [--test] [--finalize] [--no-opc] [--eject] [--verify] IMAGE",
+    "Burns an image file onto the disc in a drive, from its first sector. --verify reads it back after "
+    "closing and fails, naming the files of the image, where the disc differs from the image.",
     WriteOptions(false),
     RunBurnIso,
 });

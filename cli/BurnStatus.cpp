@@ -21,6 +21,7 @@ std::string PhaseName(TWritePhase Phase, int64_t Total) {
         case TWritePhase::Writing: return "Writing " + TProgressBar::Megabytes(Total);
         case TWritePhase::Flushing: return "Writing out the drive's buffer";
         case TWritePhase::Closing: return "Closing the track and session";
+        case TWritePhase::Verifying: return "Verifying the written data";
         case TWritePhase::Idle: break;
     }
     return {};

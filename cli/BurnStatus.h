@@ -2,8 +2,8 @@
 // The status of a running burn on stderr. On a terminal it is one line,
 // redrawn, that names what the write is doing: preparing, formatting,
 // writing (megabytes of the total, the read-ahead cache and, when the drive
-// reports it, the drive's buffer), writing out the drive's buffer, closing;
-// with a bar wherever the progress is known. Elsewhere each step is one
+// reports it, the drive's buffer), writing out the drive's buffer, closing,
+// verifying; with a bar wherever the progress is known. Elsewhere each step is one
 // line when it begins. Log lines go above the status line.
 #include <mutex>
 #include <string>

@@ -12,6 +12,8 @@
 #include "burner/iso/DiscPaths.h"
 #include "burner/iso/SourceProbe.h"
 
+#include "cli/BootArgs.h"
+
 namespace kestrel::cli {
 
 namespace {
@@ -79,14 +81,7 @@ std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args) {
     Burner.RockRidge = !Args.Has("--no-rock-ridge");
     Burner.FollowLinks = Args.Has("--follow-links");
     Burner.IdVolume = Args.Value("--volume-id");
-    if (auto boot = Args.Optional("--boot")) {
-        struct stat st {};
-        if (::stat(boot->c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            return "the boot image \"" + *boot + "\" is not a readable file";
-        Burner.BootImageFile = *boot;
-        Burner.Bootable = true;
-    }
-    return {};
+    return ApplyBootOptions(Burner, Args);
 }
 
 std::vector<TListEntry> SourceEntries(const TParsedArgs& Args) {

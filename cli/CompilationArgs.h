@@ -17,8 +17,8 @@ TSavePathState ParseSavePath(const std::string& Text);
 int ParseSessionNumber(const std::string& Option, const std::string& Text);
 
 // Empties the compilation (with the desktop program's table sizes) and
-// applies --no-joliet, --volume-id and --boot. Empty, or why the options
-// cannot be used.
+// applies --no-joliet, --volume-id and the boot options. Empty, or why the
+// options cannot be used.
 std::string StartCompilation(TKestrelBurner& Burner, const TParsedArgs& Args);
 // The list entries of the SOURCE arguments (--non-recursive applied).
 std::vector<TListEntry> SourceEntries(const TParsedArgs& Args);

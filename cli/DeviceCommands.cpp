@@ -32,7 +32,9 @@ constexpr TNamedFlag kFlags[] = {
     {"ReadDVDPRW", cap::ReadDVDPRW}, {"WriteCDR", cap::WriteCDR}, {"WriteCDRW", cap::WriteCDRW},
     {"WriteTest", cap::WriteTest}, {"WriteDVDR", cap::WriteDVDR}, {"WriteDVDRW", cap::WriteDVDRW},
     {"WriteDVDRAM", cap::WriteDVDRAM}, {"WriteDVDPR", cap::WriteDVDPR}, {"WriteDVDPRDL", cap::WriteDVDPRDL},
-    {"WriteDVDPRW", cap::WriteDVDPRW}, {"UnderrunProtection", cap::UnderrunProtection},
+    {"WriteDVDPRW", cap::WriteDVDPRW}, {"ReadBD", cap::ReadBD}, {"ReadBDR", cap::ReadBDR},
+    {"ReadBDRE", cap::ReadBDRE}, {"WriteBDR", cap::WriteBDR}, {"WriteBDRE", cap::WriteBDRE},
+    {"UnderrunProtection", cap::UnderrunProtection},
 };
 
 std::string WriteModeNames(uint8_t Modes) {
@@ -78,7 +80,7 @@ int RunReady(const TParsedArgs& Args) {
 }
 
 const TCliRegistration drives({"drives", "drives [--device-layer auto|passthrough|library] [--verbose]",
-                               "Lists the CD/DVD drives; the number in front is the --drive index.",
+                               "Lists the CD/DVD/BD drives; the number in front is the --drive index.",
                                DriveOptions(), RunDrives});
 const TCliRegistration capabilities({"capabilities", "capabilities [--drive N] [--device-layer L]",
                                      "Shows what the drive can read and write and how fast.", DriveOptions(),

@@ -1,6 +1,9 @@
 // kestrel-cli sessions, ls and extract: the sessions of the disc, the tree
 // of one session as the burner imports it, and copying files off the disc.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include "burner/engine/KestrelBurner.h"
 #include "burner/engine/SessionPlace.h"
 #include "burner/iso/DateTime.h"
+#include "burner/iso/RockRidge.h"
 #include "cli/CliCommand.h"
 #include "cli/CompilationArgs.h"
 #include "cli/DiscState.h"
@@ -138,15 +142,36 @@ void WalkTree(const TDEntry& Dir, const std::string& Path, bool Escaped,
     }
 }
 
+// The mode as "ls -l" shows it: the entry's type, then its permissions as
+// a new session would write them (defaults for discs without Rock Ridge).
+std::string ModeText(const TFEntry& Entry) {
+    const uint32_t mode = iso::RockRidgeMode(&Entry, Entry.Dir != nullptr);
+    std::string text(1, Entry.IsLink() ? 'l' : Entry.Dir ? 'd' : '-');
+    static const char letters[] = "rwxrwxrwx";
+    for (int bit = 0; bit < 9; ++bit) text += (mode & (0400u >> bit)) ? letters[bit] : '-';
+    const auto special = [&](size_t At, uint32_t Bit, char Set) {
+        if (mode & Bit) text[At] = text[At] == '-' ? char(std::toupper(Set)) : Set;
+    };
+    special(3, S_ISUID, 's');
+    special(6, S_ISGID, 's');
+    special(9, S_ISVTX, 't');
+    return text;
+}
+
+std::string TypeName(const TFEntry& Entry) { return Entry.Dir ? "dir" : Entry.IsLink() ? "link" : "file"; }
+
+// One line per entry: mode, size, date, first sector, path; a link's
+// target after " -> ".
 void PrintTreeText(const TKestrelBurner& Burner) {
     WalkTree(*Burner.RootDir, "", true, [](const TFEntry& Entry, const std::string& Path) {
-        char line[96];
-        if (Entry.Dir)
-            std::snprintf(line, sizeof line, "d  %s  %12s  %10s  ", DateText(Entry.DateTime, ' ').c_str(), "-", "-");
-        else
-            std::snprintf(line, sizeof line, "f  %s  %12lld  %10d  ", DateText(Entry.DateTime, ' ').c_str(),
-                          static_cast<long long>(Entry.ISOSize), Entry.ISOExtent);
-        std::cout << line << Path << (Entry.Dir ? "/" : "") << "\n";
+        const bool data = !Entry.Dir && !Entry.IsLink();
+        char line[128];
+        std::snprintf(line, sizeof line, "%s  %12s  %s  %10s  ", ModeText(Entry).c_str(),
+                      Entry.Dir ? "-" : std::to_string(Entry.ISOSize).c_str(), DateText(Entry.DateTime, ' ').c_str(),
+                      data ? std::to_string(Entry.ISOExtent).c_str() : "-");
+        std::cout << line << Path << (Entry.Dir ? "/" : "");
+        if (Entry.IsLink()) std::cout << " -> " << PrintableName(Entry.LinkTarget);
+        std::cout << "\n";
     });
 }
 
@@ -156,9 +181,10 @@ void PrintTreeJson(const TKestrelBurner& Burner, const TImported& Imported) {
         << ",\"entries\":[";
     bool first = true;
     WalkTree(*Burner.RootDir, "", false, [&](const TFEntry& Entry, const std::string& Path) {
-        out << (first ? "" : ",") << "{\"path\":" << JsonText(Path) << ",\"type\":\"" << (Entry.Dir ? "dir" : "file")
-            << "\",\"date\":\"" << DateText(Entry.DateTime, 'T') << "\"";
-        if (!Entry.Dir) out << ",\"size\":" << Entry.ISOSize << ",\"extent\":" << Entry.ISOExtent;
+        out << (first ? "" : ",") << "{\"path\":" << JsonText(Path) << ",\"type\":\"" << TypeName(Entry)
+            << "\",\"mode\":\"" << ModeText(Entry) << "\",\"date\":\"" << DateText(Entry.DateTime, 'T') << "\"";
+        if (Entry.IsLink()) out << ",\"target\":" << JsonText(Entry.LinkTarget);
+        else if (!Entry.Dir) out << ",\"size\":" << Entry.ISOSize << ",\"extent\":" << Entry.ISOExtent;
         out << "}";
         first = false;
     });
@@ -254,7 +280,8 @@ const TCliRegistration sessionsCommand({"sessions", "sessions [--drive N] [--dev
                                         DriveOptions(), RunSessions});
 
 const TCliRegistration lsCommand({"ls", "ls [--drive N] [--session N|last] [--json]",
-                                  "Lists the tree of a session on the disc with sizes, dates and extents.",
+                                  "Lists the tree of a session on the disc as \"ls -l\" does: modes, sizes, dates, first sectors and "
+                                  "link targets.",
                                   SessionOptions({{"--session", true, ""}, {"--json", false, ""}}), RunLs});
 
 const TCliRegistration extractCommand(

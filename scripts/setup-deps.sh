@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xorriso genisoimage libarchive-tools growisofs
+  qemu-system-x86 ovmf dosfstools mtools systemd-boot-efi
   clang libclang-rt-14-dev
   xvfb xauth
   desktop-file-utils

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <iterator>
+
 #include "burner/device/SCSIDevice.h"
 
 namespace kestrel::app {
@@ -31,6 +33,11 @@ constexpr TFlagCaption kRightColumn[] = {
     {"WriteDVDRAM", "Write DVD-RAM", cap::WriteDVDRAM}, {"WriteDVDPR", "Write DVD+R", cap::WriteDVDPR},
     {"WriteDVDPRW", "Write DVD+RW", cap::WriteDVDPRW}, {"WriteTest", "Write Test", cap::WriteTest},
 };
+// Blu-ray, below the CD and DVD rows.
+constexpr TFlagCaption kBdLeft[] = {
+    {"ReadBDR", "Read BD-R", cap::ReadBDR}, {"ReadBDRE", "Read BD-RE", cap::ReadBDRE}, {"ReadBD", "Read BD", cap::ReadBD}};
+constexpr TFlagCaption kBdRight[] = {{"WriteBDR", "Write BD-R", cap::WriteBDR},
+                                     {"WriteBDRE", "Write BD-RE", cap::WriteBDRE}};
 constexpr TFlagCaption kUnderrun = {"UnderrunProtection", "Underrun Protection", cap::UnderrunProtection};
 
 }  // namespace
@@ -59,11 +66,16 @@ void TForm2::BuildControls() {
         boxes_.push_back({Item.Flag, box});
         return box;
     };
-    for (int i = 0; i < 8; ++i) {
-        addBox(kLeftColumn[i], i, 0, 1);
-        addBox(kRightColumn[i], i, 1, 1);
+    int row = 0;
+    for (; row < 8; ++row) {
+        addBox(kLeftColumn[row], row, 0, 1);
+        addBox(kRightColumn[row], row, 1, 1);
     }
-    QCheckBox* underrun = addBox(kUnderrun, 8, 0, 2);
+    for (size_t i = 0; i < std::size(kBdLeft); ++i, ++row) {
+        addBox(kBdLeft[i], row, 0, 1);
+        if (i < std::size(kBdRight)) addBox(kBdRight[i], row, 1, 1);
+    }
+    QCheckBox* underrun = addBox(kUnderrun, row++, 0, 2);
     QFont bold = underrun->font();
     bold.setBold(true);
     underrun->setFont(bold);
@@ -71,8 +83,8 @@ void TForm2::BuildControls() {
     Label2->setObjectName(QStringLiteral("Label2"));
     Label3 = new QLabel(Panel1);
     Label3->setObjectName(QStringLiteral("Label3"));
-    grid->addWidget(Label2, 9, 0, 1, 2);
-    grid->addWidget(Label3, 10, 0, 1, 2);
+    grid->addWidget(Label2, row++, 0, 1, 2);
+    grid->addWidget(Label3, row, 0, 1, 2);
 
     // A cancel button out of sight: Esc closes the dialog.
     Button1 = new QPushButton(QStringLiteral("Close"), this);

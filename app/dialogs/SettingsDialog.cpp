@@ -1,6 +1,7 @@
 #include "app/dialogs/SettingsDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "app/DriveWorker.h"
@@ -81,6 +83,20 @@ void TfrmSettings::BuildControls() {
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setMinimumWidth(180);
+    cbBootMode = new QComboBox(this);
+    cbBootMode->setObjectName(QStringLiteral("cbBootMode"));
+    cbBootMode->addItems({QStringLiteral("Floppy/hard-disk emulation (legacy)"), QStringLiteral("No emulation")});
+    eBootLoadSize = new QSpinBox(this);
+    eBootLoadSize->setObjectName(QStringLiteral("eBootLoadSize"));
+    eBootLoadSize->setRange(0, 65535);
+    eBootLoadSize->setSpecialValueText(QStringLiteral("Default"));
+    eBootLoadSize->setToolTip(QStringLiteral("512-byte sectors the BIOS loads; Default: 4, or the whole file"));
+    cBootInfoTable = NewBox("cBootInfoTable", "Boot info table", this);
+    cBootInfoTable->setToolTip(QStringLiteral("Write the boot information table into the loader's copy"));
+    cUefiBoot = NewBox("cUefiBoot", "UEFI boot image", this);
+    lUefiImage = new QLabel(this);
+    lUefiImage->setObjectName(QStringLiteral("lUefiImage"));
+    lUefiImage->setMinimumWidth(180);
     cShowFiles = NewBox("cShowFiles", "Show files before burning", this);
     // The caption's "&&" shows as one ampersand.
     cArchiveOnly = NewBox("cArchiveOnly", "Archive files only && Clear Archive Bit", this);
@@ -90,6 +106,9 @@ void TfrmSettings::BuildControls() {
         "mark the files of a successful burn as burnt.\nThe mark is Kestrel's own (the extended attribute "
         "user.kestrel.archived, holding the file's size and time); files on file systems without extended "
         "attributes always count as changed."));
+    cVerify = NewBox("cVerify", "Verify written data", this);
+    cVerify->setToolTip(QStringLiteral("After a burn, read the disc back and compare it with what was written; "
+                                       "the files that differ or cannot be read are named"));
     cCloseDisc->setToolTip(QStringLiteral("Close the disc after this burn: nothing can be added to it later"));
     cTestWrite->setToolTip(QStringLiteral("Go through the whole burn with the laser off, to see whether it "
                                           "would succeed (CD-R/RW and DVD-R/RW only)"));
@@ -128,9 +147,13 @@ void TfrmSettings::BuildControls() {
     grid->addWidget(cQuickSaveISO, row++, 1);
     grid->addWidget(cBootable, row, 0);
     grid->addWidget(Label2, row++, 1);
+    grid->addLayout(BuildBootControls(), row++, 0, 1, 2);
+    grid->addWidget(cUefiBoot, row, 0);
+    grid->addWidget(lUefiImage, row++, 1);
     grid->addWidget(cShowFiles, row, 0);
     grid->addWidget(cArchiveOnly, row++, 1);
-    grid->addWidget(cRockRidge, row++, 0);
+    grid->addWidget(cRockRidge, row, 0);
+    grid->addWidget(cVerify, row++, 1);
     auto* cache = new QHBoxLayout;
     cache->addWidget(new QLabel(QStringLiteral("Cache Size :"), this));
     cache->addWidget(sCacheSize, 1);
@@ -150,9 +173,22 @@ void TfrmSettings::BuildControls() {
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     connect(Button3, &QPushButton::clicked, this, &TfrmSettings::Button3Click);
     connect(cBootable, &QCheckBox::clicked, this, &TfrmSettings::cBootableClick);
+    connect(cUefiBoot, &QCheckBox::clicked, this, &TfrmSettings::cUefiBootClick);
+    connect(cbBootMode, &QComboBox::currentIndexChanged, this, &TfrmSettings::cbBootModeChange);
     connect(cImportSession, &QCheckBox::toggled, this, &TfrmSettings::cImportSessionClick);
     connect(cImportSession, &QCheckBox::clicked, this, &TfrmSettings::cImportSessionTicked);
     connect(sCacheSize, &QSlider::valueChanged, this, &TfrmSettings::sCacheSizeChange);
+}
+
+QLayout* TfrmSettings::BuildBootControls() {
+    auto* row = new QHBoxLayout;
+    row->addSpacing(20);
+    row->addWidget(cbBootMode);
+    row->addWidget(new QLabel(QStringLiteral("Load sectors :"), this));
+    row->addWidget(eBootLoadSize);
+    row->addWidget(cBootInfoTable);
+    row->addStretch(1);
+    return row;
 }
 
 void TfrmSettings::FormShow() {
@@ -171,8 +207,15 @@ void TfrmSettings::FormShow() {
     // the user turns the box on.
     cBootable->setChecked(kestrel_.Bootable);
     Label2->setText(QString::fromStdString(kestrel_.BootImageFile));
+    cbBootMode->setCurrentIndex(kestrel_.BootNoEmulation ? 1 : 0);
+    eBootLoadSize->setValue(kestrel_.BootLoadSize);
+    cBootInfoTable->setChecked(kestrel_.BootInfoTable);
+    cbBootModeChange();
+    cUefiBoot->setChecked(kestrel_.EfiBootable);
+    lUefiImage->setText(QString::fromStdString(kestrel_.EfiBootImageFile));
     eSession->setText(QString::number(options_.SessionNo));
     cArchiveOnly->setChecked(options_.ArchiveFiles);
+    cVerify->setChecked(kestrel_.VerifyAfterWrite);
     cUnderrunProtection->setChecked(kestrel_.UnderrunProtection);
     cUnderrunProtection->setEnabled((kestrel_.Capabilities() & cap::UnderrunProtection) != 0);
     sCacheSize->setValue(kestrel_.CacheSize() / kMegabyte);
@@ -194,28 +237,44 @@ void TfrmSettings::sCacheSizeChange() {
     Label3->setText(QStringLiteral("%1 MB").arg(sCacheSize->value(), 2));
 }
 
-void TfrmSettings::cBootableClick() {
-    if (!cBootable->isChecked()) return;  // unchecking keeps the path
+bool TfrmSettings::ChooseImage(QLabel* Shown, const QStringList& Filters) {
     QPointer<QFileDialog> chooser = new QFileDialog(this);
     dlg = chooser;
     chooser->setObjectName(QStringLiteral("dlg"));
     chooser->setOption(QFileDialog::DontUseNativeDialog);
     chooser->setFileMode(QFileDialog::ExistingFile);
-    chooser->setNameFilters({QStringLiteral("All Image Files (*.IMG *.IMA *.BIN *.img *.ima *.bin)"),
-                             QStringLiteral("All Files (*)")});
+    chooser->setNameFilters(Filters);
     chooser->setDefaultSuffix(QStringLiteral("Img"));
-    if (!Label2->text().isEmpty()) {
-        const QFileInfo current(Label2->text());
+    if (!Shown->text().isEmpty()) {
+        const QFileInfo current(Shown->text());
         chooser->setDirectory(current.absolutePath());
         chooser->selectFile(current.fileName());
     }
     const bool chosen = chooser->exec() == QDialog::Accepted && chooser && !chooser->selectedFiles().isEmpty();
-    if (chosen)
-        Label2->setText(chooser->selectedFiles().first());
-    else
-        cBootable->setChecked(false);
+    if (chosen) Shown->setText(chooser->selectedFiles().first());
     delete chooser;
     dlg = nullptr;
+    return chosen;
+}
+
+void TfrmSettings::cBootableClick() {
+    if (!cBootable->isChecked()) return;  // unchecking keeps the path
+    if (!ChooseImage(Label2, {QStringLiteral("All Image Files (*.IMG *.IMA *.BIN *.img *.ima *.bin)"),
+                              QStringLiteral("All Files (*)")}))
+        cBootable->setChecked(false);
+}
+
+void TfrmSettings::cUefiBootClick() {
+    if (!cUefiBoot->isChecked()) return;  // unchecking keeps the path
+    if (!ChooseImage(lUefiImage, {QStringLiteral("EFI System Partition Images (*.img *.IMG *.bin *.BIN)"),
+                                  QStringLiteral("All Files (*)")}))
+        cUefiBoot->setChecked(false);
+}
+
+void TfrmSettings::cbBootModeChange() {
+    const bool noEmulation = cbBootMode->currentIndex() == 1;
+    eBootLoadSize->setEnabled(noEmulation);
+    cBootInfoTable->setEnabled(noEmulation);
 }
 
 void TfrmSettings::Button3Click() {
@@ -268,6 +327,12 @@ void TfrmSettings::Button1Click() {
     kestrel_.SetCacheSize(sCacheSize->value() * kMegabyte);
     kestrel_.Bootable = cBootable->isChecked();
     kestrel_.BootImageFile = Label2->text().toStdString();
+    kestrel_.BootNoEmulation = cbBootMode->currentIndex() == 1;
+    kestrel_.BootLoadSize = eBootLoadSize->value();
+    kestrel_.BootInfoTable = cBootInfoTable->isChecked();
+    kestrel_.EfiBootable = cUefiBoot->isChecked();
+    kestrel_.EfiBootImageFile = lUefiImage->text().toStdString();
+    kestrel_.VerifyAfterWrite = cVerify->isChecked();
 
     options_.ArchiveFiles = cArchiveOnly->isChecked();
     options_.EjectDisc = cEject->isChecked();

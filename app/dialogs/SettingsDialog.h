@@ -9,11 +9,14 @@
 #include "burner/iso/FillCompilation.h"
 
 class QCheckBox;
+class QComboBox;
 class QFileDialog;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 
 namespace kestrel {
 class TKestrelBurner;
@@ -34,6 +37,8 @@ public:
     void FormShow();
     void Button1Click();
     void cBootableClick();
+    void cUefiBootClick();
+    void cbBootModeChange();
     void Button3Click();
     void cImportSessionClick();
     // The user ticked or cleared "Import Session": a tick offers the last
@@ -55,8 +60,18 @@ public:
     QCheckBox* cQuickSaveISO;
     QCheckBox* cBootable;
     QLabel* Label2;
+    // The BIOS entry: "Floppy/hard-disk emulation (legacy)" or "No
+    // emulation"; the load size (0 = "Default") and the boot information
+    // table belong to the latter.
+    QComboBox* cbBootMode;
+    QSpinBox* eBootLoadSize;
+    QCheckBox* cBootInfoTable;
+    // The optional UEFI entry and its image's path.
+    QCheckBox* cUefiBoot;
+    QLabel* lUefiImage;
     QCheckBox* cShowFiles;
     QCheckBox* cArchiveOnly;
+    QCheckBox* cVerify;  // read the disc back after a burn
     QSlider* sCacheSize;
     QLabel* Label3;
     QPushButton* Button1;
@@ -67,6 +82,10 @@ public:
 
 private:
     void BuildControls();
+    QLayout* BuildBootControls();
+    // Asks for an image file, starting at the path Shown shows; true with
+    // the path in Shown when one was chosen.
+    bool ChooseImage(QLabel* Shown, const QStringList& Filters);
     // Steps 3 and 4 of OK: false (and told) when the session number is not
     // a whole number in -128..127.
     bool TakeSessionNumber();

@@ -41,6 +41,12 @@ std::vector<TSettingsValue> SettingsValues(const TKestrelBurner& Burner, const T
         {"BootImage", Burner.BootImageFile},
         {"VolumeLable", Burner.IdVolume},
         {"CacheSize", std::to_string(Burner.CacheSize())},
+        {kBootNoEmulationKey, Flag(Burner.BootNoEmulation)},
+        {kBootLoadSizeKey, std::to_string(Burner.BootLoadSize)},
+        {kBootInfoTableKey, Flag(Burner.BootInfoTable)},
+        {kUefiBootKey, Flag(Burner.EfiBootable)},
+        {kUefiBootImageKey, Burner.EfiBootImageFile},
+        {"VerifyWrittenData", Flag(Burner.VerifyAfterWrite)},
     };
 }
 

@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "app/Formats.h"
+#include "burner/device/MediumTables.h"
 
 using namespace kestrel::app;
 
@@ -33,22 +34,30 @@ void TFormatsTest::sizeCells() {
 }
 
 void TFormatsTest::speedEntries() {
-    QCOMPARE(SpeedEntry(4234, true), std::string("24X (4,234 KB/s)"));
-    QCOMPARE(SpeedEntry(176, true), std::string("1X (176 KB/s)"));
-    QCOMPARE(SpeedEntry(5540, false), std::string("4.0X (5,540 KB/s)"));
-    QCOMPARE(SpeedEntry(22160, false), std::string("16.0X (22,160 KB/s)"));
-    QCOMPARE(SpeedEntry(3324, false), std::string("2.4X (3,324 KB/s)"));
+    QCOMPARE(SpeedEntry(4234, TSpeedUnit::CD), std::string("24X (4,234 KB/s)"));
+    QCOMPARE(SpeedEntry(176, TSpeedUnit::CD), std::string("1X (176 KB/s)"));
+    QCOMPARE(SpeedEntry(5540, TSpeedUnit::DVD), std::string("4.0X (5,540 KB/s)"));
+    QCOMPARE(SpeedEntry(22160, TSpeedUnit::DVD), std::string("16.0X (22,160 KB/s)"));
+    QCOMPARE(SpeedEntry(3324, TSpeedUnit::DVD), std::string("2.4X (3,324 KB/s)"));
+    QCOMPARE(SpeedEntry(53946, TSpeedUnit::BD), std::string("12.0X (53,946 KB/s)"));
+    QCOMPARE(SpeedEntry(8991, TSpeedUnit::BD), std::string("2.0X (8,991 KB/s)"));
+    QCOMPARE(SpeedUnitOf(kestrel::mtCDRW), TSpeedUnit::CD);
+    QCOMPARE(SpeedUnitOf(kestrel::mtDVDPlusRDL), TSpeedUnit::DVD);
+    QCOMPARE(SpeedUnitOf(kestrel::mtBDR), TSpeedUnit::BD);
 }
 
 void TFormatsTest::speedFromEntries() {
-    QCOMPARE(SpeedFromText("Max", true), uint16_t(0));
-    QCOMPARE(SpeedFromText("", false), uint16_t(0));
+    QCOMPARE(SpeedFromText("Max", TSpeedUnit::CD), uint16_t(0));
+    QCOMPARE(SpeedFromText("", TSpeedUnit::DVD), uint16_t(0));
     // The factor, not the KB/s figure, decides: 24 x 177.
-    QCOMPARE(SpeedFromText("24X (4,234 KB/s)", true), uint16_t(4248));
-    QCOMPARE(SpeedFromText("4.0X (5,540 KB/s)", false), uint16_t(5540));
-    QCOMPARE(SpeedFromText("2.4X (3,324 KB/s)", false), uint16_t(3324));
-    QCOMPARE(SpeedFromText("junk", true), uint16_t(0));
-    QCOMPARE(SpeedFromText("999X", false), uint16_t(65535));
+    QCOMPARE(SpeedFromText("24X (4,234 KB/s)", TSpeedUnit::CD), uint16_t(4248));
+    QCOMPARE(SpeedFromText("4.0X (5,540 KB/s)", TSpeedUnit::DVD), uint16_t(5540));
+    QCOMPARE(SpeedFromText("2.4X (3,324 KB/s)", TSpeedUnit::DVD), uint16_t(3324));
+    QCOMPARE(SpeedFromText("junk", TSpeedUnit::CD), uint16_t(0));
+    QCOMPARE(SpeedFromText("999X", TSpeedUnit::DVD), uint16_t(65535));
+    // 1x of BD is 4,495.5 KB/s: 2x is 8,991, 12x 53,946.
+    QCOMPARE(SpeedFromText("2.0X (8,991 KB/s)", TSpeedUnit::BD), uint16_t(8991));
+    QCOMPARE(SpeedFromText("12.0X (53,946 KB/s)", TSpeedUnit::BD), uint16_t(53946));
 }
 
 QTEST_MAIN(TFormatsTest)

@@ -67,6 +67,7 @@ void TJobPartsTest::phasesAndDurationsInWords() {
     QCOMPARE(PhaseOfWrite(TWritePhase::Closing, false), TJobPhase::Closing);
     QCOMPARE(PhaseOfWrite(TWritePhase::Closing, true), TJobPhase::Finalizing);
     QCOMPARE(PhaseOfWrite(TWritePhase::Idle, false), TJobPhase::Idle);
+    QCOMPARE(PhaseOfWrite(TWritePhase::Verifying, false), TJobPhase::Verifying);
     QCOMPARE(PhaseName(TJobPhase::Finalizing), QString("Finalizing the disc"));
     QCOMPARE(PhaseName(TJobPhase::Erasing), QString("Erasing"));
     QCOMPARE(PhaseName(TJobPhase::Verifying), QString("Verifying"));
@@ -108,6 +109,7 @@ void TJobPartsTest::speedPercentAndTimeLeftFromSamples() {
     // On CD media 1x is 75 sectors a second; into a file only MB/s are told.
     QCOMPARE(WriteSpeedText(16 * 153600.0, mtCDR, false), QString("16.0x (2.34 MB/s)"));
     QCOMPARE(WriteSpeedText(10 * kMB, mtUnknown, true), QString("10.00 MB/s"));
+    QCOMPARE(WriteSpeedText(6 * 4495500.0, mtBDR, false), QString("6.0x (25.72 MB/s)"));
 
     // Less than a second of samples gives no speed and no time left, and a
     // new phase starts its measurement again.

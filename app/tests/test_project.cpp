@@ -23,6 +23,11 @@ TProject Sample() {
     o.JolietFS = false;
     o.Bootable = true;
     o.BootImage = "/boot/eltorito.img";
+    o.BootNoEmulation = true;
+    o.BootLoadSize = 65535;
+    o.BootInfoTable = true;
+    o.UefiBoot = true;
+    o.UefiBootImage = "/boot/efi\tpart.img";
     o.CloseDisc = true;
     o.ArchiveFiles = true;
     o.ImportSession = true;
@@ -100,6 +105,8 @@ void TProjectTest::brokenAndForeignFilesAreRefusedWithTheLine() {
     QCOMPARE(Refusal(head + "JolietFS=yes\n"), QString("JolietFS must be 0 or 1, not \"yes\" @ 4"));
     QCOMPARE(Refusal(head + "SessionNo=200\n"),
              QString("SessionNo must be a whole number from -128 to 127, not \"200\" @ 4"));
+    QCOMPARE(Refusal(head + "BootLoadSize=65536\n"),
+             QString("BootLoadSize must be a whole number from 0 to 65535, not \"65536\" @ 4"));
     QCOMPARE(Refusal(head + "SavePath=sideways\n"),
              QString("SavePath must be Checked, Grayed or Unchecked, not \"sideways\" @ 4"));
     QCOMPARE(Refusal(head + "\n[Sources]\nSource=/no/flag\n"),
@@ -125,6 +132,8 @@ void TProjectTest::laterKeysAreSkippedAndCommentsAllowed() {
         "[Sources]\nSource=R /a/\nOther=x\n");
     QCOMPARE(project.Options.VolumeLabel, std::string(" LABEL "));
     QVERIFY(project.Options.JolietFS);  // missing keys keep their defaults
+    // A project from before the boot choices boots as it did: emulated, no UEFI.
+    QVERIFY(!project.Options.BootNoEmulation && !project.Options.UefiBoot);
     QCOMPARE(project.Entries.size(), size_t(1));
     QCOMPARE(project.Entries[0].Path, std::string("/a/"));
 }

@@ -224,6 +224,9 @@ void TWindowTest::settingsFileFillsBurnerAndOptions() {
     QVERIFY(window->Options.QuickSaveISO);
     QVERIFY(!burner.PerformOPC);
     QCOMPARE(burner.BootImageFile, std::string("/boot.img"));
+    // A file from before the boot choices: an emulated BIOS entry, no UEFI one.
+    QVERIFY(!burner.BootNoEmulation && !burner.BootInfoTable && !burner.EfiBootable);
+    QCOMPARE(burner.BootLoadSize, 0);
     QCOMPARE(burner.IdVolume, std::string("MYDISC"));
     QCOMPARE(burner.CacheSize(), 2 * 1048576);  // below 2 MB gives 2 MB
     window.reset();

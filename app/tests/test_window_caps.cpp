@@ -71,6 +71,12 @@ QMap<QString, bool> ExpectedBoxes(const QMap<QString, QString>& Model) {
         expected[QString("Write") + flag] = writes.contains(medium);
     }
     expected["ReadDVD"] = reads.contains("dvd-rom");
+    // Blu-ray: one box for both layer counts of a medium.
+    expected["ReadBD"] = reads.contains("bd-rom");
+    expected["ReadBDR"] = reads.contains("bd-r") || reads.contains("bd-r-dl");
+    expected["ReadBDRE"] = reads.contains("bd-re") || reads.contains("bd-re-dl");
+    expected["WriteBDR"] = writes.contains("bd-r") || writes.contains("bd-r-dl");
+    expected["WriteBDRE"] = writes.contains("bd-re") || writes.contains("bd-re-dl");
     expected["WriteTest"] = Model["test-write"] == "yes";
     expected["UnderrunProtection"] = Model["buffer-underrun-free"] == "yes";
     return expected;
@@ -90,14 +96,15 @@ void TCapsDialogTest::boxesMatchEachDriveModel() {
     TAppTestEnv env;
     QCOMPARE(RunVDriveTool("list"), 0);
     QCOMPARE(RunVDriveTool("model --add cd-reader"), 0);
+    QCOMPARE(RunVDriveTool("model --add bd-writer"), 0);
     auto window = ShowWindow();
-    QCOMPARE(window->cbDrives->count(), 3);
-    for (int drive = 0; drive < 3; ++drive) {
+    QCOMPARE(window->cbDrives->count(), 4);
+    for (int drive = 0; drive < 4; ++drive) {
         window->cbDrives->setCurrentIndex(drive);
         window->cbDrivesChange();
         const TCapsShown shown = OpenCaps(*window);
         QVERIFY(shown.Seen);
-        QCOMPARE(shown.Boxes.size(), 17);
+        QCOMPARE(shown.Boxes.size(), 22);
         const QMap<QString, bool> expected = ExpectedBoxes(ModelOf(env, drive));
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QVERIFY2(shown.Boxes.value(it.key(), !it.value()) == it.value(),
@@ -120,7 +127,9 @@ void TCapsDialogTest::captionsLabelsAndScreenshot() {
         {"ReadDVDRW", "Read DVD-RW"},    {"WriteDVDRW", "Write DVD-RW"},  {"ReadDVDRAM", "Read DVD-RAM"},
         {"WriteDVDRAM", "Write DVD-RAM"}, {"ReadDVDPR", "Read DVD+R"},    {"WriteDVDPR", "Write DVD+R"},
         {"ReadDVDPRW", "Read DVD+RW"},   {"WriteDVDPRW", "Write DVD+RW"}, {"ReadDVD", "Read DVD"},
-        {"WriteTest", "Write Test"},     {"UnderrunProtection", "Underrun Protection"}};
+        {"WriteTest", "Write Test"},     {"ReadBD", "Read BD"},           {"ReadBDR", "Read BD-R"},
+        {"WriteBDR", "Write BD-R"},      {"ReadBDRE", "Read BD-RE"},      {"WriteBDRE", "Write BD-RE"},
+        {"UnderrunProtection", "Underrun Protection"}};
     for (const auto& [name, caption] : captions) QCOMPARE(shown.Captions.value(name), QString(caption));
     const auto& burner = window->Burner();
     QVERIFY(burner.DeviceMaxWriteSpeed() > 0);

@@ -74,6 +74,7 @@ private slots:
     void buildIsoWithEmptyListLogsNothing();
     void vanishedEntryIsNamedAndAsked();
     void burnAnsweredNoLeavesWindowIdle();
+    void refusedBootFileStopsBuildAndBurn();
     void burnAnsweredYesWritesDiscAndSavesScreenshot();
     void burnIsoWritesImage();
     void quickAndCompleteEraseRunProgress();
@@ -241,6 +242,38 @@ void TWindowCommandsTest::burnAnsweredNoLeavesWindowIdle() {
     QVERIFY(empty->Seen);
     QCOMPARE(LinesFrom(*window, from2),
              QStringList({">>> ADD FILES/DIRS TO CD DONE.", ">>> NOTHING TO BURN, ABORTING ..."}));
+}
+
+void TWindowCommandsTest::refusedBootFileStopsBuildAndBurn() {
+    TAppTestEnv env;
+    MakeSources(env);
+    WriteFile(env.Sub("efi.img"), std::string(65536, 'x'));
+    auto window = ShowWindow();
+    window->Burner().EfiBootable = true;
+    window->Burner().EfiBootImageFile = env.Sub("efi.img");
+    window->AddSources({Q(env.Sub("src/docs"))});
+
+    // Build .ISO: the refusal ends the build, no image file is made.
+    const std::string image = env.Sub("refused.iso");
+    AnswerImageName(image);
+    window->bSaveISO->click();
+    QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE WITH ERROR"));
+    QTRY_VERIFY(ControlsIdle(*window));
+    QVERIFY(!LogLines(*window).filter("IS NOT A FAT FILE SYSTEM").isEmpty());
+    QVERIFY(!std::filesystem::exists(image));
+
+    // Burn: refused before the question, nothing started.
+    const qsizetype from = LogLines(*window).size();
+    auto box = PressOnNextBox(QMessageBox::No);
+    window->bBurn->click();
+    QVERIFY(WaitForLogLine(*window, ">>> BURN NOT STARTED", 60000, from));
+    QTRY_VERIFY(ControlsIdle(*window));
+    // The answerer, still waiting, takes the first box that comes: this one.
+    QMessageBox::information(window.get(), QStringLiteral("check"), QStringLiteral("no question before this"));
+    QCOMPARE(box->Text, QString("no question before this"));
+    const QStringList lines = LinesFrom(*window, from);
+    QVERIFY(!lines.filter("IS NOT A FAT FILE SYSTEM").isEmpty());
+    QVERIFY(lines.filter("STARTING BURNCD").isEmpty());
 }
 
 void TWindowCommandsTest::burnAnsweredYesWritesDiscAndSavesScreenshot() {

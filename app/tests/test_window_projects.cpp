@@ -67,6 +67,9 @@ void TWindowProjectsTest::saveAndOpenKeepListAndOptions() {
     window->Burner().IdVolume = "MONTHLY";
     window->Burner().FinalizeDisc = true;
     window->Options.ArchiveFiles = true;
+    window->Burner().BootNoEmulation = window->Burner().BootInfoTable = window->Burner().EfiBootable = true;
+    window->Burner().BootLoadSize = 8;
+    window->Burner().EfiBootImageFile = env.Sub("efi.img");
     const QStringList list = Paths(*window);
 
     // Save As adds the suffix; the title then names the project.
@@ -90,6 +93,9 @@ void TWindowProjectsTest::saveAndOpenKeepListAndOptions() {
     window->Burner().IdVolume.clear();
     window->Burner().FinalizeDisc = false;
     window->Options.ArchiveFiles = false;
+    window->Burner().BootNoEmulation = window->Burner().BootInfoTable = window->Burner().EfiBootable = false;
+    window->Burner().BootLoadSize = 0;
+    window->Burner().EfiBootImageFile.clear();
 
     // Open brings the list and the options back.
     ChooseFile(file);
@@ -99,6 +105,10 @@ void TWindowProjectsTest::saveAndOpenKeepListAndOptions() {
     QCOMPARE(window->Burner().IdVolume, std::string("MONTHLY"));
     QVERIFY(window->Burner().FinalizeDisc);
     QVERIFY(window->Options.ArchiveFiles);
+    const auto& boot = window->Burner();
+    QVERIFY(boot.BootNoEmulation && boot.BootInfoTable && boot.EfiBootable);
+    QCOMPARE(boot.BootLoadSize, 8);
+    QCOMPARE(boot.EfiBootImageFile, env.Sub("efi.img"));
     QVERIFY(!window->isWindowModified());
     // Save writes the same file again, with the change.
     window->clBox->topLevelItem(1)->setSelected(true);

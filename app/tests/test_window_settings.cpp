@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,6 +79,7 @@ private slots:
     void okWritesEveryKeyInOrderAndRestartKeepsThem();
     void sessionNumberEdgeCases();
     void bootableAsksForImageAndCancelUnchecks();
+    void bootChoicesRoundTrip();
     void cancelAppliesNothing();
     void unwritableFileKeepsDialogOpenAndFileWhole();
     void underrunBoxDisabledWithoutCapability();
@@ -162,8 +164,10 @@ void TSettingsDialogTest::okWritesEveryKeyInOrderAndRestartKeepsThem() {
     const std::string file = TKestrelIni::DefaultPath().string();
     QVERIFY(ReadFile(file).rfind("[Options]\n", 0) == 0);
     QCOMPARE(KeysOf(file), QStringList({"SavePath", "ArchiveFiles", "ImportSession", "CloseDisc", "EjectDisc",
-                                        "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles", "PerformOPC",
-                                        "SessionNo", "BootImage", "VolumeLable", "CacheSize"}));
+                                        "JolietFS", "RockRidge", "Bootable", "TestWrite", "QuickSaveISO", "ShowFiles",
+                                        "PerformOPC", "SessionNo", "BootImage", "VolumeLable", "CacheSize",
+                                        "BootNoEmulation", "BootLoadSize", "BootInfoTable", "UefiBoot", "UefiBootImage",
+                                        "VerifyWrittenData"}));
     TKestrelIni ini;
     QCOMPARE(ini.ReadString("Options", "SavePath", ""), std::string("Checked"));
     QCOMPARE(ini.ReadString("Options", "SessionNo", ""), std::string("-1"));
@@ -273,6 +277,50 @@ void TSettingsDialogTest::bootableAsksForImageAndCancelUnchecks() {
     QVERIFY(chosenShown);
     QVERIFY(uncheckKeeps);
     QVERIFY(!window->Burner().Bootable);
+}
+
+void TSettingsDialogTest::bootChoicesRoundTrip() {
+    TAppTestEnv env;
+    const QString efiImage = QString::fromStdString(env.Sub("images/efi.img"));
+    bool legacyLocksLoaderOptions = false, noEmulationUnlocks = false;
+    QStringList modes;
+    {
+        auto window = ShowWindow();
+        OpenSettings(*window, [&](TfrmSettings* d) {
+            for (int i = 0; i < d->cbBootMode->count(); ++i) modes << d->cbBootMode->itemText(i);
+            legacyLocksLoaderOptions = d->cbBootMode->currentIndex() == 0 && !d->eBootLoadSize->isEnabled() &&
+                                       !d->cBootInfoTable->isEnabled() && !d->cUefiBoot->isChecked();
+            d->cbBootMode->setCurrentIndex(1);
+            noEmulationUnlocks = d->eBootLoadSize->isEnabled() && d->cBootInfoTable->isEnabled();
+            d->eBootLoadSize->setValue(8);
+            d->cBootInfoTable->setChecked(true);
+            d->cUefiBoot->setChecked(true);  // no click: the path is set directly
+            d->lUefiImage->setText(efiImage);
+            d->Button1->click();
+        });
+        const auto& b = window->Burner();
+        QVERIFY(b.BootNoEmulation && b.BootInfoTable && b.EfiBootable);
+        QCOMPARE(b.BootLoadSize, 8);
+        QCOMPARE(b.EfiBootImageFile, efiImage.toStdString());
+    }
+    QCOMPARE(modes, QStringList({"Floppy/hard-disk emulation (legacy)", "No emulation"}));
+    QVERIFY(legacyLocksLoaderOptions);
+    QVERIFY(noEmulationUnlocks);
+    TKestrelIni ini;
+    QCOMPARE(ini.ReadString("Options", "BootNoEmulation", ""), std::string("1"));
+    QCOMPARE(ini.ReadString("Options", "BootLoadSize", ""), std::string("8"));
+    QCOMPARE(ini.ReadString("Options", "UefiBootImage", ""), efiImage.toStdString());
+
+    // A new run reads them back and the dialog shows them.
+    auto window = ShowWindow();
+    QVERIFY(window->Burner().BootNoEmulation && window->Burner().EfiBootable);
+    bool shownBack = false;
+    OpenSettings(*window, [&](TfrmSettings* d) {
+        shownBack = d->cbBootMode->currentIndex() == 1 && d->eBootLoadSize->value() == 8 &&
+                    d->cBootInfoTable->isChecked() && d->cUefiBoot->isChecked() && d->lUefiImage->text() == efiImage;
+        d->Button2->click();
+    });
+    QVERIFY(shownBack);
 }
 
 void TSettingsDialogTest::cancelAppliesNothing() {

@@ -6,6 +6,7 @@
 namespace kestrel {
 
 inline uint16_t GetBig16(const uint8_t* P) { return uint16_t(P[0] << 8 | P[1]); }
+inline uint32_t GetBig24(const uint8_t* P) { return uint32_t(P[0]) << 16 | uint32_t(P[1]) << 8 | uint32_t(P[2]); }
 inline uint32_t GetBig32(const uint8_t* P) {
     return uint32_t(P[0]) << 24 | uint32_t(P[1]) << 16 | uint32_t(P[2]) << 8 | uint32_t(P[3]);
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "kestrel/mmc.h"
+
 namespace kestrel {
 
 namespace {
@@ -13,6 +15,23 @@ std::string Trimmed(const std::string& Text) {
 }
 
 bool Bit(uint8_t Byte, int N) { return (Byte >> N) & 1; }
+
+// The BD features list, per medium, a bitmap of the versions of class 0
+// discs the drive handles; the bitmaps lie at these bytes of the reply.
+struct TBdBitmap {
+    size_t Offset;
+    uint32_t Flag;
+};
+constexpr TBdBitmap kBdReadBitmaps[] = {{16, cap::ReadBDRE}, {24, cap::ReadBDR}, {32, cap::ReadBD}};
+constexpr TBdBitmap kBdWriteBitmaps[] = {{16, cap::WriteBDRE}, {24, cap::WriteBDR}};
+
+template <size_t N>
+uint32_t FlagsOfBitmaps(const TReply& Reply, const TBdBitmap (&Bitmaps)[N]) {
+    uint32_t flags = 0;
+    for (const TBdBitmap& bitmap : Bitmaps)
+        if (Reply.Has(bitmap.Offset, 2) && Reply.U16BE(bitmap.Offset) != 0) flags |= bitmap.Flag;
+    return flags;
+}
 
 }  // namespace
 
@@ -55,6 +74,8 @@ uint32_t CapabilityFlagsFromFeature(uint16_t Feature, const TReply& Reply) {
         case 0x2A: present = cap::ReadDVDPR | cap::ReadDVDPRW; writes = cap::WriteDVDPR | cap::WriteDVDPRW; break;
         case 0x3B: present = cap::ReadDVDPRDL; writes = cap::WriteDVDPRDL; break;
         case 0x2F: present = cap::ReadDVDR | cap::ReadDVDRW; writes = cap::WriteDVDR | cap::WriteDVDRW; break;
+        case mmc::feature::kBdRead: return FlagsOfBitmaps(reply, kBdReadBitmaps);
+        case mmc::feature::kBdWrite: return FlagsOfBitmaps(reply, kBdWriteBitmaps);
         default: return 0;
     }
     return reply.Has(12) && reply.U8(12) == 0x01 ? present | writes : present;

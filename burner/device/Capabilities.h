@@ -33,6 +33,12 @@ constexpr uint32_t WriteDVDPR = 0x00010000;
 constexpr uint32_t WriteDVDPRDL = 0x00020000;
 constexpr uint32_t WriteDVDPRW = 0x00040000;
 constexpr uint32_t UnderrunProtection = 0x00100000;
+// Blu-ray, from the BD read (40h) and BD write (41h) features.
+constexpr uint32_t ReadBD = 0x00200000;  // BD-ROM
+constexpr uint32_t ReadBDR = 0x00400000;
+constexpr uint32_t ReadBDRE = 0x00800000;
+constexpr uint32_t WriteBDR = 0x01000000;
+constexpr uint32_t WriteBDRE = 0x02000000;
 }  // namespace cap
 
 // Mode page 2Ah as kept by ReadCapabilities: the raw bytes (page code at
@@ -58,7 +64,9 @@ uint32_t CapabilityFlagsFromPage(const TCapabilitiesPage& Page);
 
 // Flags set by a GET CONFIGURATION reply for one of the features 2Ah, 3Bh,
 // 2Fh: those for the feature's presence, and, when its first data byte is
-// exactly 01h, those for writing too. 0 when the reply names another feature.
+// exactly 01h, those for writing too. For the BD features 40h and 41h, the
+// media whose class 0 version bitmap is not empty. 0 when the reply names
+// another feature.
 uint32_t CapabilityFlagsFromFeature(uint16_t Feature, const TReply& Reply);
 
 // Drive models with special treatment, from their INQUIRY texts.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "burner/device/SCSIDevice.h"
+#include "kestrel/mmc.h"
 
 namespace kestrel {
 
@@ -10,7 +11,7 @@ namespace {
 
 constexpr uint8_t kCapabilitiesPage = 0x2A;
 constexpr uint8_t kVendorPage = 0x30;
-constexpr uint16_t kFeatures[] = {0x2A, 0x3B, 0x2F};
+constexpr uint16_t kFeatures[] = {0x2A, 0x3B, 0x2F, mmc::feature::kBdRead, mmc::feature::kBdWrite};
 constexpr uint16_t kDefaultWriteSpeed = 1385;
 
 // A MODE SENSE (10) reply, narrowed to what the drive said it returned.

@@ -8,12 +8,12 @@
 #include "burner/device/AccessLayer.h"
 #include "burner/common/ByteOrder.h"
 #include "burner/device/SCSICommands.h"
+#include "kestrel/mmc.h"
 
 namespace kestrel {
 namespace {
 
 constexpr int Seconds(int S) { return S * 1000; }
-constexpr uint8_t ReadFormatCapacitiesLength = 248;
 constexpr uint8_t BufferCapacityLength = 32;
 constexpr uint8_t InquiryLength = 128;
 constexpr int PerformanceDescriptorSize = 28;
@@ -101,18 +101,36 @@ bool TSCSICommands::AllowMediumRemoval(bool Allow) {
     return Run(srb, Seconds(10));
 }
 
-bool TSCSICommands::ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength) {
-    alignas(8) uint8_t reply[ReadFormatCapacitiesLength] = {};
-    auto srb = Request(SRB_FLAGS_IN, 10, reply, sizeof reply);
-    srb.CDBByte[0] = 0x23;
+bool TSCSICommands::RunReadFormatCapacities(uint8_t (&Reply)[ReadFormatCapacitiesLength]) {
+    std::fill_n(Reply, ReadFormatCapacitiesLength, 0);
+    auto srb = Request(SRB_FLAGS_IN, 10, Reply, ReadFormatCapacitiesLength);
+    srb.CDBByte[0] = mmc::op::kReadFormatCapacities;
     srb.CDBByte[8] = ReadFormatCapacitiesLength;
+    return Run(srb, Seconds(10));
+}
+
+bool TSCSICommands::ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength) {
+    alignas(8) uint8_t reply[ReadFormatCapacitiesLength];
     BlockLength = 2048;
-    if (!Run(srb, Seconds(10))) return false;
+    if (!RunReadFormatCapacities(reply)) return false;
+    CurrentCapacityType = reply[8] & 0x03;
     const bool secondSuits = BlockLength2048(reply + 16) || (reply[16] == 0x98 && !reply[17] && !reply[18] && !reply[19]);
     if (BlockLength2048(reply + 8)) Blocks = GetBig32(reply + 4);
     else if (secondSuits) Blocks = GetBig32(reply + 12);
     else if (BlockLength2048(reply + 24)) Blocks = GetBig32(reply + 20);
     else Blocks = GetBig32(reply + 4);
+    return true;
+}
+
+bool TSCSICommands::ReadFormatDescriptors(std::vector<TFormatDescriptor>& Formats) {
+    alignas(8) uint8_t reply[ReadFormatCapacitiesLength];
+    Formats.clear();
+    if (!RunReadFormatCapacities(reply)) return false;
+    // A 4-byte header whose last byte is the list length, the current
+    // capacity, then the formattable ones, 8 bytes each.
+    const size_t end = std::min<size_t>(4 + reply[3], ReadFormatCapacitiesLength);
+    for (size_t at = 12; at + 8 <= end; at += 8)
+        Formats.push_back({GetBig32(reply + at), uint8_t(reply[at + 4] >> 2), GetBig24(reply + at + 5)});
     return true;
 }
 

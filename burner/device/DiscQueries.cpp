@@ -53,7 +53,7 @@ bool TSCSIDevice::DiscIsErasable() {
     if (ReadDiscInformation()) return DiscInformation.Erasable();
     LastDiscType = GetDiscType();
     return LastDiscType == mtDVDRAM || LastDiscType == mtDVDRWRestricted || LastDiscType == mtDVDRWSequential ||
-           LastDiscType == mtDVDPlusRW;
+           LastDiscType == mtDVDPlusRW || LastDiscType == mtBDRE;
 }
 
 int16_t TSCSIDevice::GetDiscStatus() { return ReadDiscInformation() ? DiscInformation.DiscStatus() : -1; }
@@ -104,7 +104,7 @@ uint32_t TSCSIDevice::GetUsedBlocks() {
                 return track.TrackSize == track.FreeBlocks ? 0 : track.TrackSize;
             return track.NextWritableAddress;
         }
-        if (type == mtDVDRAM || type == mtDVDPlusRW) return GetISOVolumeSize();
+        if (type == mtDVDRAM || type == mtDVDPlusRW || type == mtBDRE) return GetISOVolumeSize();
         return track.NextWritableAddress;
     }
 
@@ -140,6 +140,12 @@ uint32_t TSCSIDevice::GetFreeBlocks() {
         } else if (type == mtDVDRAM || type == mtDVDPlusRW) {
             const uint32_t used = GetISOVolumeSize();
             return track.TrackSize > used ? track.TrackSize - used : 0;
+        } else if (type == mtBDRE) {
+            // The formatted size, or what the drive's own format would leave
+            // on a disc not formatted yet.
+            const uint32_t used = GetISOVolumeSize();
+            if (!ReadFormatCapacities(blocks, blockLength)) blocks = track.TrackSize;
+            return blocks > used ? blocks - used : 0;
         }
         if (track.TrackSize == kNoValue) return 0;
         return track.LastRecordedAddress == 0 ? track.TrackSize : track.FreeBlocks;
@@ -164,7 +170,7 @@ uint32_t TSCSIDevice::GetDiscCapacity() {
     if (!IsCDMedium(type)) {
         if (!ReadTrackInformation(DiscInformation.LastTrackInLastSession())) return 0;
         const TTrackRecord track = TrackInformation;
-        if ((type == mtDVDRAM || type == mtDVDRWRestricted || type == mtDVDPlusRW) &&
+        if ((type == mtDVDRAM || type == mtDVDRWRestricted || type == mtDVDPlusRW || type == mtBDRE) &&
             ReadFormatCapacities(blocks, blockLength))
             return blocks;
         return track.FreeBlocks + track.NextWritableAddress;

@@ -63,4 +63,13 @@ struct TTrackRecord {
     }
 };
 
+// One format a drive offers in READ FORMAT CAPACITIES: the block count it
+// gives, the format type (descriptor byte 4, bits 7..2) and the type's
+// parameter (bytes 5..7), which a FORMAT UNIT of that type sends back.
+struct TFormatDescriptor {
+    uint32_t Blocks = 0;
+    uint8_t Type = 0;
+    uint32_t Parameter = 0;
+};
+
 }  // namespace kestrel

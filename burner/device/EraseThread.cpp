@@ -17,7 +17,7 @@ constexpr uint16_t kZeroBlocks = 32;
 // The step the erase command left the drive in.
 TErasePhase FirstPhase(uint8_t Type, bool Quick) {
     if (Type == mtDVDRAM) return Quick ? TErasePhase::WritingZeros : TErasePhase::Formatting;
-    if (Type == mtDVDPlusRW) return TErasePhase::Formatting;
+    if (Type == mtDVDPlusRW || Type == mtBDRE) return TErasePhase::Formatting;
     return TErasePhase::Blanking;
 }
 
@@ -132,7 +132,7 @@ void TEraseThread::PollRequestSense() {
     } while (sense[12] != 0 && elapsed_ <= EstimatedSeconds && !lateFailure_ && Running());
 }
 
-void TEraseThread::WaitForDVDPlusRWFormat() {
+void TEraseThread::WaitForFormat() {
     do {
         SleepMs(2000);
         burner_.ReadDiscInformation();
@@ -181,7 +181,7 @@ void TEraseThread::Execute() {
         SleepMs(5000);
         PollTestUnitReady(1);
     } else if (MediumType == mtDVDPlusRW) {
-        WaitForDVDPlusRWFormat();
+        WaitForFormat();
         if (!lateFailure_ && WriteZeros(Quick ? 65 : 71001)) {
             Phase = TErasePhase::Finishing;
             SleepMs(300);
@@ -190,6 +190,8 @@ void TEraseThread::Execute() {
             burner_.SynchronizeCache(false, 30000);
             burner_.CloseTrackSessionEx(false, 3, 0, 0, 0);
         }
+    } else if (MediumType == mtBDRE) {
+        WaitForFormat();  // formatting again is the whole erase
     } else if (MediumType == mtDVDRAM && Quick) {
         if (WriteZeros(65)) burner_.SynchronizeCache(false, 30000);
         Phase = TErasePhase::Finishing;

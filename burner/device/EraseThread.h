@@ -51,7 +51,7 @@ private:
     void PollTestUnitReady(uint32_t Step);
     void PollDiscInformation();
     void PollRequestSense();
-    void WaitForDVDPlusRWFormat();
+    void WaitForFormat();
     // Zero writes of 32 blocks from LBA 0; False when one failed.
     bool WriteZeros(uint32_t Writes);
     bool KeepPolling() const;

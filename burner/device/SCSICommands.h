@@ -83,8 +83,12 @@ public:
     bool Inquiry();
     bool LoadEject(bool Eject);
     bool AllowMediumRemoval(bool Allow);
-    // The block count as chosen from the capacity descriptors; BlockLength is 2048.
+    // The block count as chosen from the capacity descriptors; BlockLength is
+    // 2048. CurrentCapacityType keeps the type of the current capacity.
     bool ReadFormatCapacities(uint32_t& Blocks, uint32_t& BlockLength);
+    // The formats READ FORMAT CAPACITIES offers for the disc, in the drive's
+    // order (the current capacity is not one of them).
+    bool ReadFormatDescriptors(std::vector<TFormatDescriptor>& Formats);
     bool ReadCapacity(uint32_t& LastLBA, uint32_t& BlockLength);
     bool Read10(uint32_t LBA, uint16_t Blocks, void* Buffer, uint32_t Length);
     // Flags: normally SRB_FLAGS_OUT. Success is status 01h or 00h.
@@ -161,6 +165,9 @@ public:
     uint32_t DeviceFreeBufferSize = 0;
     // The one failure report of this instance is used up.
     bool FailureReported = false;
+    // Descriptor type of the current capacity of the last READ FORMAT
+    // CAPACITIES that succeeded: 1 unformatted, 2 formatted, 3 no disc.
+    uint8_t CurrentCapacityType = 0;
 
     // While a probe scope lives, failed commands are answers, not faults
     // (a volume looked for on a blank disc): they are neither reported nor
@@ -188,6 +195,8 @@ protected:
     std::vector<uint8_t> ScratchBuffer;
 
 private:
+    static constexpr uint8_t ReadFormatCapacitiesLength = 248;
+    bool RunReadFormatCapacities(uint8_t (&Reply)[ReadFormatCapacitiesLength]);
     void ResetFailureState();
     // Sends Srb and waits for it; false when it had to be aborted.
     bool SendAndWait(SRB_ExecSCSICmd& Srb, int TimeoutMs);

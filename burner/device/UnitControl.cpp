@@ -66,6 +66,7 @@ bool TSCSIDevice::ReadyForErase() { return TestUnitReady(5000) || WaitForReady(3
 
 uint16_t TSCSIDevice::EstimatedEraseSeconds(uint8_t Type, bool Quick) const {
     if (IsCDMedium(Type)) return Quick ? 150 : 4500;
+    if (IsBDMedium(Type)) return Quick ? 120 : 9000;  // a full format certifies every cluster
     if (Quick) return Type == mtDVDRW ? 180 : 600;
     return 4440;
 }
@@ -85,6 +86,21 @@ bool TSCSIDevice::StartEraseCommand(uint8_t Type, bool Quick, bool& StartFailed)
             RezeroUnit();
             SleepMs(1000);
             return FormatUnit(0x11, kDVDPlusRWFormatList.data(), uint32_t(kDVDPlusRWFormatList.size()));
+        case mtBDRE: {
+            // BD-RE has no blanking: it is formatted again. A quick erase
+            // keeps the disc's format; a complete one certifies every
+            // cluster, with the disc's size where spare areas allow it,
+            // else with the drive's usual spare.
+            const auto quick = BDREFormatList(0, mmc::format::kQuickReformat);
+            constexpr uint8_t withList = mmc::format::kWithParameterList;
+            if (Quick) return FormatUnit(withList, quick.data(), uint32_t(quick.size()));
+            uint32_t blocks = 0, blockLength = 0;
+            if (!ReadFormatCapacities(blocks, blockLength)) blocks = 0;
+            const auto sized = BDREFormatList(blocks, mmc::format::kFullCertification);
+            const auto usual = BDREFormatList(0, mmc::format::kFullCertification);
+            return FormatUnit(withList, sized.data(), uint32_t(sized.size())) ||
+                   FormatUnit(withList, usual.data(), uint32_t(usual.size()));
+        }
         default:
             return Blank(Quick ? 1 : 0);
     }

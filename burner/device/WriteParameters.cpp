@@ -25,7 +25,9 @@ bool TSCSIDevice::ReadWriteParametersPage(std::vector<uint8_t>& Reply, size_t& O
 }
 
 bool TSCSIDevice::SetWriteParameters(bool TestWriteArg, bool UnderrunArg, bool Finalize, uint16_t Type) {
-    if (Type == mtDVDRAM) return true;
+    // DVD-RAM and BD have no write parameters: BD-R is always written
+    // sequentially and its sessions closed by function, BD-RE in place.
+    if (Type == mtDVDRAM || IsBDMedium(Type)) return true;
     std::vector<uint8_t> reply;
     size_t offset = 0, available = 0;
     if (!ReadWriteParametersPage(reply, offset, available)) return false;

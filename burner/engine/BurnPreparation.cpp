@@ -27,8 +27,6 @@ constexpr int32_t kDVDBlockSize = 32 * 2048;
 
 bool IsDVDRW(unsigned Type) { return Type == mtDVDRWRestricted || Type == mtDVDRWSequential; }
 
-bool IsPressed(unsigned Type) { return Type == mtCDROM || Type == mtDVDROM || Type == mtDDCDROM; }
-
 // Media on which a write can be simulated (the test write bit).
 bool CanSimulate(unsigned Type) {
     return Type == mtCDR || Type == mtCDRW || Type == mtDVDR || Type == mtDVDRWSequential || Type == mtDDCDR ||
@@ -55,6 +53,7 @@ bool TKestrelBurner::BurnCD() {
     if (writing_) return false;
     TJob job;
     job.Target = TWriteTarget::Disc;
+    job.Verify = VerifyAfterWrite;
     job.Prepare = [this] { return PrepareCompilationBurn(); };
     return BeginJob(std::move(job));
 }
@@ -72,6 +71,7 @@ bool TKestrelBurner::BurnISOImage(const std::string& FileName) {
     job.Target = TWriteTarget::Disc;
     job.SourceIsImageFile = true;
     job.ImagePath = FileName;
+    job.Verify = VerifyAfterWrite;
     job.Prepare = [this, error, FileName, size] { return error.empty() ? PrepareImageBurn(FileName, size) : error; };
     return BeginJob(std::move(job));
 }
@@ -98,6 +98,12 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     if (IsEmpty() && SessionToImport == 0) return msgNothingToWrite;
     std::string error = CheckDriveFree();
     if (error.empty()) error = CheckDiscNotClosed();
+    // Boot files are refused before a disc is formatted for them.
+    try {
+        if (error.empty()) CheckBootFiles();
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
     if (error.empty()) error = FormatDVDRWIfNeeded();
     if (error.empty()) error = CheckUnfinishedSession(false);
     if (!error.empty()) return error;
@@ -117,10 +123,12 @@ std::string TKestrelBurner::PrepareCompilationBurn() {
     if (error.empty()) error = CheckImportedExtents();
     if (error.empty()) error = CheckWritableDisc(false, ImageSectors());
     if (error.empty()) error = CheckSources();
+    if (error.empty()) error = FormatBlankBDRE();
     if (!error.empty()) return error;
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
     error = BuildCompilationStream(blockSize_, stream);
+    stream.KeepStamps = job_.Verify;
     return error.empty() ? StartCache(std::move(stream)) : error;
 }
 
@@ -130,6 +138,7 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     mediumType_ = GetDiscType();
     error = CheckUnfinishedSession(true);
     if (error.empty()) error = CheckWritableDisc(true, ImageSectors());
+    if (error.empty()) error = FormatBlankBDRE();
     if (!error.empty()) return error;
     blockSize_ = (mediumType_ == mtCDR || mediumType_ == mtCDRW) ? kCDBlockSize : kDVDBlockSize;
     TCacheJob stream;
@@ -138,6 +147,7 @@ std::string TKestrelBurner::PrepareImageBurn(const std::string& Path, int64_t Si
     stream.ImageFileName = Path;
     stream.TotalBytes = (Size + kSector - 1) / kSector * kSector;
     stream.Files.clear();
+    stream.KeepStamps = job_.Verify;
     return StartCache(std::move(stream));
 }
 
@@ -161,6 +171,13 @@ std::string TKestrelBurner::CheckDriveFree() {
     return {};
 }
 
+std::string TKestrelBurner::DriveHeldByAnotherProgram() {
+    if (HaId == NO_DEVICE_ID || heldDrive_) return {};
+    const std::string held = TAccessLayer::Instance().HoldDriveExclusive(HaId, Target, Lun);
+    if (held.empty()) TAccessLayer::Instance().ReleaseDriveExclusive(HaId, Target, Lun);
+    return held;
+}
+
 void TKestrelBurner::ReleaseDrive() {
     if (heldDrive_) {
         const auto& [haId, target, lun] = *heldDrive_;
@@ -175,7 +192,7 @@ void TKestrelBurner::ReleaseDrive() {
 std::string TKestrelBurner::CheckDiscNotClosed() {
     const unsigned type = GetDiscType();
     if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
-    if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
+    if (IsPressedType(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
     if (!IsOverwritableType(type) && GetDiscStatus() == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
     return {};
 }
@@ -183,7 +200,7 @@ std::string TKestrelBurner::CheckDiscNotClosed() {
 std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
     const unsigned type = mediumType_;
     if (type == mtUnknown) return "NO WRITABLE DISC IN THE DRIVE";
-    if (IsPressed(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
+    if (IsPressedType(type)) return "THE DISC IN THE DRIVE IS NOT WRITABLE (" + MediumTypeName(type) + ")";
     if (TestWrite && (!CanSimulate(type) || !(Capabilities() & cap::WriteTest)))
         return "A TEST WRITE CAN'T BE SIMULATED ON THIS DRIVE AND DISC (" + MediumTypeName(type) + ")";
     if (!IsOverwritableType(type)) {
@@ -192,8 +209,10 @@ std::string TKestrelBurner::CheckWritableDisc(bool ForImage, int64_t Sectors) {
         if (status == 2) return "THE DISC IS CLOSED: NO FURTHER SESSION CAN BE WRITTEN";
         if (ForImage && status != 0) return "THE DISC IS NOT BLANK: AN IMAGE IS ONLY WRITTEN ONTO A BLANK DISC";
     }
-    // DVD media are written in whole 32-sector units.
-    int64_t needed = ForImage ? Sectors : (IsCDMedium(type) ? Sectors : (Sectors + 31) / 32 * 32);
+    // DVD media are written in whole 32-sector units, BD always: an image
+    // too ends on a whole cluster.
+    const bool wholeUnits = !IsCDMedium(type) && (!ForImage || IsBDMedium(type));
+    const int64_t needed = wholeUnits ? (Sectors + 31) / 32 * 32 : Sectors;
     int64_t capacity = GetDiscCapacity();
     uint32_t formattable = 0, blockLength = 0;
     // An overwritable disc that is not formatted yet has its formattable size.
@@ -211,7 +230,10 @@ std::string TKestrelBurner::CheckImportedExtents() const {
     int64_t importedEnd = 0;
     for (const auto& entry : FileTable) {
         if (!entry->Imported || entry->Dir || entry->ISOSize <= 0) continue;
-        importedEnd = std::max<int64_t>(importedEnd, int64_t(entry->ISOExtent) + (entry->ISOSize + kSector - 1) / kSector);
+        if (entry->Extents.empty())
+            importedEnd = std::max<int64_t>(importedEnd, int64_t(entry->ISOExtent) + (entry->ISOSize + kSector - 1) / kSector);
+        for (const TFileExtent& extent : entry->Extents)
+            importedEnd = std::max<int64_t>(importedEnd, int64_t(extent.Lba) + (int64_t(extent.Bytes) + kSector - 1) / kSector);
     }
     if (ImageStartLBA < importedEnd)
         return "THE NEW SESSION WOULD START AT SECTOR " + std::to_string(ImageStartLBA) +
@@ -230,8 +252,9 @@ std::string TKestrelBurner::CheckSources() const {
         if (!examined) return FormatMessage(msgCantOpenFile, Path);
         return S_ISREG(st.st_mode) ? std::string() : FormatNotAFile(Path, st.st_mode);
     };
-    if (Bootable) {
-        if (std::string error = check(BootImageFile); !error.empty()) return error;
+    for (const TBootFile& boot : BootFiles()) {
+        if (!boot.InHead()) continue;
+        if (std::string error = check(boot.Path); !error.empty()) return error;
     }
     for (const auto& entry : FileTable) {
         if (entry->Dir || entry->Imported || entry->ISOSize <= 0) continue;
@@ -315,6 +338,8 @@ std::string TKestrelBurner::PrepareDrive() {
     if (type >= mtDVDR && type <= mtDVDPlusRDL && type != mtDVDRAM)
         SetStreamingSpeed(start, start + sectors, static_cast<uint32_t>(ReadSpeed / 1385.0 * 1440.25),
                           static_cast<uint32_t>(WriteSpeed() / 1385.0 * 1440.25), 1000, 1000);
+    // BD drives take their speed from the streaming descriptor, in KB per second.
+    if (IsBDMedium(type)) SetStreamingSpeed(start, start + sectors, ReadSpeed, WriteSpeed(), 1000, 1000);
     // The track being written, for closing it later.
     sessionNumber_ = static_cast<uint16_t>(GetSessionCount() + 1);
     trackNumber_ = sessionNumber_;

@@ -80,6 +80,7 @@ TCacheThread::TCacheThread(TCacheJob Job, const TDebugLog* Log)
     int64_t total = job_.TotalBytes;
     if (job_.PadToMinimum) total = MinimumStreamBytes;
     remainingBytes_ = total;
+    streamBytes_ = RoundUpToSector(total);
     staging_ = std::make_unique<TBlock>();
     staging_->Data.assign(MaxBlockSize, 0);
     thread_ = std::thread([this] { Run(); });
@@ -101,9 +102,9 @@ void TCacheThread::Run() {
     try {
         if (job_.ImageFileName.empty()) {
             StreamHead();
-            for (const auto& file : job_.Files) StreamSource(file);
+            for (size_t i = 0; i < job_.Files.size(); ++i) StreamSource(job_.Files[i], i);
         } else {
-            StreamSource({job_.ImageFileName, job_.TotalBytes, true, true});
+            StreamSource({job_.ImageFileName, job_.TotalBytes, true, true}, TSourceStamp::kImageFile);
         }
         if (streamedBytes_ + staging_->Count != RoundUpToSector(job_.TotalBytes)) {
             SetError(msgInternalError0005);
@@ -155,7 +156,7 @@ void TCacheThread::StreamZeros(int64_t Count) {
     }
 }
 
-void TCacheThread::StreamSource(const TCacheSource& Source) {
+void TCacheThread::StreamSource(const TCacheSource& Source, size_t Index) {
     if (Source.Size <= 0) return;
     if (Source.Path.empty()) {
         StreamZeros(Source.Size);
@@ -166,12 +167,16 @@ void TCacheThread::StreamSource(const TCacheSource& Source) {
     TSourceFile file(Source.Path);
     struct stat opened {};
     const int64_t actual = OpenedSize(file, Source, opened);
+    if (job_.KeepStamps) {
+        std::lock_guard lock(lock_);
+        stamps_.push_back({Index, static_cast<int64_t>(opened.st_size), opened.st_mtim});
+    }
     // A source that changed since the layout keeps its laid-out length: the
     // directory records already say how long it is.
     bool changed = Source.SizeIsSectors ? RoundUpToSector(actual) != Source.Size : actual != Source.Size;
     if (changed) Warn(FormatChangedSize(Source.Path, actual, Source.Size));
     const int64_t expected = std::min(actual, Source.Size);
-    const int64_t read = StreamFileBytes(file, Source.Path, expected);
+    const int64_t read = StreamFileBytes(file, Source, expected);
     if (read < expected) {
         Warn(FormatShortRead(Source.Path, read, expected));
         changed = true;
@@ -195,13 +200,15 @@ int64_t TCacheThread::OpenedSize(TSourceFile& File, const TCacheSource& Source, 
     return size;
 }
 
-int64_t TCacheThread::StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count) {
+int64_t TCacheThread::StreamFileBytes(TSourceFile& File, const TCacheSource& Source, int64_t Count) {
     int64_t read = 0;
     while (read < Count) {
         CheckAbort();
         const int64_t n = std::min<int64_t>(job_.BlockSize - staging_->Count, Count - read);
-        const int64_t got = File.ReadFully(staging_->Data.data() + staging_->Count, n);
-        if (got < 0) Abandon(FormatWithReason(msgCantReadFile, Path, errno));
+        uint8_t* dest = staging_->Data.data() + staging_->Count;
+        const int64_t got = File.ReadFully(dest, n);
+        if (got < 0) Abandon(FormatWithReason(msgCantReadFile, Source.Path, errno));
+        Source.Patch.ApplyTo(dest, read, static_cast<size_t>(got));
         staging_->Count += static_cast<int32_t>(got);
         read += got;
         if (got < n) break;  // the file got shorter while it was read
@@ -366,6 +373,11 @@ void TCacheThread::RecordChanged(const std::string& Path) {
 std::vector<std::string> TCacheThread::ChangedFiles() const {
     std::lock_guard lock(lock_);
     return changedFiles_;
+}
+
+std::vector<TSourceStamp> TCacheThread::SourceStamps() const {
+    std::lock_guard lock(lock_);
+    return stamps_;
 }
 
 void TCacheThread::SetError(const std::string& Message) {

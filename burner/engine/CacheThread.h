@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "burner/common/DebugLog.h"
+#include "burner/iso/BootFiles.h"
 
 namespace kestrel {
 
@@ -32,6 +33,9 @@ struct TCacheSource {
     bool SizeIsSectors = false;
     // A block device may stand in for the file (an image burnt from one).
     bool MayBeBlockDevice = false;
+    // Bytes laid over the file's copy in the stream (a boot loader's boot
+    // information table); the file itself is only read.
+    TBytePatch Patch = {};
 };
 
 // What a cache streams. Head bytes are not owned and must stay unchanged
@@ -46,6 +50,18 @@ struct TCacheJob {
     // The boot image, the files in layout order and any zero gaps between them.
     std::vector<TCacheSource> Files;
     std::string ImageFileName;  // when set, the only source is this image file
+    // Keep each source's size and time as it was opened (SourceStamps), so
+    // a verification can tell the files that changed after they were read.
+    bool KeepStamps = false;
+};
+
+// What a source was like when it was opened for streaming, to tell later
+// whether it changed after it was read.
+struct TSourceStamp {
+    static constexpr size_t kImageFile = SIZE_MAX;
+    size_t Index = 0;  // in the job's Files, or kImageFile
+    int64_t Size = 0;
+    struct timespec Modified {};
 };
 
 class TCacheThread {
@@ -91,6 +107,13 @@ public:
     // size since the layout (padded or cut to the laid-out length) or were
     // written to while they were read. The stream itself goes on.
     std::vector<std::string> ChangedFiles() const;
+    // Every source opened so far, as it was when it was opened (with the
+    // job's KeepStamps).
+    std::vector<TSourceStamp> SourceStamps() const;
+    // The job as streamed (its sources are read again by a verification).
+    const TCacheJob& Job() const { return job_; }
+    // Bytes of the whole stream, padding included.
+    int64_t StreamBytes() const { return streamBytes_; }
     bool Primed() const { return primed_; }
     bool Done() const { return done_; }
     int64_t BufferedBytes() const { return bufferedBytes_; }
@@ -112,12 +135,13 @@ private:
 
     void Run();
     void StreamHead();
-    void StreamSource(const TCacheSource& Source);
+    void StreamSource(const TCacheSource& Source, size_t Index);
     // The size of the opened source, which must be a regular file (or a
     // block device where the source allows one); Opened gets its status.
     int64_t OpenedSize(TSourceFile& File, const TCacheSource& Source, struct stat& Opened);
-    // Streams up to Count bytes of File; the bytes it held.
-    int64_t StreamFileBytes(TSourceFile& File, const std::string& Path, int64_t Count);
+    // Streams up to Count bytes of File with the source's patch laid over
+    // them; the bytes it held.
+    int64_t StreamFileBytes(TSourceFile& File, const TCacheSource& Source, int64_t Count);
     void StreamPadding();
     void StreamZeros(int64_t Count);
     void FinishSector();
@@ -139,6 +163,7 @@ private:
     TCacheJob job_;
     const TDebugLog* log_;
     int32_t maxBlocks_;
+    int64_t streamBytes_ = 0;
 
     mutable std::mutex lock_;  // guards the queue, the counters' changes and the texts
     std::condition_variable blockReady_;
@@ -149,6 +174,7 @@ private:
     std::string errorText_;
     std::string currentFile_;
     std::vector<std::string> changedFiles_;
+    std::vector<TSourceStamp> stamps_;
     bool claimed_ = false;
     bool wakeConsumer_ = false;
 

@@ -8,6 +8,7 @@
 #include "burner/common/Clock.h"
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
+#include "kestrel/mmc.h"
 
 namespace kestrel {
 namespace {
@@ -18,6 +19,9 @@ constexpr int kSyncTimeoutMs = 120000;
 bool IsIncrementalDVD(unsigned Type) {
     return Type == mtDVDR || Type == mtDVDRWRestricted || Type == mtDVDRWSequential;
 }
+
+// Random-access media hold no tracks or sessions to close.
+bool ClosesNothing(unsigned Type) { return Type == mtDVDRAM || Type == mtBDRE; }
 
 }  // namespace
 
@@ -30,6 +34,7 @@ std::string TKestrelBurner::WriteDisc() {
     if (error.empty()) error = WriteVolumeDescriptorCopy();
     if (error.empty()) error = CloseSession();
     if (error.empty()) ResetDriveForReading();
+    if (error.empty()) error = VerifyWrittenData();
     SetCloseAfterCommand(true);
     return error;
 }
@@ -82,15 +87,25 @@ std::string TKestrelBurner::WriteVolumeDescriptorCopy() {
     }
     if (sectors == 0) return msgInternalError0005;
     std::memcpy(dataBuffer_.data(), head_.data(), sectors * 2048);
+    // A BD is written in whole clusters: the rest of the first one is read
+    // from the disc and written back as it was.
+    if (IsBDMedium(mediumType_)) {
+        const size_t cluster = mmc::bd::kClusterBlocks;
+        if (!Read10(static_cast<uint32_t>(sectors), static_cast<uint16_t>(cluster - sectors),
+                    dataBuffer_.data() + sectors * 2048, static_cast<uint32_t>((cluster - sectors) * 2048)))
+            return "CAN'T READ THE START OF THE DISC BACK [" + LastError + "]";
+        sectors = cluster;
+    }
     std::string error = SendBlock(0, dataBuffer_.data(), static_cast<uint32_t>(sectors * 2048));
     if (!error.empty()) return error;
+    descriptorCopySectors_ = static_cast<uint32_t>(sectors);
     if (!SynchronizeCache(false, kFlushTimeoutMs)) return "CAN'T FLUSH THE DRIVE'S CACHE [" + LastError + "]";
     return {};
 }
 
 std::string TKestrelBurner::CloseSession() {
     const unsigned type = mediumType_;
-    if (!TestWrite && type != mtDVDRAM && FinalizeTrack) {
+    if (!TestWrite && !ClosesNothing(type) && FinalizeTrack) {
         // Only a write that really closes its track says so: a failed, aborted
         // or test write never gets here.
         SetWritePhase(TWritePhase::Closing);
@@ -118,6 +133,12 @@ bool TKestrelBurner::SendCloseCommands() {
         case mtDVDPlusRDL:
             return CloseTrackSessionEx(false, 1, 0, 0, track) &&
                    (FinalizeDisc ? CloseTrackSessionEx(false, 6, 0, 0, 0) : CloseTrackSessionEx(false, 2, 0, 0, 0));
+        case mtBDR: {
+            // The session stays open for the next unless the disc is finalized.
+            const uint8_t session = FinalizeDisc ? mmc::close::kFinalize : mmc::close::kSession;
+            return CloseTrackSessionEx(false, mmc::close::kTrack, 0, uint8_t(trackNumber_ >> 8), track) &&
+                   CloseTrackSessionEx(false, session, 0, 0, 0);
+        }
         case mtDVDR: {
             const bool trackClosed = CloseTrackSessionEx(false, 1, 0, 0, track);
             CloseTrackSessionEx(false, 1, 0, 0, static_cast<uint8_t>(track + 1));  // the invisible track, if any

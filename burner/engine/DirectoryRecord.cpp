@@ -22,6 +22,11 @@ uint32_t LittleEndian32(const uint8_t* Bytes) {
     return uint32_t(Bytes[0]) | uint32_t(Bytes[1]) << 8 | uint32_t(Bytes[2]) << 16 | uint32_t(Bytes[3]) << 24;
 }
 
+std::string SectorText(uint64_t First, uint64_t Count) {
+    if (Count <= 1) return "SECTOR " + std::to_string(First);
+    return "SECTORS " + std::to_string(First) + ".." + std::to_string(First + Count - 1);
+}
+
 TRecordParse ParseDirRecord(const uint8_t* Sector, size_t Offset, size_t Limit, TDirRecord& Record) {
     using namespace iso::record;
     if (Offset >= Limit) return TRecordParse::EndOfSector;
@@ -38,6 +43,9 @@ TRecordParse ParseDirRecord(const uint8_t* Sector, size_t Offset, size_t Limit, 
     Record.Flags = r[FlagsAt];
     Record.NameLength = r[IdLengthAt];
     Record.Name = r + IdAt;
+    const size_t systemUseAt = SystemUseAt(Record.NameLength);
+    Record.SystemUse = systemUseAt < length ? r + systemUseAt : nullptr;
+    Record.SystemUseLength = systemUseAt < length ? length - systemUseAt : 0;
     return TRecordParse::Ok;
 }
 

@@ -4,6 +4,7 @@
 // checked against the sector before a byte of it is used.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "burner/iso/DirRecordLayout.h"
 #include "burner/iso/Entries.h"
@@ -33,6 +34,10 @@ struct TDirRecord {
     uint8_t Flags = 0;
     const uint8_t* Name = nullptr;
     uint8_t NameLength = 0;
+    // The system-use area after the identifier and its padding byte (Rock
+    // Ridge fields); null when the record ends with its identifier.
+    const uint8_t* SystemUse = nullptr;
+    size_t SystemUseLength = 0;
 
     bool IsHidden() const { return Flags & iso::record::FlagHidden; }
     bool IsDirectory() const { return Flags & iso::record::FlagDirectory; }
@@ -81,5 +86,8 @@ struct TVolumeRoot {
 TVolumeRoot DescriptorRoot(const uint8_t* Sector);
 
 uint32_t LittleEndian32(const uint8_t* Bytes);
+
+// "SECTOR 40" or "SECTORS 40..44", for the log.
+std::string SectorText(uint64_t First, uint64_t Count);
 
 }  // namespace kestrel

@@ -1,11 +1,13 @@
 // Where a new image begins on a disc: at the next writable address the drive
-// reports, or, on overwritable media, right after the last ISO 9660 volume.
+// reports, or, on overwritable media, right after the last ISO 9660 volume
+// (on a BD-RE at the next cluster).
 // A start that cannot be determined stops the burn; it is never taken as 0.
 #include <array>
 #include <cstring>
 
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
+#include "kestrel/mmc.h"
 
 namespace kestrel {
 namespace {
@@ -37,10 +39,12 @@ bool TKestrelBurner::GetNextWritableAddress() {
     FinalizeDisc = finalize;
     WaitForReady(10000, 500);
 
-    if (type == mtDVDRAM || type == mtDVDPlusRW) {
+    if (type == mtDVDRAM || type == mtDVDPlusRW || type == mtBDRE) {
         const auto size = FindLastVolumeSize();
         if (!size) return false;
-        ImageStartLBA = *size;
+        // A BD is written in whole clusters: the new volume starts on one.
+        const int32_t unit = type == mtBDRE ? int32_t(mmc::bd::kClusterBlocks) : 1;
+        ImageStartLBA = (*size + unit - 1) / unit * unit;
         return true;
     }
     if (!ReadDiscInformation()) return false;

@@ -2,7 +2,7 @@
 // Copying files of an imported session from the disc to local files. The
 // single-file copy is TKestrelBurner::ExtractFile; this header holds what
 // extracting into a folder adds: local names from disc names, kept inside
-// the folder the caller chose.
+// the folder the caller chose, and symbolic links that stay inside it.
 #include <string>
 
 #include "burner/iso/Entries.h"
@@ -11,13 +11,25 @@ namespace kestrel {
 
 class TKestrelBurner;
 
-// The local name of an entry: its long name, without the "." the
-// compilation appends to file names that have no extension ("README.").
+// The permission bits extraction gives back: read, write and execute for
+// owner, group and others. Set-user-ID, set-group-ID and sticky bits of a
+// disc are not restored; a disc from elsewhere should not hand them out.
+inline constexpr uint32_t kRestoredPermissions = 0777;
+
+// The local name of an entry: its POSIX name, else its long name without
+// the "." the compilation appends to file names that have no extension
+// ("README.").
 std::string LocalName(const TFEntry& Entry);
 
 // True when Name can be one component of a local path: not empty, not "."
 // or "..", and holding neither "/" nor a NUL byte.
 bool IsSafeComponent(const std::string& Name);
+
+// True when a symbolic link Depth folders below the folder extracted into,
+// pointing at Target, could lead out of that folder: an absolute target,
+// more ".." than Depth, or a ".." after a name (the name may itself be a
+// link, which would make the climb start elsewhere).
+bool LinkLeavesFolder(const std::string& Target, int Depth);
 
 // What stands for each control character of a disc name in the local name
 // (a newline in a file name breaks most tools that list files).
@@ -28,14 +40,15 @@ inline constexpr char kControlStandIn = '_';
 std::string ExtractedName(const TFEntry& Entry);
 
 struct TExtractCount {
-    int Files = 0;   // files written
-    int Failed = 0;  // files or directories not written (each logged)
+    int Files = 0;   // files and links written
+    int Failed = 0;  // files, links or directories not written (each logged)
 };
 
 // Copies the files of Dir into Folder, which must exist; with Recursive
-// every subdirectory becomes a folder below it. Nothing is written outside
-// Folder: unsafe names are refused and a subfolder that is a symbolic link
-// is not entered. Existing files are replaced only with Replace. An entry
+// every subdirectory becomes a folder below it, with its permissions and
+// date. Nothing is written outside Folder: unsafe names and links leading
+// out of it are refused, and nothing is created or entered through a
+// symbolic link. Existing files are replaced only with Replace. An entry
 // whose extracted name another entry of Dir would be written under too is
 // left out, so that neither overwrites the other.
 TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const std::string& Folder, bool Recursive,

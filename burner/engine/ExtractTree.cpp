@@ -1,6 +1,5 @@
 // Extracting into a folder: local names from disc names, and subfolders
 // that never lead outside the folder the caller chose.
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include "burner/engine/Extract.h"
 #include "burner/engine/ImportNames.h"
 #include "burner/engine/KestrelBurner.h"
+#include "burner/engine/LocalFolder.h"
 #include "burner/iso/DateTime.h"
 #include "burner/iso/Names.h"
 
@@ -18,27 +18,14 @@ namespace kestrel {
 
 namespace {
 
-// Makes Path a folder of its own: created when missing, refused when it is
-// anything but a real directory (a symbolic link could lead elsewhere).
-bool EnsureRealFolder(const std::string& Path, std::string& Error) {
-    if (::mkdir(Path.c_str(), 0777) != 0 && errno != EEXIST) {
-        Error = "CANNOT CREATE THE FOLDER " + Path + " (" + std::strerror(errno) + ")";
-        return false;
-    }
-    struct stat st{};
-    if (::lstat(Path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        Error = Path + " IS NOT A FOLDER OF ITS OWN (A FILE OR A SYMBOLIC LINK)";
-        return false;
-    }
-    return true;
-}
-
-// The folder takes the directory's date once its content is written.
-void SetFolderTime(const std::string& Path, TDateTime Date) {
-    const time_t seconds = DateTimeToUnix(Date);
+// A folder takes its directory's permissions and date once its content is
+// written.
+void FinishFolder(const TLocalFolder& Folder, const TFEntry& Entry) {
+    if (Entry.Mode) ::fchmod(Folder.Fd(), static_cast<mode_t>(Entry.Mode & kRestoredPermissions));
+    const time_t seconds = DateTimeToUnix(Entry.DateTime);
     if (seconds == -1) return;
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ::utimensat(AT_FDCWD, Path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    ::futimens(Folder.Fd(), times);
 }
 
 // Extracted names that more than one entry of Dir would be written under
@@ -48,7 +35,7 @@ void SetFolderTime(const std::string& Path, TDateTime Date) {
 std::unordered_map<std::string, int> SharedExtractedNames(const TDEntry& Dir) {
     std::unordered_map<std::string, int> shared;
     bool altered = false;
-    for (const TFEntry* e = Dir.Files; e && !altered; e = e->Next) altered = HoldsControlCharacters(e->LongName);
+    for (const TFEntry* e = Dir.Files; e && !altered; e = e->Next) altered = HoldsControlCharacters(LocalName(*e));
     if (!altered) return shared;
     for (const TFEntry* e = Dir.Files; e; e = e->Next) ++shared[ExtractedName(*e)];
     std::erase_if(shared, [](const auto& Name) { return Name.second < 2; });
@@ -62,23 +49,7 @@ void LogReplacedName(TKestrelBurner& Burner, const std::string& Name, const std:
                     mtFailure);
 }
 
-}  // namespace
-
-std::string ExtractedName(const TFEntry& Entry) { return ReplaceControlCharacters(LocalName(Entry), kControlStandIn); }
-
-std::string LocalName(const TFEntry& Entry) {
-    const std::string& name = Entry.LongName;
-    if (!Entry.Dir && name.size() > 1 && name.back() == '.' && name.find('.') == name.size() - 1)
-        return name.substr(0, name.size() - 1);
-    return name;
-}
-
-bool IsSafeComponent(const std::string& Name) {
-    return !Name.empty() && Name != "." && Name != ".." && Name.find('/') == std::string::npos &&
-           Name.find('\0') == std::string::npos;
-}
-
-bool ExtractInto(TKestrelBurner& Burner, const TFEntry& Entry, const std::string& Folder, bool Replace) {
+bool ExtractEntry(TKestrelBurner& Burner, const TFEntry& Entry, const TLocalFolder& Folder, bool Replace, int Depth) {
     const std::string name = ExtractedName(Entry);
     if (!IsSafeComponent(name)) {
         Burner.DebugMsg(">>> SKIPPING A NAME THAT WOULD LEAVE THE FOLDER: " + PrintableName(name), mtFailure);
@@ -86,15 +57,15 @@ bool ExtractInto(TKestrelBurner& Burner, const TFEntry& Entry, const std::string
     }
     if (name != LocalName(Entry)) LogReplacedName(Burner, LocalName(Entry), name);
     try {
-        return Burner.ExtractFile(&Entry, Folder + "/" + name, Replace);
+        return Burner.ExtractFile(&Entry, Folder, name, Replace, Depth);
     } catch (const std::system_error& e) {
-        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + PrintableName(Entry.LongName) + ": " + e.what(), mtFailure);
+        Burner.DebugMsg(">>> ERROR EXTRACTING FILE " + PrintableName(LocalName(Entry)) + ": " + e.what(), mtFailure);
         return false;
     }
 }
 
-TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const std::string& Folder, bool Recursive,
-                               bool Replace) {
+TExtractCount ExtractTree(TKestrelBurner& Burner, const TDEntry& Dir, const TLocalFolder& Folder, bool Recursive,
+                          bool Replace, int Depth) {
     TExtractCount count;
     const auto shared = SharedExtractedNames(Dir);
     for (const TFEntry* entry = Dir.Files; entry; entry = entry->Next) {
@@ -109,24 +80,80 @@ TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const
             continue;
         }
         if (!entry->Dir) {
-            ExtractInto(Burner, *entry, Folder, Replace) ? ++count.Files : ++count.Failed;
+            ExtractEntry(Burner, *entry, Folder, Replace, Depth) ? ++count.Files : ++count.Failed;
             continue;
         }
         std::string error;
         if (!IsSafeComponent(name)) {
             error = "A NAME THAT WOULD LEAVE THE FOLDER: " + PrintableName(name);
-        } else if (EnsureRealFolder(Folder + "/" + name, error)) {
+        } else if (const auto sub = Folder.Subfolder(name, error)) {
             if (name != LocalName(*entry)) LogReplacedName(Burner, LocalName(*entry), name);
-            const TExtractCount sub = ExtractDirectory(Burner, *entry->Dir, Folder + "/" + name, true, Replace);
-            count.Files += sub.Files;
-            count.Failed += sub.Failed;
-            SetFolderTime(Folder + "/" + name, entry->DateTime);
+            const TExtractCount inner = ExtractTree(Burner, *entry->Dir, *sub, true, Replace, Depth + 1);
+            count.Files += inner.Files;
+            count.Failed += inner.Failed;
+            FinishFolder(*sub, *entry);
             continue;
         }
-        Burner.DebugMsg(">>> SKIPPING DIRECTORY " + PrintableName(entry->LongName) + ": " + error, mtFailure);
+        Burner.DebugMsg(">>> SKIPPING DIRECTORY " + PrintableName(LocalName(*entry)) + ": " + error, mtFailure);
         ++count.Failed;
     }
     return count;
+}
+
+// Opens the folder extracted into; logs why when it cannot be opened.
+std::optional<TLocalFolder> OpenTarget(TKestrelBurner& Burner, const std::string& Folder) {
+    auto folder = TLocalFolder::Open(Folder);
+    if (!folder)
+        Burner.DebugMsg(">>> ERROR EXTRACTING INTO " + PrintableName(Folder) + ": CANNOT OPEN THE FOLDER (" +
+                            std::strerror(errno) + ")",
+                        mtFailure);
+    return folder;
+}
+
+}  // namespace
+
+std::string ExtractedName(const TFEntry& Entry) { return ReplaceControlCharacters(LocalName(Entry), kControlStandIn); }
+
+std::string LocalName(const TFEntry& Entry) {
+    if (!Entry.PosixName.empty()) return Entry.PosixName;
+    const std::string& name = Entry.LongName;
+    if (!Entry.Dir && name.size() > 1 && name.back() == '.' && name.find('.') == name.size() - 1)
+        return name.substr(0, name.size() - 1);
+    return name;
+}
+
+bool IsSafeComponent(const std::string& Name) {
+    return !Name.empty() && Name != "." && Name != ".." && Name.find('/') == std::string::npos &&
+           Name.find('\0') == std::string::npos;
+}
+
+bool LinkLeavesFolder(const std::string& Target, int Depth) {
+    if (Target.empty() || Target.front() == '/') return true;
+    bool named = false;
+    for (size_t at = 0; at <= Target.size();) {
+        size_t end = Target.find('/', at);
+        if (end == std::string::npos) end = Target.size();
+        const std::string part = Target.substr(at, end - at);
+        if (part == "..") {
+            if (named || --Depth < 0) return true;
+        } else if (!part.empty() && part != ".") {
+            named = true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+bool ExtractInto(TKestrelBurner& Burner, const TFEntry& Entry, const std::string& Folder, bool Replace) {
+    const auto folder = OpenTarget(Burner, Folder);
+    return folder && ExtractEntry(Burner, Entry, *folder, Replace, 0);
+}
+
+TExtractCount ExtractDirectory(TKestrelBurner& Burner, const TDEntry& Dir, const std::string& Folder, bool Recursive,
+                               bool Replace) {
+    const auto folder = OpenTarget(Burner, Folder);
+    if (!folder) return {0, 1};
+    return ExtractTree(Burner, Dir, *folder, Recursive, Replace, 0);
 }
 
 }  // namespace kestrel

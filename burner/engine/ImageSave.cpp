@@ -56,18 +56,22 @@ std::string TKestrelBurner::BuildCompilationStream(int32_t BlockSize, TCacheJob&
     Job.TotalBytes = (ImageEndLBA - ImageStartLBA) * kSector;
     Job.Files.clear();
     head_ = HeadStream;
-    // The head runs from the image start up to the boot image or the first
-    // file; zero gaps fill whatever the head leaves before them.
-    const int64_t headEnd = Bootable ? BootImageLBA : FirstFileLBA;
+    // The head runs from the image start up to the boot images (which
+    // follow the boot catalog) or the first file; zero gaps fill whatever
+    // the head leaves before them.
+    const int64_t headEnd = HasBootRecord() ? int64_t(BootCatalogLBA) + 1 : FirstFileLBA;
     int64_t headSectors = std::min<int64_t>(static_cast<int64_t>(head_.size()) / kSector, headEnd - ImageStartLBA);
     if (headSectors < 0) return msgInternalError0005;
     Job.Head = head_.data();
     Job.HeadSize = static_cast<size_t>(headSectors * kSector);
     int64_t lba = ImageStartLBA + headSectors;
-    if (Bootable) {
-        Job.Files.push_back({"", (BootImageLBA - lba) * kSector});
-        Job.Files.push_back({BootImageFile, int64_t(BootImageSectors) * kSector, true});
-        lba = int64_t(BootImageLBA) + BootImageSectors;
+    for (const TBootFile& boot : BootFiles()) {
+        if (!boot.InHead()) continue;
+        if (boot.LBA < lba) return msgInternalError0005;
+        Job.Files.push_back({"", (boot.LBA - lba) * kSector});
+        Job.Files.push_back({.Path = boot.Path, .Size = int64_t(boot.Sectors) * kSector, .SizeIsSectors = true,
+                             .Patch = boot.Patch});
+        lba = int64_t(boot.LBA) + boot.Sectors;
     }
     if (lba > FirstFileLBA) return msgInternalError0005;
     Job.Files.push_back({"", (FirstFileLBA - lba) * kSector});
@@ -76,7 +80,8 @@ std::string TKestrelBurner::BuildCompilationStream(int32_t BlockSize, TCacheJob&
     for (const auto& entry : FileTable) {
         if (IsDirectoryEntry(*entry) || entry->Imported || entry->ISOSize <= 0) continue;
         if (entry->SourcePath.empty() || entry->ISOExtent != fileSectors) return msgInternalError0005;
-        Job.Files.push_back({entry->SourcePath, entry->ISOSize});
+        const TBootFile* boot = BootFileOf(entry.get());
+        Job.Files.push_back({.Path = entry->SourcePath, .Size = entry->ISOSize, .Patch = boot ? boot->Patch : TBytePatch{}});
         fileSectors += SectorsOf(entry->ISOSize);
     }
     if (FirstFileLBA + fileSectors != ImageEndLBA) return msgInternalError0005;

@@ -57,6 +57,8 @@ TImportName PrimaryName(const uint8_t* Bytes, size_t Length) {
     return Checked(StripVersionSuffix(std::string(reinterpret_cast<const char*>(Bytes), Length)));
 }
 
+TImportName RockRidgeName(const std::string& Name) { return Checked(Name); }
+
 std::string PrintableName(const std::string& Name) {
     std::string out;
     for (const char c : SanitizeUtf8(Name)) {

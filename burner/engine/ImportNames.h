@@ -30,6 +30,9 @@ TImportName JolietName(const uint8_t* Bytes, size_t Length);
 // the compilation when it stores the name).
 TImportName PrimaryName(const uint8_t* Bytes, size_t Length);
 
+// A Rock Ridge (NM) name: the POSIX name as it stands, no version suffix.
+TImportName RockRidgeName(const std::string& Name);
+
 // Text safe for one line of a listing or the log: control characters
 // escaped ("\n", "\t", "\r", else "\x01"), invalid UTF-8 replaced. Names
 // never hold "\", so the escaped form stands for one name only.

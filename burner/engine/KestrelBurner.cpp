@@ -52,6 +52,11 @@ std::optional<double> TKestrelBurner::WritePhaseProgress() const {
         case TWritePhase::Formatting:
         case TWritePhase::Flushing:
         case TWritePhase::Closing: return DriveProgress();
+        case TWritePhase::Verifying: {
+            const int64_t total = verifyTotalBytes_;
+            if (total <= 0) return std::nullopt;
+            return std::min(1.0, static_cast<double>(bytesVerified_) / static_cast<double>(total));
+        }
         default: return std::nullopt;
     }
 }
@@ -64,6 +69,11 @@ void TKestrelBurner::SetWritePhase(TWritePhase Phase) {
 std::string TKestrelBurner::LastWriteError() const {
     std::lock_guard lock(engineLock_);
     return lastWriteError_;
+}
+
+TVerifyReport TKestrelBurner::LastVerification() const {
+    std::lock_guard lock(engineLock_);
+    return lastVerification_;
 }
 
 std::shared_ptr<TCacheThread> TKestrelBurner::Cache() const {
@@ -115,11 +125,15 @@ bool TKestrelBurner::BeginJob(TJob Job) {
         std::lock_guard lock(engineLock_);
         cache_.reset();
         lastWriteError_.clear();
+        lastVerification_ = {};
     }
     abortFlag_ = false;
     changedSources_.clear();
     bytesWritten_ = 0;
     writeTotalBytes_ = 0;
+    bytesVerified_ = 0;
+    verifyTotalBytes_ = 0;
+    descriptorCopySectors_ = 0;
     SetWritePhase(TWritePhase::Preparing);
     deviceBufferBytes_ = 0;
     deviceFreeBufferBytes_ = 0;
@@ -176,6 +190,11 @@ void TKestrelBurner::FinishJob(const std::string& Error) {
         // A write that went through still failed for the files whose copy
         // is not what they hold.
         changedSources_ = cache->ChangedFiles();
+        // A verification also finds the sources changed after they were read.
+        for (const auto& finding : LastVerification().Findings)
+            if (finding.Problem == TVerifyProblem::ChangedWhileBurnt &&
+                std::find(changedSources_.begin(), changedSources_.end(), finding.Name) == changedSources_.end())
+                changedSources_.push_back(finding.Name);
         if (error.empty() && !changedSources_.empty()) error = ChangedSourcesError(changedSources_);
     }
     ReleaseDrive();

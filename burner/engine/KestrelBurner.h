@@ -16,12 +16,16 @@
 
 #include "burner/device/SCSIDevice.h"
 #include "burner/engine/CacheThread.h"
+#include "burner/engine/VerifyReport.h"
+#include "burner/engine/WriteDigest.h"
 #include "burner/engine/WritePhase.h"
 #include "burner/iso/ImageBuilder.h"
 
 namespace kestrel {
 
+class TDiscVerifier;
 class TKestrelBurner;
+class TLocalFolder;
 class TThWrite;
 using TWriteDoneEvent = std::function<void(TKestrelBurner* Sender, const std::string& Error)>;
 using TNotifyEvent = std::function<void(TKestrelBurner* Sender)>;
@@ -81,6 +85,9 @@ public:
     // Bytes the running write sends in all (the image with its padding); 0
     // until the layout has fixed it, which is before the Writing phase.
     int64_t WriteTotalBytes() const { return writeTotalBytes_; }
+    // Bytes read back so far while Verifying, and in all.
+    int64_t BytesVerified() const { return bytesVerified_; }
+    int64_t VerifyTotalBytes() const { return verifyTotalBytes_; }
 
     // ---- Options ---------------------------------------------------------
     int32_t CacheSize() const { return cacheSize_; }
@@ -89,7 +96,9 @@ public:
     bool FinalizeTrack = true;
     bool PerformOPC = false;
     // Format a DVD-RW that already holds data before the burn (the user's
-    // explicit choice); a blank DVD-RW is formatted without it.
+    // explicit choice); a blank DVD-RW is formatted without it. A BD-RE is
+    // formatted only while it is unformatted; one holding data is emptied
+    // by erasing it.
     bool FormatBeforeBurn = false;
     // A failed or interrupted burn leaves the last session of a write-once
     // or sequential disc unfinished (HoldsUnfinishedSession, inherited from
@@ -100,7 +109,21 @@ public:
     // never closes anything and is refused. BurnISOImage refuses such a
     // disc whatever this says: an image is written onto a blank disc only.
     bool CloseUnfinishedSession = false;
+    // Empty when no other program holds the drive, else why it cannot be
+    // used. A burn running elsewhere leaves its session open meanwhile:
+    // front ends ask this first, so that such a disc is not taken for one
+    // that a failed burn left unfinished.
+    std::string DriveHeldByAnotherProgram();
     std::string ISOFileName;
+    // After a burn onto a disc (BurnCD, BurnISOImage) has closed, read the
+    // new session back and compare it with what was written (the Verifying
+    // phase). Sectors that differ or cannot be read, and sources that
+    // changed after they were read, fail the burn; the error names them.
+    // Taken when the burn starts; not for test writes and image files.
+    bool VerifyAfterWrite = false;
+    // What the last write's verification found (NotRun when none was asked
+    // for or the write failed before it). Valid once the write has ended.
+    TVerifyReport LastVerification() const;
 
     TWriteDoneEvent OnWriteDone;
     // Raised on the write thread when the drive is about to close the track
@@ -127,11 +150,18 @@ public:
     // extents): SessionNo -1 the last, 0 none; Dir null for the root. False
     // when no tree was found or part of it had to be left out (logged).
     virtual bool ImportDiscSession(int SessionNo, TDEntry* Dir);
-    // Copies an imported file from the disc to FileName. An existing file is
-    // replaced only with ReplaceExisting. False (logged) on any failure,
-    // leaving no partial file; throws std::system_error when the local file
-    // cannot be created.
+    // Copies an imported file from the disc to FileName: its bytes from all
+    // its extents (runs of zero sectors left as holes), its permissions and
+    // its date; a symbolic link is created as a link. An existing file is
+    // replaced only with ReplaceExisting, and never written through a link.
+    // False (logged) on any failure, leaving no partial file; throws
+    // std::system_error when the local file cannot be created.
     bool ExtractFile(const TFEntry* Entry, const std::string& FileName, bool ReplaceExisting = false);
+    // The same into an open folder, under Name. Depth: how many folders
+    // Folder lies below the one the extraction was asked into, the levels
+    // a link's target may climb.
+    bool ExtractFile(const TFEntry* Entry, const TLocalFolder& Folder, const std::string& Name, bool ReplaceExisting,
+                     int Depth);
     // Told by ExtractFile after each piece it copied, on the thread that
     // runs it: the bytes copied so far and the file's size. Returning false
     // stops the copy, which then fails and leaves no file behind.
@@ -149,6 +179,7 @@ private:
         TWriteTarget Target = TWriteTarget::ImageFile;
         bool SourceIsImageFile = false;
         std::string ImagePath;          // the image file burnt by BurnISOImage
+        bool Verify = false;            // VerifyAfterWrite when the job began
         std::function<std::string()> Prepare;  // runs first on the write thread
     };
 
@@ -196,6 +227,8 @@ private:
     bool HasImportedEntries() const;
     std::string FormatDVDRWIfNeeded();
     std::string FormatDVDPlusRW();
+    // Formats an unformatted BD-RE; any other disc is left as it is.
+    std::string FormatBlankBDRE();
     std::string WaitWhileFormatting(int64_t IntervalMs);
     std::string PrepareDrive();
     // Data, flush, descriptor copy, closing and reset.
@@ -205,6 +238,11 @@ private:
     std::string FlushDrive();
     std::string WriteVolumeDescriptorCopy();
     std::string CloseSession();
+    // Reading the session back (VerifyAfterWrite), and its parts.
+    std::string VerifyWrittenData();
+    void VerifyDescriptorCopy(TDiscVerifier& Verifier, TVerifyReport& Report);
+    void NoteChangedSources(const TCacheThread& Cache, TVerifyReport& Report) const;
+    void LogVerification(const TVerifyReport& Report) const;
     bool SendCloseCommands();
     bool CloseCDSession();
     void ResetDriveForReading();
@@ -217,18 +255,21 @@ private:
     const std::string version_ = "1.22";
 
     TJob job_;
-    mutable std::mutex engineLock_;  // guards cache_, lastWriteError_
+    mutable std::mutex engineLock_;  // guards cache_, lastWriteError_, lastVerification_
     std::shared_ptr<TCacheThread> cache_;
     std::unique_ptr<TThWrite> writeThread_;
     std::mutex endLock_;
     std::condition_variable ended_;
     std::string lastWriteError_;
+    TVerifyReport lastVerification_;
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
 
     std::atomic<bool> writing_{false};
     std::atomic<bool> abortFlag_{false};
     std::atomic<int64_t> bytesWritten_{0};
     std::atomic<int64_t> writeTotalBytes_{0};
+    std::atomic<int64_t> bytesVerified_{0};
+    std::atomic<int64_t> verifyTotalBytes_{0};
     std::atomic<TWritePhase> writePhase_{TWritePhase::Idle};
     std::atomic<uint32_t> deviceBufferBytes_{0};
     std::atomic<uint32_t> deviceFreeBufferBytes_{0};
@@ -246,6 +287,8 @@ private:
     bool bufferReported_ = false;
     int bufferQueryCountdown_ = 5;
     std::vector<uint8_t> head_;      // this job's copy of the image head
+    TWriteDigest digest_;            // of the data sent, when the job verifies
+    uint32_t descriptorCopySectors_ = 0;  // sectors of the copy written at LBA 0
     std::vector<uint8_t> dataBuffer_;
     std::string claimedDrive_;
     // The address the access layer holds exclusively for this write.

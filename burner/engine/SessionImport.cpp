@@ -20,11 +20,6 @@ constexpr uint32_t kDescriptorSectors = 21;
 // The shortest directory record: the fixed part and a one-byte identifier.
 constexpr uint8_t kShortestRecord = kRecordFixedBytes + 1;
 
-std::string SectorText(uint32_t First, uint32_t Count) {
-    if (Count <= 1) return "SECTOR " + std::to_string(First);
-    return "SECTORS " + std::to_string(First) + ".." + std::to_string(uint64_t(First) + Count - 1);
-}
-
 }  // namespace
 
 TSessionImport::TSessionImport(TSCSIDevice& Device, TCompilation& Compilation)
@@ -44,9 +39,11 @@ bool TSessionImport::Run(int SessionNo, TDEntry* Target) {
     discEnd_ = AskWhileBusy(device_, [&] { return ReadableEnd(device_); });
     if (!discEnd_ && DriveBusy(device_)) busyText_ = DriveBusyText(device_);
     recorded_ = TRecordedArea::Read(device_, static_cast<uint32_t>(SessionNo));
-    for (const bool joliet : {true, false}) {
+    sessionStart_ = place->Start;
+    if (place->Blocks > 0) sessionEnd_ = static_cast<uint32_t>(std::min<uint64_t>(uint64_t(place->Start) + place->Blocks, UINT32_MAX));
+    for (const TTree tree : {TTree::RockRidge, TTree::Joliet, TTree::Primary}) {
         bool found = false;
-        const bool complete = ImportFromDescriptors(place->Start, joliet, Target, found);
+        const bool complete = ImportFromDescriptors(place->Start, tree, Target, found);
         if (!found) continue;
         ReportOutcome(SessionNo);
         return complete;
@@ -89,25 +86,41 @@ bool TSessionImport::SkipUnfinishedLast(int& SessionNo) {
     return true;
 }
 
-bool TSessionImport::Recorded(const TDirRecord& Record, const std::string& What, const std::string& Path) {
-    if (recorded_.Holds(Record.Extent, Record.Sectors())) return true;
-    Skip(What + " IN BLOCKS THAT WERE NEVER WRITTEN (" + SectorText(Record.Extent, Record.Sectors()) + ")", Path);
+bool TSessionImport::Recorded(uint32_t Extent, uint32_t Sectors, const std::string& What, const std::string& Path) {
+    if (recorded_.Holds(Extent, Sectors)) return true;
+    Skip(What + " IN BLOCKS THAT WERE NEVER WRITTEN (" + SectorText(Extent, Sectors) + ")", Path);
     return false;
 }
 
-bool TSessionImport::ImportFromDescriptors(uint32_t Start, bool Joliet, TDEntry* Target, bool& Found) {
-    const auto root = FindDescriptor(Start, Joliet);
+bool TSessionImport::ImportFromDescriptors(uint32_t Start, TTree Tree, TDEntry* Target, bool& Found) {
+    // Rock Ridge names only mean something to a compilation that writes them.
+    if (Tree == TTree::RockRidge && !compilation_.RockRidge) return false;
+    const bool joliet = Tree == TTree::Joliet;
+    const auto root = FindDescriptor(Start, joliet);
     if (!root) return false;
-    if (const std::string problem = RootProblem(*root); !problem.empty()) {
-        LogError(std::string(">>> ") + (Joliet ? "JOLIET" : "PRIMARY") + " ROOT DIRECTORY " + problem);
+    const std::string problem = RootProblem(*root);
+    // The primary tree's pass reports a root it cannot read.
+    if (Tree == TTree::RockRidge && (!problem.empty() || !ProbeRockRidge(*root))) return false;
+    if (!problem.empty()) {
+        LogError(std::string(">>> ") + (joliet ? "JOLIET" : "PRIMARY") + " ROOT DIRECTORY " + problem);
         rootRefused_ = true;
         return false;
     }
     Found = true;
-    joliet_ = Joliet;
+    joliet_ = joliet;
+    if (Tree == TTree::RockRidge) device_.InfoMsg(">>> ROCK RIDGE: NAMES AND ATTRIBUTES FROM THE PRIMARY TREE");
     const TDirRef rootRef{root->Extent, root->DataLength, "/"};
     if (ClaimDirectory(rootRef)) ReadTree(rootRef, Target, 1);
+    ReportUnlinkedMoves();
     return skipped_ == 0 && !Stopped();
+}
+
+// A directory moved for its depth is read where a CL record names it; one
+// that no CL record names would otherwise be missing without a word.
+void TSessionImport::ReportUnlinkedMoves() {
+    for (const auto& [extent, path] : movedDirs_)
+        if (!Stopped() && !linkedDirs_.count(extent))
+            Skip("DIRECTORY MOVED FOR ITS DEPTH THAT NO RECORD LEADS BACK TO (SECTOR " + std::to_string(extent) + ")", path);
 }
 
 std::optional<TVolumeRoot> TSessionImport::FindDescriptor(uint32_t Start, bool Joliet) {
@@ -135,6 +148,67 @@ std::string TSessionImport::RootProblem(const TVolumeRoot& Root) const {
     return {};
 }
 
+bool TSessionImport::ProbeRockRidge(const TVolumeRoot& Root) {
+    auto sector = std::make_unique<TSectorBuffer>();
+    TDirRecord self;
+    const size_t limit = std::min<size_t>(kDiscSectorBytes, Root.DataLength);
+    if (!ReadDiscSector(Root.Extent, sector->Bytes) || ParseDirRecord(sector->Bytes, 0, limit, self) != TRecordParse::Ok ||
+        self.NameLength != 1 || self.Name[0] != 0)
+        return false;
+    const std::optional<uint8_t> skip = SuspSkipLength(self.SystemUse, self.SystemUseLength);
+    if (!skip) return false;
+    const TSystemUse entries = SystemUseOf(self, true);
+    if (!entries.Problem.empty()) {
+        device_.DebugMsg(">>> ROCK RIDGE OF THE ROOT DIRECTORY NOT READ (" + entries.Problem + ")", mtFailure);
+        return false;
+    }
+    if (!AnnouncesRockRidge(entries)) return false;
+    suspSkip_ = *skip;
+    return true;
+}
+
+// The entries of a record's system-use area and its continuation areas.
+// The root's "." record starts with SP; every other record's entries
+// start after the skip SP announced.
+TSystemUse TSessionImport::SystemUseOf(const TDirRecord& Record, bool RootSelf) {
+    const size_t skip = RootSelf ? 0 : suspSkip_.value_or(0);
+    if (Record.SystemUseLength <= skip) return {};
+    return ReadSystemUse(Record.SystemUse + skip, Record.SystemUseLength - skip,
+                         [this](uint32_t Block, uint32_t Offset, uint32_t Length, std::vector<uint8_t>& Out,
+                                std::string& Problem) { return ReadContinuation(Block, Offset, Length, Out, Problem); });
+}
+
+// A continuation area lies within one sector of the session being read.
+// The sector read last is kept: the areas of neighbouring records share it.
+bool TSessionImport::ReadContinuation(uint32_t Block, uint32_t Offset, uint32_t Length, std::vector<uint8_t>& Out,
+                                      std::string& Problem) {
+    if (Offset >= kDiscSectorBytes || Length > kDiscSectorBytes - Offset) {
+        Problem = "CONTINUATION AREA RUNNING PAST ITS SECTOR (" + std::to_string(Length) + " BYTES FROM BYTE " +
+                  std::to_string(Offset) + " OF SECTOR " + std::to_string(Block) + ")";
+        return false;
+    }
+    if (Block < sessionStart_ || RunsPastDisc(Block, 1) || (sessionEnd_ && Block >= *sessionEnd_)) {
+        Problem = "CONTINUATION AREA OUTSIDE THE SESSION (SECTOR " + std::to_string(Block) + ")";
+        return false;
+    }
+    if (!continuation_) continuation_ = std::make_unique<TSectorBuffer>();
+    if (continuationLba_ != Block) {
+        continuationLba_.reset();
+        if (++continuationReads_ > kMaxContinuationSectors) {
+            Stop("MORE THAN " + std::to_string(kMaxContinuationSectors) + " CONTINUATION SECTORS");
+            Problem = "TOO MANY CONTINUATION AREAS";
+            return false;
+        }
+        if (!ReadDiscSector(Block, continuation_->Bytes)) {
+            Problem = "UNREADABLE CONTINUATION AREA (SECTOR " + std::to_string(Block) + ")";
+            return false;
+        }
+        continuationLba_ = Block;
+    }
+    Out.assign(continuation_->Bytes + Offset, continuation_->Bytes + Offset + Length);
+    return true;
+}
+
 // A drive that stays busy ends the reading: every further sector would
 // wait as long again.
 bool TSessionImport::ReadDiscSector(uint32_t Lba, uint8_t* Bytes) {
@@ -149,19 +223,21 @@ bool TSessionImport::ReadDiscSector(uint32_t Lba, uint8_t* Bytes) {
 
 // ---- Tree reader -----------------------------------------------------------
 
-void TSessionImport::ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth) {
-    if (Stopped()) return;
+bool TSessionImport::ReadTree(const TDirRef& Dir, TDEntry* Target, int Depth) {
+    if (Stopped()) return false;
+    TDirReading reading{Dir, Target, Depth, std::nullopt, 0, 0};
     const uint32_t sectors = SectorsFor(Dir.DataLength);
     auto sector = std::make_unique<TSectorBuffer>();
     for (uint32_t i = 0; i < sectors && !Stopped(); ++i) {
         if (!ReadDiscSector(Dir.Extent + i, sector->Bytes)) {
-            if (Stopped()) return;
-            Skip("UNREADABLE DIRECTORY " + SectorText(Dir.Extent + i, 1) + ", REST OF THE DIRECTORY", Dir.Path);
-            return;
+            if (!Stopped()) Skip("UNREADABLE DIRECTORY " + SectorText(Dir.Extent + i, 1) + ", REST OF THE DIRECTORY", Dir.Path);
+            break;
         }
         const size_t limit = std::min<uint64_t>(kDiscSectorBytes, uint64_t(Dir.DataLength) - uint64_t(i) * kDiscSectorBytes);
-        if (!ReadSector(Dir, sector->Bytes, limit, i == 0, Target, Depth)) return;
+        if (!ReadSector(reading, sector->Bytes, limit, i == 0)) break;
     }
+    DropUnfinishedChain(reading);
+    return reading.OnlyRelocated();
 }
 
 // Each directory sector is read once per import: a directory met again is
@@ -182,8 +258,7 @@ bool TSessionImport::ClaimDirectory(const TDirRef& Dir) {
     return true;
 }
 
-bool TSessionImport::ReadSector(const TDirRef& Dir, const uint8_t* Sector, size_t Limit, bool First,
-                                TDEntry* Target, int Depth) {
+bool TSessionImport::ReadSector(TDirReading& Reading, const uint8_t* Sector, size_t Limit, bool First) {
     size_t offset = 0;
     int records = 0;
     while (offset + kRecordFixedBytes + 1 <= Limit && !Stopped()) {
@@ -192,7 +267,7 @@ bool TSessionImport::ReadSector(const TDirRef& Dir, const uint8_t* Sector, size_
             continue;
         }
         TDirRecord record;
-        const std::string where = Dir.Path + " (RECORD AT BYTE " + std::to_string(offset) + ")";
+        const std::string where = Reading.Dir.Path + " (RECORD AT BYTE " + std::to_string(offset) + ")";
         switch (ParseDirRecord(Sector, offset, Limit, record)) {
         case TRecordParse::EndOfSector: return true;
         case TRecordParse::TooShort: Skip("DIRECTORY RECORD SHORTER THAN 34 BYTES, REST OF THE SECTOR", where); return true;
@@ -207,95 +282,9 @@ bool TSessionImport::ReadSector(const TDirRef& Dir, const uint8_t* Sector, size_
         // The Joliet tree's first two records are the directory and its parent.
         const bool leading = joliet_ && First && records++ < 2;
         if (leading || record.IsSelfOrParent()) continue;
-        AddRecord(record, Dir, Target, Depth);
+        TakeRecord(Reading, record);
     }
     return !Stopped();
-}
-
-void TSessionImport::AddRecord(const TDirRecord& Record, const TDirRef& Dir, TDEntry* Target, int Depth) {
-    const TImportName name = joliet_ ? JolietName(Record.Name, Record.NameLength) : PrimaryName(Record.Name, Record.NameLength);
-    const std::string path = Dir.Path + PrintableName(name.Name);
-    if (!name.Ok()) return Skip(name.Problem, path);
-    if (NameTooLong(Record, name.Name)) return;
-    // The records of a file of several extents follow each other under one
-    // name; the compilation holds files below 4 GiB only.
-    const bool continuation = !multiExtentName_.empty() && name.Name == multiExtentName_;
-    multiExtentName_ = Record.IsMultiExtent() ? name.Name : std::string();
-    if (continuation) return;
-    if (Record.IsMultiExtent()) return Skip("FILE OF SEVERAL EXTENTS (4 GB OR MORE)", path);
-    if (Record.IsAssociated()) return Skip("ASSOCIATED FILE", path);
-    if (Record.IsDirectory()) AddDirectory(Record, name.Name, Dir, Target, Depth);
-    else AddFile(Record, name.Name, Dir, Target);
-}
-
-// A name the compilation cannot store (its records would not hold it) is
-// reported with the limit and the name itself, and the record left out.
-bool TSessionImport::NameTooLong(const TDirRecord& Record, const std::string& Name) {
-    const bool directory = Record.IsDirectory();
-    if (LongNameFits(directory ? Name : StoredFileName(Name), directory)) return false;
-    const std::string limit = std::to_string(MaxLongName(directory));
-    device_.DebugMsg(FormatMessage(LoadMessage(msgErrorImportingSessionNameLength), {limit}) + "\n\r" + PrintableName(Name),
-                     mtInternal);
-    CountSkip();
-    return true;
-}
-
-void TSessionImport::AddDirectory(const TDirRecord& Record, const std::string& Name, const TDirRef& Dir,
-                                  TDEntry* Target, int Depth) {
-    const std::string path = Dir.Path + PrintableName(Name);
-    if (Depth >= kMaxDepth) return Skip("DIRECTORY DEEPER THAN " + std::to_string(kMaxDepth) + " LEVELS", path);
-    if (Record.DataLength > kMaxDirectoryBytes)
-        return Skip("DIRECTORY OF " + std::to_string(Record.DataLength) + " BYTES (MORE THAN 64 MB)", path);
-    if (RunsPastDisc(Record.Extent, Record.Sectors()))
-        return Skip("DIRECTORY RUNNING PAST THE END OF THE DISC (" + SectorText(Record.Extent, Record.Sectors()) + ")", path);
-    if (!Recorded(Record, "DIRECTORY", path)) return;
-    const TDirRef sub{Record.Extent, Record.DataLength, path + "/"};
-    if (!ClaimDirectory(sub)) return;
-    TSearchData data;
-    data.Name = Name;
-    data.Attr = faDirectory | (Record.IsHidden() ? faHidden : 0);
-    data.Time = Record.Date;
-    TDEntry* dir = compilation_.MakeDirEntry(Target, data);
-    if (!dir) return AtTableLimit() ? StopAtLimit() : CountSkip();
-    ReadTree(sub, dir, Depth + 1);
-}
-
-void TSessionImport::AddFile(const TDirRecord& Record, const std::string& Name, const TDirRef& Dir, TDEntry* Target) {
-    const std::string path = Dir.Path + PrintableName(Name);
-    if (RunsPastDisc(Record.Extent, Record.Sectors()))
-        return Skip("FILE RUNNING PAST THE END OF THE DISC (" + SectorText(Record.Extent, Record.Sectors()) + ")", path);
-    if (!Recorded(Record, "FILE", path)) return;
-    TSearchData data;
-    data.Name = Name;
-    data.Attr = Record.IsHidden() ? faHidden : 0;
-    data.Time = Record.Date;
-    data.Size = Record.DataLength;
-    const int before = compilation_.FilesCount();
-    if (compilation_.AddFileEntry(Target, data, "", static_cast<int32_t>(Record.Extent), false) != 1)
-        return AtTableLimit() ? StopAtLimit() : CountSkip();
-    // Sector 0 is no "fixed extent" to the compilation; the entry is an
-    // imported one all the same.
-    if (Record.Extent == 0) MarkImportedAtZero(Target, compilation_.FilesCount() > before);
-}
-
-void TSessionImport::MarkImportedAtZero(TDEntry* Target, bool Appended) {
-    TFEntry* entry = Appended ? compilation_.FileTable.back().get() : nullptr;
-    for (TFEntry* e = Target->Files; !entry && e; e = e->Next)
-        if (!e->Dir && !e->Imported && e->SourcePath.empty() && e->ISOExtent == 0) entry = e;
-    if (!entry) return;
-    entry->Imported = true;
-    compilation_.CompilationSize -= (entry->ISOSize + int64_t(kDiscSectorBytes) - 1) / int64_t(kDiscSectorBytes) * int64_t(kDiscSectorBytes);
-}
-
-bool TSessionImport::RunsPastDisc(uint32_t Extent, uint32_t Sectors) const {
-    const uint64_t end = uint64_t(Extent) + Sectors;
-    if (Extent > uint32_t(std::numeric_limits<int32_t>::max())) return true;
-    return discEnd_ && end > *discEnd_;
-}
-
-bool TSessionImport::AtTableLimit() const {
-    return compilation_.FilesCount() >= compilation_.MaxFiles ||
-           static_cast<int>(compilation_.DirTable.size()) >= compilation_.MaxDirs;
 }
 
 // ---- What was left out -----------------------------------------------------

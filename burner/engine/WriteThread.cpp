@@ -89,7 +89,8 @@ std::string TKestrelBurner::CheckImageTarget() const {
         return !Path.empty() && ::stat(Path.c_str(), &source) == 0 && source.st_dev == target.st_dev &&
                source.st_ino == target.st_ino;
     };
-    bool isSource = Bootable && same(BootImageFile);
+    bool isSource = false;
+    for (const TBootFile& boot : BootFiles()) isSource = isSource || same(boot.Path);
     for (const auto& entry : FileTable) {
         if (isSource) break;
         if (!entry->Dir && !entry->Imported) isSource = same(entry->SourcePath);
@@ -100,20 +101,25 @@ std::string TKestrelBurner::CheckImageTarget() const {
 
 std::string TKestrelBurner::WriteDiscData() {
     std::string error;
-    const bool padDVDBlocks = !IsCDMedium(mediumType_) && !job_.SourceIsImageFile;
+    // DVD media take whole 32-sector units; a BD takes whole clusters even
+    // at the end of an image file.
+    const bool padDVDBlocks = !IsCDMedium(mediumType_) && (!job_.SourceIsImageFile || IsBDMedium(mediumType_));
     const uint32_t startLBA = job_.SourceIsImageFile ? 0 : static_cast<uint32_t>(ImageStartLBA);
     const int64_t limit = ImageSectors() * 2048;
     uint32_t sectorsWritten = 0;
     bufferQueryCountdown_ = 5;
     // Failed writes are reported in the result, not by the failure report.
     FailureReported = true;
+    // What goes out is fingerprinted for the read-back after closing.
+    const bool keepDigest = job_.Verify && !TestWrite;
+    if (keepDigest) digest_.Start(Cache()->StreamBytes() / 2048);
     SetWritePhase(TWritePhase::Writing);
     for (;;) {
         const int32_t n = FetchBlock(error);
         if (n < 0) return error;
         if (n == 0) return {};
         uint32_t bytes = static_cast<uint32_t>(n);
-        // DVD media take whole 32-sector units; the tail of the last is zeros.
+        // The tail of the last unit is zeros.
         if (padDVDBlocks && bytes < TCacheThread::MaxBlockSize) {
             std::memset(dataBuffer_.data() + bytes, 0, TCacheThread::MaxBlockSize - bytes);
             bytes = TCacheThread::MaxBlockSize;
@@ -126,6 +132,7 @@ std::string TKestrelBurner::WriteDiscData() {
         --bufferQueryCountdown_;
         error = SendBlock(startLBA + sectorsWritten, dataBuffer_.data(), bytes);
         if (!error.empty()) return error;
+        if (keepDigest) digest_.Add(dataBuffer_.data(), bytes);
         sectorsWritten += bytes / 2048;
     }
 }

@@ -17,11 +17,38 @@ int64_t RoundedToSectors(int64_t Bytes) { return (Bytes + SectorBytes - 1) / Sec
 
 int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std::string& SourcePath,
                                int32_t FixedExtent, bool ArchiveOnly) {
-    if (!Dir) return 0;
+    TFEntry* entry = StoreFileEntry(Dir, Found, SourcePath, ArchiveOnly);
+    if (!entry) return 0;
+    if (FixedExtent != 0) {
+        entry->ISOExtent = entry->JolietExtent = FixedExtent;
+        entry->Imported = true;
+    } else {
+        entry->ISOExtent = entry->JolietExtent = 0;
+        entry->Imported = false;
+        CompilationSize += RoundedToSectors(entry->ISOSize);
+    }
+    return 1;
+}
+
+TFEntry* TCompilation::AddImportedFile(TDEntry* Dir, const TSearchData& Found, std::vector<TFileExtent> Extents) {
+    TFEntry* entry = StoreFileEntry(Dir, Found, "", false);
+    if (!entry) return nullptr;
+    entry->Imported = true;
+    entry->ISOExtent = entry->JolietExtent = Extents.empty() ? 0 : static_cast<int32_t>(Extents.front().Lba);
+    if (Extents.size() > 1) entry->Extents = std::move(Extents);
+    // A link on the disc stays a link, whatever the scan does with local ones.
+    entry->LinkTarget = Found.LinkTarget;
+    if (entry->IsLink()) entry->ISOSize = entry->JolietSize = 0;
+    return entry;
+}
+
+TFEntry* TCompilation::StoreFileEntry(TDEntry* Dir, const TSearchData& Found, const std::string& SourcePath,
+                                      bool ArchiveOnly) {
+    if (!Dir) return nullptr;
     const std::string where = SourcePath.empty() ? Found.Name : SourcePath;
     if (Found.Size < 0) {
         LogSkip("FILE OF A NEGATIVE SIZE (" + std::to_string(Found.Size) + " BYTES)", where);
-        return 0;
+        return nullptr;
     }
     std::string posixName = CleanName(Found.Name, where);
     std::string longName = (Found.Attr & faDirectory) ? posixName : StoredFileName(posixName);
@@ -37,20 +64,20 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     if (skip) {
         // A handler that skips says why itself; a long name is ours to log.
         if (!StoresLongName(posixName, longName, true)) AcceptFileName(posixName, longName, where);
-        return 0;
+        return nullptr;
     }
-    if (!AcceptFileName(posixName, longName, where)) return 0;
+    if (!AcceptFileName(posixName, longName, where)) return nullptr;
 
     // One look-up serves both the duplicate check and the index of a new entry.
     const auto [slot, fresh] = entriesByName_.try_emplace(TNameKey{Dir, UpperAscii(longName)}, nullptr);
     TFEntry* entry = slot->second;
     if (!fresh && entry->Dir) {
         LogSkip("FILE WHOSE NAME A DIRECTORY ALREADY HAS", where);
-        return 0;
+        return nullptr;
     }
     if (!fresh && !ReplaceFile) {
         LogSkip("FILE OF A NAME ALREADY ADDED", where);
-        return 0;
+        return nullptr;
     }
     if (!fresh) {
         if (!entry->Imported) CompilationSize -= RoundedToSectors(entry->ISOSize);
@@ -59,7 +86,7 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
         entry = NewFileEntry();
         if (!entry) {
             entriesByName_.erase(slot);
-            return 0;
+            return nullptr;
         }
         slot->second = entry;
         AppendToDir(Dir, entry);
@@ -79,15 +106,8 @@ int TCompilation::AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std
     entry->SourcePath = SourcePath;
     entry->ArchiveOnly = ArchiveOnly;
     entry->Dir = nullptr;
-    if (FixedExtent != 0) {
-        entry->ISOExtent = entry->JolietExtent = FixedExtent;
-        entry->Imported = true;
-    } else {
-        entry->ISOExtent = entry->JolietExtent = 0;
-        entry->Imported = false;
-        CompilationSize += RoundedToSectors(entry->ISOSize);
-    }
-    return 1;
+    entry->Extents.clear();
+    return entry;
 }
 
 // The limits every stored file name must meet, whatever a handler did.

@@ -91,6 +91,10 @@ public:
     // otherwise an absolute sector address (imported session). 1 = stored.
     int AddFileEntry(TDEntry* Dir, const TSearchData& Found, const std::string& SourcePath,
                      int32_t FixedExtent, bool ArchiveOnly);
+    // Stores one file of a session on the disc into Dir: its data stays on
+    // the disc, in Extents (one, or several for a file of 4 GiB or more).
+    // Found.LinkTarget makes it a symbolic link. Null when it is not stored.
+    TFEntry* AddImportedFile(TDEntry* Dir, const TSearchData& Found, std::vector<TFileExtent> Extents);
     // Finds or creates the subdirectory Found.Name below Parent; null when
     // it cannot be created (limit, invalid name, clash with a file).
     TDEntry* MakeDirEntry(TDEntry* Parent, const TSearchData& Found);
@@ -182,6 +186,9 @@ private:
     bool ScanFiles(TScan& Scan, TDEntry* Target, const std::string& SourceDir,
                    const std::vector<TSourceItem>& Items);
     TDEntry* DerivedTarget(const std::string& SourceDir, TDEntry* Dest);
+    // The part of adding a file both kinds share: names, attributes and the
+    // entry's place in Dir; the caller sets where its data lies.
+    TFEntry* StoreFileEntry(TDEntry* Dir, const TSearchData& Found, const std::string& SourcePath, bool ArchiveOnly);
     bool AcceptFileName(const std::string& PosixName, const std::string& LongName, const std::string& Where) const;
     std::string CleanName(const std::string& Name, const std::string& Where) const;
     void DropNewestDir();

@@ -96,17 +96,28 @@ void ForEachRecord(const TDEntry& Dir, const TIsoTree& Tree, const TBases& Bases
             Emit(spec);
             return;
         }
+        const auto emitPiece = [&](int64_t Index, int64_t Count, int64_t Extent, int64_t Size) {
+            spec.Extent = Extent;
+            spec.Size = Size;
+            spec.Context.Piece = static_cast<int>(Index);
+            spec.Context.LastPiece = Index + 1 == Count;
+            spec.Flags = uint8_t(hidden | (spec.Context.LastPiece ? 0 : record::FlagMultiExtent));
+            Emit(spec);
+        };
+        // An imported file keeps the extents it has on the disc, wherever
+        // they lie and however long each is.
+        if (E.Imported && !E.Extents.empty()) {
+            const auto count = static_cast<int64_t>(E.Extents.size());
+            for (int64_t i = 0; i < count; ++i)
+                emitPiece(i, count, E.Extents[size_t(i)].Lba, E.Extents[size_t(i)].Bytes);
+            return;
+        }
         const int64_t size = Tree.EntrySize(E);
         const int64_t first = size == 0 ? 0 : E.Imported ? Tree.EntryExtent(E) : Bases.File + Tree.EntryExtent(E);
         const int64_t pieces = ExtentsOf(size);
         for (int64_t i = 0; i < pieces; ++i) {
-            spec.Extent = size == 0 ? 0 : first + i * (record::MaxExtentBytes / SectorSize);
-            spec.Size = std::min(size - i * record::MaxExtentBytes, record::MaxExtentBytes);
-            if (size == 0) spec.Size = 0;
-            spec.Context.Piece = static_cast<int>(i);
-            spec.Context.LastPiece = i + 1 == pieces;
-            spec.Flags = uint8_t(hidden | (spec.Context.LastPiece ? 0 : record::FlagMultiExtent));
-            Emit(spec);
+            const int64_t extent = size == 0 ? 0 : first + i * (record::MaxExtentBytes / SectorSize);
+            emitPiece(i, pieces, extent, size == 0 ? 0 : std::min(size - i * record::MaxExtentBytes, record::MaxExtentBytes));
         }
     });
 }

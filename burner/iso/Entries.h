@@ -3,6 +3,7 @@
 // tables (TCompilation); the pointers between them never own.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -17,6 +18,13 @@ enum : int {
 };
 
 struct TDEntry;
+
+// One extent of a file on a disc: its first sector and its bytes.
+struct TFileExtent {
+    uint32_t Lba = 0;
+    uint32_t Bytes = 0;
+    bool operator==(const TFileExtent&) const = default;
+};
 
 // One entry of a directory: a file, or the entry of a subdirectory in its
 // parent's list.
@@ -44,6 +52,9 @@ struct TFEntry {
     TDateTime AccessTime = 0; // 0 = DateTime
     TDateTime ChangeTime = 0; // attribute change; 0 = DateTime
     uint32_t Serial = 0;      // file serial number, given by the layout
+    // An imported file stored in several extents (4 GiB or more): every
+    // extent in order, the first at ISOExtent. Empty for other entries.
+    std::vector<TFileExtent> Extents;
 
     bool IsLink() const { return !LinkTarget.empty(); }
 };

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "burner/iso/BootFiles.h"
 #include "burner/iso/Compilation.h"
 #include "burner/iso/IsoTree.h"
 #include "burner/iso/Relocation.h"
@@ -40,7 +41,8 @@ public:
     // Orders and numbers the directories and gives every region, directory
     // and file its sectors. ForImageFile: the image starts at LBA 0 and no
     // drive is consulted. Always true; values that cannot be represented in
-    // the image throw std::range_error.
+    // the image throw std::range_error, boot files the image cannot use
+    // throw TBootRefusal.
     bool BuildLayout(bool ForImageFile, TDEntry* ImportTarget);
     // Image size in sectors; at least 300 while WritePostGap is set.
     int64_t ImageSectors() const;
@@ -62,9 +64,35 @@ public:
     // Session to import during a layout for a disc; 0 = none, -1 = the last.
     int16_t SessionToImport = 0;
 
+    // UEFI boot image: where the layout put it.
+    int32_t EfiImageLBA = 0, EfiImageSectors = 0;
+
     bool WritePostGap = true;
+    // A BIOS boot entry for BootImageFile: a diskette or hard disk emulated
+    // from the image (its size decides which), or with BootNoEmulation a
+    // boot loader loaded as it is, BootLoadSize 512-byte units of it (0 =
+    // the default), with BootInfoTable the boot information table written
+    // into its copy in the image.
     bool Bootable = false;
     std::string BootImageFile;
+    bool BootNoEmulation = false;
+    int32_t BootLoadSize = 0;
+    bool BootInfoTable = false;
+    // A UEFI boot entry for EfiBootImageFile, an EFI system partition image
+    // (a FAT file system).
+    bool EfiBootable = false;
+    std::string EfiBootImageFile;
+    // The boot files of the last layout in catalog order (the BIOS entry
+    // first); empty when the image is not bootable. Part of the plan: valid
+    // until the compilation changes.
+    const std::vector<TBootFile>& BootFiles() const { return bootFiles_; }
+    bool HasBootRecord() const { return !bootFiles_.empty(); }
+    // Chooses and checks the boot files as the layout does; throws
+    // TBootRefusal for a file the image cannot use. Lets a caller refuse
+    // before it changes anything.
+    void CheckBootFiles() { ChooseBootFiles(); }
+    // The boot file that Entry is, or null.
+    const TBootFile* BootFileOf(const TFEntry* Entry) const;
 
     // ---- Image head ---------------------------------------------------------
     // Writes the system area, descriptors, path tables, directory extents,
@@ -81,9 +109,10 @@ public:
     // thread; the rest of its 65,537 bytes is FFh.
     std::vector<uint8_t> HeadBuffer;
     int32_t HeadLength = 0;
-    // Bytes of HeadStream that precede the boot image in the image: the boot
-    // image goes between them and the rest of the head (the padding up to
-    // the first file). The whole head when the image is not bootable.
+    // Bytes of HeadStream that precede the boot images in the image: the
+    // boot images laid out among the head go between them and the rest of
+    // the head (the padding up to the first file). The whole head when the
+    // image is not bootable.
     int64_t HeadBytesBeforeBootImage() const;
     // The arguments of the last head build, so a burn can repeat the layout.
     bool LastForImageFile = true;
@@ -145,8 +174,17 @@ private:
     void PlanSectors();
     void PlaceFiles();
     void AppendZeroSectors(int64_t Count);
+    // The boot items: the files chosen, checked and matched with the
+    // compilation's files; their sectors after the boot catalog at Cur (the
+    // next free sector returned); then, once the files have their extents,
+    // the entries' addresses and the boot information table.
+    void ChooseBootFiles();
+    int64_t PlanBootSectors(int64_t Cur);
+    void FinishBootFiles();
+    // Sectors of the boot files laid out among the head.
+    int64_t BootSectorsInHead() const;
 
-    int64_t bootImageBytes_ = 0;  // size of the boot image when it was laid out
+    std::vector<TBootFile> bootFiles_;
     std::atomic<bool> quickSaveAborted_{false};
     iso::TRelocation relocation_;
     std::unique_ptr<iso::TRockRidge> rockRidge_;

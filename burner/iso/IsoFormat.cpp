@@ -82,6 +82,12 @@ uint32_t FitU32(int64_t Value, const char* What) {
     return static_cast<uint32_t>(Value);
 }
 
+int32_t FitLBA(int64_t Value, const char* What) {
+    if (Value < 0 || Value > INT32_MAX)
+        throw std::range_error(std::string(What) + " " + std::to_string(Value) + " is outside the 32-bit sector range");
+    return static_cast<int32_t>(Value);
+}
+
 uint16_t FitU16(int64_t Value, const char* What) {
     if (Value < 0 || Value > int64_t(UINT16_MAX))
         throw std::range_error(std::string(What) + " " + std::to_string(Value) + " does not fit in 16 bits");

@@ -28,6 +28,8 @@ inline int PathRecordSize(int Len) { return 8 + Len + (Len % 2 == 1 ? 1 : 0); }
 
 // Value checked to fit an unsigned 32-bit field; throws std::range_error naming What.
 uint32_t FitU32(int64_t Value, const char* What);
+// A sector address or count checked to fit the layout's signed 32-bit sectors.
+int32_t FitLBA(int64_t Value, const char* What);
 // Value checked to fit an unsigned 16-bit field.
 uint16_t FitU16(int64_t Value, const char* What);
 

@@ -1,7 +1,5 @@
 // The sector plan of an image: directory extents, path tables, descriptors,
 // boot items and file data, each given its logical block address.
-#include <sys/stat.h>
-
 #include <stdexcept>
 
 #include "burner/iso/DateTime.h"
@@ -19,19 +17,6 @@ using namespace iso;
 // The first sector of the file area: everything before it is the image head.
 constexpr int64_t MinFirstFileLBA = 150;
 constexpr int64_t MinPostGapSectors = 300;
-
-int32_t FitLBA(int64_t Value, const char* What) {
-    if (Value < 0 || Value > INT32_MAX)
-        throw std::range_error(std::string(What) + " " + std::to_string(Value) + " is outside the 32-bit sector range");
-    return static_cast<int32_t>(Value);
-}
-
-// Size of a regular file, or -1 when there is none at Path.
-int64_t RegularFileSize(const std::string& Path) {
-    struct stat st {};
-    if (Path.empty() || ::stat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    return st.st_size;
-}
 
 // Extents a file of Size bytes takes: one per 4 GiB less a sector.
 int64_t ExtentCount(int64_t Size) {
@@ -62,11 +47,10 @@ int64_t TImageBuilder::ImageSectors() const {
 }
 
 bool TImageBuilder::BuildLayout(bool ForImageFile, TDEntry* ImportTarget) {
-    const int64_t bootBytes = RegularFileSize(BootImageFile);
-    if (bootBytes < 0) Bootable = false;
     DoDebug = false;
     ImageStartLBA = 0;
     if (!ForImageFile) LayoutDiscStart(ImportTarget);
+    ChooseBootFiles();
     if (RockRidge) {
         rockRidge_ = std::make_unique<TRockRidge>(GMTOffset, NowDateTime());
         relocation_.Plan(DirTable);
@@ -77,10 +61,9 @@ bool TImageBuilder::BuildLayout(bool ForImageFile, TDEntry* ImportTarget) {
     OrderDirectories();
     OrderRelocatedTree();
     SizeDirectoryExtents();
-    bootImageBytes_ = Bootable ? bootBytes : 0;
-    BootImageSectors = Bootable ? FitLBA(SectorsFor(bootBytes), "boot image size") : 0;
     PlanSectors();
     PlaceFiles();
+    FinishBootFiles();
     return true;
 }
 
@@ -114,7 +97,7 @@ void TImageBuilder::SizeDirectoryExtents() {
 void TImageBuilder::PlanSectors() {
     int64_t cur = int64_t(ImageStartLBA) + 16;
     ++cur;  // primary volume descriptor
-    if (Bootable) ++cur;
+    if (HasBootRecord()) ++cur;
     if (JolietFileSystem) ++cur;
     ++cur;  // terminator
     const int64_t isoTable = SectorsFor(ISOPathTableSize);
@@ -135,13 +118,7 @@ void TImageBuilder::PlanSectors() {
     cur += ContinuationSectors;
     JolietDirArea = JolietFileSystem ? FitLBA(cur, "directory area") : 0;
     if (JolietFileSystem) cur += JolietDirBytes / SectorSize;
-    if (Bootable) {
-        BootCatalogLBA = FitLBA(cur++, "boot catalog");
-        BootImageLBA = FitLBA(cur, "boot image");
-        cur += BootImageSectors;
-    } else {
-        BootCatalogLBA = BootImageLBA = 0;
-    }
+    cur = PlanBootSectors(cur);
     PaddingSectors = cur < MinFirstFileLBA ? static_cast<int32_t>(MinFirstFileLBA - cur) : 0;
     FirstFileLBA = FitLBA(cur + PaddingSectors, "first file sector");
 }

@@ -55,14 +55,32 @@ static int64_t CopyChunk(TSourceFile& Source, TImageFileWriter& Out, int64_t Off
     return static_cast<int64_t>(n);
 }
 
+// Copies the bytes of Source up to the end of Patch (at most Laid) through
+// the buffer with the patch laid over them; the source is only read.
+static int64_t CopyPatched(TSourceFile& Source, TImageFileWriter& Out, const TBytePatch& Patch, int64_t Laid) {
+    int64_t done = 0;
+    const int64_t end = std::min(Laid, Patch.End());
+    while (done < end) {
+        size_t granted = 0;
+        uint8_t* room = Out.Room(static_cast<size_t>(end - done), granted);
+        const size_t n = Source.Read(room, granted, done);
+        if (n == 0) break;
+        Patch.ApplyTo(room, done, n);
+        Out.Commit(n);
+        done += static_cast<int64_t>(n);
+    }
+    return done;
+}
+
 // Copies exactly Laid bytes of Path, then zeros up to the sector boundary.
 // A source that changed size since the layout keeps its laid-out length:
-// padded with zeros or cut. True when the copy is not the file: its size
-// is not the laid-out one, or it was written to while it was copied.
+// padded with zeros or cut. Patch, when not empty, is laid over the copy.
+// True when the copy is not the file: its size is not the laid-out one, or
+// it was written to while it was copied.
 static bool CopySource(const TImageBuilder& B, TImageFileWriter& Out, const std::string& Path, int64_t Laid,
-                       const std::function<void()>& Progress) {
+                       const std::function<void()>& Progress, const TBytePatch* Patch = nullptr) {
     TSourceFile source(Path);
-    int64_t done = 0;
+    int64_t done = Patch && !Patch->Empty() ? CopyPatched(source, Out, *Patch, Laid) : 0;
     while (done < Laid) {
         // Holes of sparse sources become holes (or zeros) in the image.
         const int64_t holeEnd = std::min(source.HoleEnd(done), Laid);
@@ -107,7 +125,8 @@ static void RefuseSourceAsTarget(const TImageBuilder& B, const std::string& File
         throw std::runtime_error("CAN'T CREATE FILE \"" + FileName + "\": it is one of the image's sources (" +
                                  Source + ")");
     };
-    if (B.Bootable && SameFile(B.BootImageFile, target)) refuse(B.BootImageFile);
+    for (const TBootFile& boot : B.BootFiles())
+        if (SameFile(boot.Path, target)) refuse(boot.Path);
     for (const auto& e : B.FileTable)
         if (!e->Imported && !e->Dir && e->ISOSize > 0 && SameFile(e->SourcePath, target)) refuse(e->SourcePath);
 }
@@ -133,14 +152,15 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
         if (OnImageProgress) OnImageProgress(this, out.Position(), total);
     };
     ImageBytesWritten = 0;
-    // The boot image goes between the boot catalog and the head's padding.
+    // The boot images go between the boot catalog and the head's padding.
     const size_t beforeBoot = static_cast<size_t>(HeadBytesBeforeBootImage());
     out.Append(HeadStream.data(), beforeBoot);
     progress();
-    const auto copy = [&](const std::string& Path, int64_t Laid) {
-        if (CopySource(*this, out, Path, Laid, progress)) changedSources_.push_back(Path);
+    const auto copy = [&](const std::string& Path, int64_t Laid, const TBytePatch* Patch) {
+        if (CopySource(*this, out, Path, Laid, progress, Patch)) changedSources_.push_back(Path);
     };
-    if (Bootable) copy(BootImageFile, bootImageBytes_);
+    for (const TBootFile& boot : BootFiles())
+        if (boot.InHead()) copy(boot.Path, boot.Bytes, &boot.Patch);
     out.Append(HeadStream.data() + beforeBoot, HeadStream.size() - beforeBoot);
     for (const auto& entry : FileTable) {
         const TFEntry& e = *entry;
@@ -151,7 +171,8 @@ void TImageBuilder::QuickSaveToISOFile(const std::string& FileName) {
             DebugMsg(">>> INTERNAL ERROR 0004 " + e.SourcePath + " " + std::to_string(expected) + "<>" +
                          std::to_string(actual), mtInternal);
         checkAbort();
-        copy(e.SourcePath, e.ISOSize);
+        const TBootFile* boot = BootFileOf(&e);
+        copy(e.SourcePath, e.ISOSize, boot ? &boot->Patch : nullptr);
     }
     out.Close();
     ImageBytesWritten = out.Position();

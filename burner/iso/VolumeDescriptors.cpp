@@ -149,20 +149,21 @@ void TImageBuilder::WriteTerminator() {
 }
 
 int64_t TImageBuilder::HeadBytesBeforeBootImage() const {
-    if (!Bootable) return static_cast<int64_t>(HeadStream.size());
-    return std::min<int64_t>(int64_t(BootImageLBA - ImageStartLBA) * SectorSize, int64_t(HeadStream.size()));
+    if (!HasBootRecord()) return static_cast<int64_t>(HeadStream.size());
+    // The boot images laid out among the head follow the catalog.
+    return std::min<int64_t>(int64_t(BootCatalogLBA + 1 - ImageStartLBA) * SectorSize, int64_t(HeadStream.size()));
 }
 
 bool TImageBuilder::BuildImageHead(bool ForImageFile, TDEntry* ImportTarget) {
     LastForImageFile = ForImageFile;
     LastImportTarget = ImportTarget;
-    const int64_t headSectors = int64_t(FirstFileLBA) - ImageStartLBA - (Bootable ? BootImageSectors : 0);
+    const int64_t headSectors = int64_t(FirstFileLBA) - ImageStartLBA - BootSectorsInHead();
     HeadStream.clear();
     HeadStream.shrink_to_fit();
     HeadStream.reserve(static_cast<size_t>(std::max<int64_t>(headSectors, 16)) * SectorSize);
     AppendZeroSectors(16);
     WritePrimaryDescriptor();
-    if (Bootable) WriteBootRecord();
+    if (HasBootRecord()) WriteBootRecord();
     if (JolietFileSystem) WriteJolietDescriptor();
     WriteTerminator();
 
@@ -178,7 +179,7 @@ bool TImageBuilder::BuildImageHead(bool ForImageFile, TDEntry* ImportTarget) {
     }
     WriteISODirectories(ISODirArea, FirstFileLBA);
     if (JolietFileSystem) WriteJolietDirectories(JolietDirArea, FirstFileLBA);
-    if (Bootable) WriteBootCatalog();
+    if (HasBootRecord()) WriteBootCatalog();
     AppendZeroSectors(PaddingSectors);
     if (int64_t(HeadStream.size()) != headSectors * SectorSize)
         throw std::logic_error("the image head does not match its layout; lay the compilation out again");

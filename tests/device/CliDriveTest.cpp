@@ -66,6 +66,49 @@ TEST_F(DriveCli, CapabilitiesAndDiscInfo) {
         << json.Out;
 }
 
+TEST_F(DriveCli, BdWriterItsCapabilitiesItsDiscsAndTheEraseOfABdRe) {
+    const int bd = recorder.AddDrive("bd-writer");
+    const std::string drive = " --drive " + std::to_string(bd);
+    const auto caps = Cli("capabilities" + drive);
+    ASSERT_EQ(caps.Exit, 0) << caps.Out;
+    for (const char* flag : {"ReadBD: yes", "ReadBDR: yes", "ReadBDRE: yes", "WriteBDR: yes", "WriteBDRE: yes"})
+        EXPECT_NE(caps.Out.find(flag), std::string::npos) << flag << "\n" << caps.Out;
+    EXPECT_NE(caps.Out.find("Maximum write speed: 53946 KB/s"), std::string::npos) << caps.Out;
+    EXPECT_NE(Cli("capabilities --drive 0").Out.find("WriteBDR: no"), std::string::npos);
+
+    recorder.Insert(bd, vdrive::MediaKind::BdR);
+    const auto info = Cli("disc-info" + drive);
+    ASSERT_EQ(info.Exit, 0) << info.Out;
+    EXPECT_NE(info.Out.find("Medium:       BD-R"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Status:       empty"), std::string::npos) << info.Out;
+    EXPECT_TRUE(std::regex_search(info.Out, std::regex(R"(Capacity: +12219392 blocks)"))) << info.Out;
+    EXPECT_NE(Cli("erase --quick" + drive).Out.find("not erasable"), std::string::npos) << "a BD-R is write-once";
+    TTempDir work;
+    WriteFile(work / "src/a.txt", "a");
+    const auto burn = Cli("burn" + drive + " " + work / "src");
+    ASSERT_EQ(burn.Exit, 0) << burn.Out;
+    EXPECT_NE(burn.Out.find(">>> FINALIZING TRACK"), std::string::npos) << burn.Out;
+    const auto burnt = Cli("disc-info" + drive + " --json");
+    EXPECT_NE(burnt.Out.find("\"status\":\"appendable\""), std::string::npos) << burnt.Out;
+
+    // A BD-RE holding data is emptied by formatting it again, not by blanking.
+    std::string volume(1000 * 2048, '\0');
+    volume[16 * 2048] = 1;
+    volume.replace(16 * 2048 + 1, 5, "CD001");
+    volume[16 * 2048 + 80] = char(1000 & 0xFF);
+    volume[16 * 2048 + 81] = char(1000 >> 8);
+    WriteFile(work / "volume.iso", volume);
+    recorder.InsertRecorded(bd, vdrive::MediaKind::BdRe, 1000, false, work / "volume.iso");
+    EXPECT_NE(Cli("disc-info" + drive + " --json").Out.find("\"status\":\"complete\""), std::string::npos);
+    const auto erase = Cli("erase --quick" + drive);
+    ASSERT_EQ(erase.Exit, 0) << erase.Out;
+    EXPECT_NE(erase.Out.find("Formatting the disc"), std::string::npos) << erase.Out;
+    EXPECT_EQ(erase.Out.find("Blanking"), std::string::npos) << erase.Out;
+    const auto erased = Cli("disc-info" + drive + " --json");
+    EXPECT_NE(erased.Out.find("\"medium\":\"BD-RE\""), std::string::npos) << erased.Out;
+    EXPECT_NE(erased.Out.find("\"status\":\"empty\""), std::string::npos) << erased.Out;
+}
+
 TEST_F(DriveCli, TrayAndReadiness) {
     EXPECT_EQ(Cli("ready --drive 1").Exit, 0);
     EXPECT_EQ(Cli("eject --drive 1").Exit, 0);
@@ -157,8 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Media, EmptyOverwritable,
                              return name;
                          });
 
-TEST(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
-    TVirtualRecorder recorder;
+TEST_F(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
     TTempDir work;
     WriteFile(work / "src/a.txt", "a");
     ASSERT_EQ(Cli("build-iso -o " + work / "a.iso" + " " + work / "src").Exit, 0);
@@ -171,8 +213,8 @@ TEST(DriveCli, OverwritableDiscHoldingAVolumeIsNotShownEmpty) {
 
 // The volume looked for on a blank DVD+RW is not there: the failed read is
 // the answer, not a fault to show.
-TEST(DriveCli, ProbesThatFailAsAnAnswerPrintNoDeviceLines) {
-    TVirtualRecorder recorder;  // drive 0 holds a blank DVD+RW
+TEST_F(DriveCli, ProbesThatFailAsAnAnswerPrintNoDeviceLines) {
+    // Drive 0 holds a blank DVD+RW.
     const auto info = Cli("disc-info --drive 0");
     ASSERT_EQ(info.Exit, 0) << info.Out;
     EXPECT_EQ(info.Out.find("<<< "), std::string::npos) << info.Out;

@@ -22,6 +22,10 @@ TEST(MediumTables, ProfilesMapToTypeCodesAndNames) {
         {0x0020, 13, "DDCD-ROM", "DDCD-ROM", false},
         {0x0021, 14, "DDCD-R", "DDCD-R", false},
         {0x0022, 15, "DDCD-RW", "DDCD-RW", true},
+        {0x0040, 16, "BD-ROM", "BD-ROM", false},
+        {0x0041, 17, "BD-R", "BD-R Sequential Recording", false},
+        {0x0042, 0, "UNKNOWN", "BD-R Random Recording", false},
+        {0x0043, 18, "BD-RE", "BD-RE", true},
         {0x0003, 0, "UNKNOWN", "MO Eraseable", true},
         {0x0000, 0, "UNKNOWN", "???????", false},
     };
@@ -36,6 +40,10 @@ TEST(MediumTables, ProfilesMapToTypeCodesAndNames) {
     EXPECT_EQ(MediumTypeName(200), "UNKNOWN");
     EXPECT_TRUE(IsCDMedium(3));
     EXPECT_FALSE(IsCDMedium(4));
+    EXPECT_FALSE(IsCDMedium(mtBDR));
+    EXPECT_TRUE(IsBDMedium(mtBDROM) && IsBDMedium(mtBDR) && IsBDMedium(mtBDRE));
+    EXPECT_FALSE(IsBDMedium(mtDDCDRW) || IsBDMedium(mtDVDPlusRDL));
+    EXPECT_FALSE(IsDVDMedium(mtBDRE));
 }
 
 TEST(MediumTables, SpeedTextCountsCDAndDVDFactorsAndGroupsThousands) {
@@ -44,6 +52,9 @@ TEST(MediumTables, SpeedTextCountsCDAndDVDFactorsAndGroupsThousands) {
     EXPECT_EQ(SpeedText(mtDVDPlusRW, 3324), "2.4X (3,324 KB/s)");
     EXPECT_EQ(SpeedText(mtDVDRAM, 22160), "16.0X (22,160 KB/s)");
     EXPECT_EQ(SpeedText(mtDVDR, 0), "0.0X (0 KB/s)");
+    EXPECT_EQ(SpeedText(mtBDR, 17982), "4.0X (17,982 KB/s)");
+    EXPECT_EQ(SpeedText(mtBDRE, 53946), "12.0X (53,946 KB/s)");
+    EXPECT_EQ(SpeedText(mtBDRE, 8991), "2.0X (8,991 KB/s)");
 }
 
 }  // namespace

@@ -27,10 +27,13 @@ class TBurnRig {
 public:
     static constexpr int kDrive = 0;  // the DVD writer with every capability
 
-    TBurnRig()
+    // The rig's drive is the DVD writer, or a drive of the model preset
+    // AddedModel added after the standard ones ("bd-writer").
+    explicit TBurnRig(const std::string& AddedModel = {})
         : stateEnv_("KESTREL_VDRIVE_DIR", state_.Path().string()),
           layerEnv_("KESTREL_DEVICE_LAYER", "library"),
           drives_(std::make_unique<vdrive::StateDriveSet>(state_.Path().string())) {
+        if (!AddedModel.empty()) drive_ = drives_->AddDrive(*vdrive::DriveModel::Preset(AddedModel));
         burner.DoDebug = true;
         burner.OnDebugMessage = [this](TDebugLog*, const std::string& Line, uint8_t) {
             std::lock_guard lock(logLock_);
@@ -39,7 +42,8 @@ public:
         burner.SetCacheSize(2097152);
     }
 
-    vdrive::Drive& Drive() { return drives_->At(kDrive); }
+    vdrive::Drive& Drive() { return drives_->At(drive_); }
+    int DriveIndex() const { return drive_; }
     void Insert(vdrive::MediaKind Kind) { Drive().Insert(vdrive::Medium::Blank(Kind)); }
     void InsertImage(vdrive::MediaKind Kind, const std::string& Image, bool Appendable) {
         const auto blocks = static_cast<uint32_t>((std::filesystem::file_size(Image) + 2047) / 2048);
@@ -55,8 +59,8 @@ public:
     bool Open() {
         if (!burner.InitializeASPI(false, {})) return false;
         const auto devices = burner.Devices();
-        if (devices.size() <= size_t(kDrive)) return false;
-        burner.SelectDevice(devices[size_t(kDrive)]);
+        if (devices.size() <= size_t(drive_)) return false;
+        burner.SelectDevice(devices[size_t(drive_)]);
         return !burner.CurrentDevice().empty();
     }
 
@@ -117,6 +121,7 @@ private:
     TScopedEnv stateEnv_;
     TScopedEnv layerEnv_;
     std::unique_ptr<vdrive::StateDriveSet> drives_;
+    int drive_ = kDrive;
     std::mutex logLock_;
     std::vector<std::string> log_;
     int dumps_ = 0;

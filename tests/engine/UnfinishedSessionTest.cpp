@@ -28,7 +28,8 @@ constexpr uint8_t kWrite10 = 0x2A;
 constexpr uint8_t kCloseTrackSession = 0x5B;
 
 struct UnfinishedSession : ::testing::TestWithParam<MediumCase> {
-    TBurnRig rig;
+    // BD media need the BD writer.
+    TBurnRig rig{vdrive::TraitsOf(GetParam().Kind).bd ? "bd-writer" : ""};
     std::string first = rig.files / "first";
     std::string failed = rig.files / "failed";
     std::string second = rig.files / "second";
@@ -109,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(Media, UnfinishedSession,
                                            MediumCase{"DVDR", MediaKind::DvdR, false},
                                            MediumCase{"DVDRWSequential", MediaKind::DvdRwSequential, true},
                                            MediumCase{"DVDPlusR", MediaKind::DvdPlusR, false},
-                                           MediumCase{"DVDPlusRDL", MediaKind::DvdPlusRDl, false}),
+                                           MediumCase{"DVDPlusRDL", MediaKind::DvdPlusRDl, false},
+                                           MediumCase{"BDR", MediaKind::BdR, false}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 struct UnfinishedCD : ::testing::Test {

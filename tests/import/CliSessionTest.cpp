@@ -37,19 +37,20 @@ TEST_F(CliSessions, ListsOneLinePerSessionWithStartAndSize) {
                         "  002      300000      2 MB\n");
 }
 
-TEST_F(CliSessions, LsShowsTheTreeWithSizesDatesAndExtents) {
+TEST_F(CliSessions, LsShowsTheTreeWithModesSizesDatesAndExtents) {
     InsertGoodDisc();
     TRun r = Cli("ls --session 1");
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
-    EXPECT_NE(r.Output.find("f  2004-05-06 07:08:09             5          40  /HELLO.TXT\n"), std::string::npos)
+    // A disc without Rock Ridge shows the modes a new session would write.
+    EXPECT_NE(r.Output.find("-r--r--r--             5  2004-05-06 07:08:09          40  /HELLO.TXT\n"), std::string::npos)
         << r.Output;
-    EXPECT_NE(r.Output.find("d  2004-05-06 07:08:09             -           -  /SUB/\n"), std::string::npos);
+    EXPECT_NE(r.Output.find("dr-xr-xr-x             -  2004-05-06 07:08:09           -  /SUB/\n"), std::string::npos);
     EXPECT_NE(r.Output.find("/SUB/INNER.TXT\n"), std::string::npos);
 
     r = Cli("ls --json");
     EXPECT_EQ(r.ExitCode, 0) << r.Output;
     EXPECT_NE(r.Output.find("{\"session\":1,\"complete\":true,\"entries\":[{\"path\":\"/HELLO.TXT\",\"type\":\"file\","
-                            "\"date\":\"2004-05-06T07:08:09\",\"size\":5,\"extent\":40}"),
+                            "\"mode\":\"-r--r--r--\",\"date\":\"2004-05-06T07:08:09\",\"size\":5,\"extent\":40}"),
               std::string::npos)
         << r.Output;
     r = Cli("ls --session 0");

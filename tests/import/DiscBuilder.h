@@ -21,6 +21,7 @@ struct TRec {
     int RecordLength = -1;
     int NameLength = -1;
     uint8_t Date[7] = {104, 5, 6, 7, 8, 9, 0};  // 2004-05-06 07:08:09
+    std::string SystemUse{};  // system-use bytes after the identifier (Rock Ridge)
 };
 
 inline TRec FileRec(const std::string& Name, uint32_t Extent, uint32_t Length) { return {Name, Extent, Length}; }
@@ -62,6 +63,17 @@ public:
         WriteRecord(s + 156, root);
     }
 
+    // The descriptor fields a peer checks before it reads the tree: volume
+    // size, set size and number, block size, file structure version.
+    void PeerReadable(uint32_t Lba) {
+        uint8_t* s = Sector(Lba);
+        Both32(s + 80, Sectors());
+        Both16(s + 120, 1);
+        Both16(s + 124, 1);
+        Both16(s + 128, kSector);
+        s[881] = 1;
+    }
+
     // Writes a record at Offset of sector Lba; returns the offset after it.
     size_t Record(uint32_t Lba, size_t Offset, const TRec& R) {
         uint8_t* s = Sector(Lba);
@@ -76,8 +88,12 @@ public:
 
     // A directory at Lba: "." and ".." then Records, continuing in the next
     // sectors when a sector is full.
-    void Directory(uint32_t Lba, uint32_t Parent, const std::vector<TRec>& Records, uint32_t Length = 2048) {
-        size_t offset = Record(Lba, 0, DirRec(std::string(1, '\0'), Lba, Length));
+    // SelfSystemUse goes into the "." record (SP and ER in a root).
+    void Directory(uint32_t Lba, uint32_t Parent, const std::vector<TRec>& Records, uint32_t Length = 2048,
+                   const std::string& SelfSystemUse = "") {
+        TRec self = DirRec(std::string(1, '\0'), Lba, Length);
+        self.SystemUse = SelfSystemUse;
+        size_t offset = Record(Lba, 0, self);
         offset = Record(Lba, offset, DirRec(std::string(1, '\1'), Parent));
         for (const TRec& r : Records) {
             if (offset + RecordSize(r) > kSector) {
@@ -110,7 +126,12 @@ private:
     static size_t RecordSize(const TRec& R) {
         if (R.RecordLength >= 0) return size_t(R.RecordLength);
         const size_t size = 33 + R.Name.size();
-        return size + (size % 2);
+        return size + (size % 2) + R.SystemUse.size();
+    }
+
+    static void Both16(uint8_t* At, uint16_t Value) {
+        At[0] = At[3] = uint8_t(Value);
+        At[1] = At[2] = uint8_t(Value >> 8);
     }
 
     static void Both32(uint8_t* At, uint32_t Value) {
@@ -129,6 +150,8 @@ private:
         R[28] = 1;
         R[32] = static_cast<uint8_t>(Rec.NameLength >= 0 ? Rec.NameLength : int(Rec.Name.size()));
         std::memcpy(R + 33, Rec.Name.data(), std::min<size_t>(Rec.Name.size(), 255 - 33));
+        const size_t su = 33 + Rec.Name.size() + (Rec.Name.size() % 2 == 0 ? 1 : 0);
+        if (su + Rec.SystemUse.size() <= 255) std::memcpy(R + su, Rec.SystemUse.data(), Rec.SystemUse.size());
     }
 
     std::vector<uint8_t> bytes_;

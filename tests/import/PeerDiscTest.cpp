@@ -1,7 +1,8 @@
 // Discs made by peer programs (xorriso, genisoimage), put into the virtual
 // recorder as pressed discs and as appendable recordables, imported and
 // extracted again: every file comes back byte for byte with its date, under
-// its Joliet name where the disc has Joliet and its ISO 9660 name where not.
+// its own name where the disc has Rock Ridge or Joliet and its ISO 9660
+// name where not.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -39,7 +40,7 @@ void MakeTree(const std::string& Root) {
 struct TPeerCase {
     const char* Name;
     const char* Command;  // %S source folder, %O image
-    bool Joliet;
+    bool SourceNames;  // Rock Ridge or Joliet: the names of the source come back
     vdrive::MediaKind Kind;
     bool Appendable;
 };
@@ -96,12 +97,12 @@ TEST_P(PeerDisc, ImportsTheTreeAndExtractsEveryFileWithItsDate) {
     const TExtractCount count = ExtractDirectory(rig.burner, *rig.burner.RootDir, out, true, false);
     EXPECT_EQ(count.Failed, 0) << rig.LogText();
 
-    if (GetParam().Joliet) {
+    if (GetParam().SourceNames) {
         EXPECT_EQ(count.Files, 7);
         ExpectSameFiles(rig.work / "src", out);
         return;
     }
-    // Without Joliet the names are the disc's ISO 9660 names; isoinfo, a
+    // Without either the names are the disc's ISO 9660 names; isoinfo, a
     // reader of its own, says which they are and what they hold.
     int files = 0;
     for (const auto& [recorded, path] : IsoinfoPaths(image)) {
@@ -122,7 +123,9 @@ const TPeerCase peerCases[] = {
     {"XorrisoJolietPressedCd", "xorriso -as mkisofs -J -o %O %S", true, vdrive::MediaKind::CdRom, false},
     {"XorrisoJolietAppendableCdR", "xorriso -as mkisofs -J -o %O %S", true, vdrive::MediaKind::CdR, true},
     {"XorrisoRockRidgeJolietDvd", "xorriso -as mkisofs -R -J -o %O %S", true, vdrive::MediaKind::DvdRom, false},
-    {"XorrisoIsoOnlyPressedCd", "xorriso -as mkisofs -o %O %S", false, vdrive::MediaKind::CdRom, false},
+    // xorriso writes Rock Ridge even without -R.
+    {"XorrisoRockRidgeOnlyPressedCd", "xorriso -as mkisofs -o %O %S", true, vdrive::MediaKind::CdRom, false},
+    {"XorrisoIsoOnlyPressedCd", "xorriso -as mkisofs --norock -o %O %S", false, vdrive::MediaKind::CdRom, false},
     {"GenisoimageJolietAppendableCdR", "genisoimage -quiet -J -o %O %S", true, vdrive::MediaKind::CdR, true},
     {"GenisoimageRockRidgeJolietPressedCd", "genisoimage -quiet -R -J -o %O %S", true, vdrive::MediaKind::CdRom, false},
     {"GenisoimageIsoOnlyAppendableCdR", "genisoimage -quiet -o %O %S", false, vdrive::MediaKind::CdR, true},

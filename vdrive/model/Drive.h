@@ -116,6 +116,7 @@ private:
     size_t ReadCapacity(const CommandBuffer& Cmd);
     size_t ReadFormatCapacities(const CommandBuffer& Cmd);
     size_t ReadDvdStructure(const CommandBuffer& Cmd);
+    size_t ReadBdStructure(const CommandBuffer& Cmd);
     size_t Read(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count);
     size_t ReadCd(const CommandBuffer& Cmd);
     size_t Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count);
@@ -138,9 +139,13 @@ private:
     uint16_t MaxReadKBs() const;
     uint16_t MaxWriteKBs() const;
     uint16_t MinWriteKBs() const;
+    double RecordingRate() const;
     void DrainBuffer();
     void Throttle(uint32_t Bytes);
     void CheckWriteKnobs(uint32_t Lba, uint32_t Count);
+    // Under the corrupt-write-lba knob: records that block of Data with one
+    // byte changed, as a drive writing wrong data does without noticing.
+    void RecordCorruptBlock(uint32_t Lba, uint32_t Count, const uint8_t* Data);
 
     std::string folder_;
     int index_;

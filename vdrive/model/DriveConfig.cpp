@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint16_t kCdOneX = 176;    // KB/s
 constexpr uint16_t kDvdOneX = 1385;  // KB/s
+constexpr uint16_t kBdOneX = static_cast<uint16_t>(mmc::bd::kOneXKBs + 0.5);
 
 struct Feature {
     uint16_t code;
@@ -28,20 +29,55 @@ bool AnyOf(const std::set<MediaKind>& Set, std::initializer_list<MediaKind> Kind
     return false;
 }
 
+// Version bitmaps of the BD read and write features, class 0: versions 1
+// to 3 of BD-RE, 1 and 2 of BD-R, 1 to 3 of BD-ROM.
+constexpr uint16_t kBdReVersions = 0x000E, kBdRVersions = 0x0006, kBdRomVersions = 0x000E;
+
+// BD read (40h) and write (41h) features: the class 0 version bitmaps of
+// the media the drive reads or writes.
+void AddBdFeatures(std::vector<Feature>& Features, const DriveModel& Model, const Medium* Current) {
+    const auto bitmap = [](const std::set<MediaKind>& Kinds, std::initializer_list<MediaKind> Of, uint16_t Versions) {
+        return AnyOf(Kinds, Of) ? Versions : uint16_t(0);
+    };
+    const bool bdNow = Current && Current->IsBd();
+    if (Model.ReadsAnyBd()) {
+        std::vector<uint8_t> d(28, 0);
+        Put16(&d[4], bitmap(Model.reads, {MediaKind::BdRe, MediaKind::BdReDl}, kBdReVersions));
+        Put16(&d[12], bitmap(Model.reads, {MediaKind::BdR, MediaKind::BdRDl}, kBdRVersions));
+        Put16(&d[20], bitmap(Model.reads, {MediaKind::BdRom}, kBdRomVersions));
+        Features.push_back({mmc::feature::kBdRead, bdNow, d, 1});
+    }
+    if (Model.WritesAnyBd()) {
+        std::vector<uint8_t> d(20, 0);
+        d[0] = 0x01;  // SVNR: writes need no verify-not-required bit
+        Put16(&d[4], bitmap(Model.writes, {MediaKind::BdRe, MediaKind::BdReDl}, kBdReVersions));
+        Put16(&d[12], bitmap(Model.writes, {MediaKind::BdR, MediaKind::BdRDl}, kBdRVersions));
+        Features.push_back({mmc::feature::kBdWrite, bdNow && Model.Writes(Current->kind), d, 1});
+    }
+}
+
 }  // namespace
 
+// Speeds by the family of the disc in the drive: CD, DVD or BD.
 uint16_t Drive::MaxReadKBs() const {
-    bool dvd = state_.medium && !state_.medium->IsCd();
-    return dvd ? model_.dvdReadKBs : model_.cdReadKBs;
+    if (!state_.medium || state_.medium->IsCd()) return model_.cdReadKBs;
+    return state_.medium->IsBd() ? model_.bdReadKBs : model_.dvdReadKBs;
 }
 
 uint16_t Drive::MaxWriteKBs() const {
-    if (!state_.medium) return model_.WritesAnyDvd() ? model_.dvdWriteKBs : model_.cdWriteKBs;
+    if (!state_.medium) {
+        if (model_.WritesAnyBd()) return model_.bdWriteKBs;
+        return model_.WritesAnyDvd() ? model_.dvdWriteKBs : model_.cdWriteKBs;
+    }
     if (!model_.Writes(state_.medium->kind)) return 0;
-    return state_.medium->IsCd() ? model_.cdWriteKBs : model_.dvdWriteKBs;
+    if (state_.medium->IsCd()) return model_.cdWriteKBs;
+    return state_.medium->IsBd() ? model_.bdWriteKBs : model_.dvdWriteKBs;
 }
 
-uint16_t Drive::MinWriteKBs() const { return state_.medium && !state_.medium->IsCd() ? kDvdOneX : kCdOneX; }
+uint16_t Drive::MinWriteKBs() const {
+    if (!state_.medium || state_.medium->IsCd()) return kCdOneX;
+    return state_.medium->IsBd() ? kBdOneX : kDvdOneX;
+}
 
 size_t Drive::GetConfiguration(const CommandBuffer& Cmd) {
     const uint8_t* c = Cmd.cdb;
@@ -77,19 +113,23 @@ size_t Drive::GetConfiguration(const CommandBuffer& Cmd) {
     features.push_back({0x0001, true, {0, 0, 0, 2, 0x01, 0, 0, 0}, 1, true});  // core: ATAPI, DBE
     features.push_back({0x0002, true, {0x02, 0, 0, 0}, 1, true});              // morphing: OCEvent
     features.push_back({0x0003, true, {uint8_t(0x29 | (locked_ ? 0x04 : 0)), 0, 0, 0}, 0, true});
-    features.push_back({0x0010, present, {0, 0, 0x08, 0, 0, uint8_t(present && !state_.medium->IsCd() ? 16 : 1), 0, 0}});
+    const uint8_t blocking = present ? uint8_t(BlockingOf(state_.medium->kind)) : 1;
+    features.push_back({mmc::feature::kRandomReadable, present, {0, 0, 0x08, 0, 0, blocking, 0, 0}});
     if (AnyOf(R, {MediaKind::CdRom, MediaKind::CdR, MediaKind::CdRw})) {
         features.push_back({0x001D, is({MediaKind::CdRom, MediaKind::CdR, MediaKind::CdRw}), {}});
         features.push_back({0x001E, is({MediaKind::CdRom, MediaKind::CdR, MediaKind::CdRw}), {0, 0, 0, 0}, 2});
     }
     if (AnyOf(R, {MediaKind::DvdRom, MediaKind::DvdR, MediaKind::DvdPlusR, MediaKind::DvdPlusRw}))
         features.push_back({0x001F, present && !state_.medium->IsCd(), {0, 0, 0, 0}, 1});
-    if (W.count(MediaKind::DvdRam)) {
+    if (AnyOf(W, {MediaKind::DvdRam, MediaKind::BdRe, MediaKind::BdReDl})) {
+        // The formatted area of the disc in the drive, else that of a DVD-RAM.
+        const bool bdRe = is({MediaKind::BdRe, MediaKind::BdReDl});
         std::vector<uint8_t> d(12, 0);
-        Put32(d.data(), TraitsOf(MediaKind::DvdRam).capacity - 1);
+        const uint32_t blocks = bdRe ? state_.medium->FormattedBlocks() : TraitsOf(MediaKind::DvdRam).capacity;
+        Put32(d.data(), blocks ? blocks - 1 : 0);
         Put32(d.data() + 4, 2048);
-        Put16(d.data() + 8, 16);
-        features.push_back({0x0020, is({MediaKind::DvdRam}), d});
+        Put16(d.data() + 8, static_cast<uint16_t>(bdRe ? mmc::bd::kClusterBlocks : 16));
+        features.push_back({mmc::feature::kRandomWritable, is({MediaKind::DvdRam}) || (bdRe && state_.medium->formatted), d});
     }
     if (AnyOf(W, {MediaKind::CdR, MediaKind::CdRw, MediaKind::DvdR, MediaKind::DvdRwSequential})) {
         bool cdNow = is({MediaKind::CdR, MediaKind::CdRw});
@@ -97,11 +137,21 @@ size_t Drive::GetConfiguration(const CommandBuffer& Cmd) {
         features.push_back({0x0021, is({MediaKind::CdR, MediaKind::CdRw, MediaKind::DvdR, MediaKind::DvdRwSequential}),
                             d, 1});
     }
-    if (AnyOf(W, {MediaKind::DvdPlusRw, MediaKind::DvdRam, MediaKind::DvdRwSequential, MediaKind::DvdRwRestricted}))
-        features.push_back({0x0023, is({MediaKind::DvdPlusRw, MediaKind::DvdRam, MediaKind::DvdRwSequential,
-                                        MediaKind::DvdRwRestricted}),
-                            {}});
-    if (W.count(MediaKind::DvdRam)) features.push_back({0x0024, is({MediaKind::DvdRam}), {0, 0, 0, 0}});
+    if (AnyOf(W, {MediaKind::DvdPlusRw, MediaKind::DvdRam, MediaKind::DvdRwSequential, MediaKind::DvdRwRestricted,
+                  MediaKind::BdR, MediaKind::BdRDl, MediaKind::BdRe, MediaKind::BdReDl})) {
+        // A BD writer tells its BD format choices: formats without spare
+        // (RENoSA), quick and full certification.
+        std::vector<uint8_t> d;
+        if (model_.WritesAnyBd()) d = {0x0B, 0, 0, 0, 0, 0, 0, 0};
+        features.push_back({mmc::feature::kFormattable,
+                            is({MediaKind::DvdPlusRw, MediaKind::DvdRam, MediaKind::DvdRwSequential,
+                                MediaKind::DvdRwRestricted, MediaKind::BdRe, MediaKind::BdReDl}) ||
+                                (is({MediaKind::BdR, MediaKind::BdRDl}) && state_.medium->tracks.empty()),
+                            d, uint8_t(d.empty() ? 0 : 1)});
+    }
+    if (AnyOf(W, {MediaKind::DvdRam, MediaKind::BdR, MediaKind::BdRDl, MediaKind::BdRe, MediaKind::BdReDl}))
+        features.push_back({mmc::feature::kDefectManagement,
+                            is({MediaKind::DvdRam}) || (present && state_.medium->VerifiesWrites()), {0, 0, 0, 0}});
     if (W.count(MediaKind::DvdRwRestricted)) features.push_back({0x0026, is({MediaKind::DvdRwRestricted}), {}});
     if (W.count(MediaKind::CdRw)) features.push_back({0x0027, is({MediaKind::CdRw}), {0, 0, 0, 0}});
     if (AnyOf(R, {MediaKind::DvdPlusRw}))
@@ -124,6 +174,7 @@ size_t Drive::GetConfiguration(const CommandBuffer& Cmd) {
     if (AnyOf(R, {MediaKind::DvdPlusRDl}))
         features.push_back({0x003B, is({MediaKind::DvdPlusRDl}),
                             {uint8_t(W.count(MediaKind::DvdPlusRDl) ? 0x01 : 0), 0, 0, 0}});
+    AddBdFeatures(features, model_, present ? &*state_.medium : nullptr);
     features.push_back({0x0100, true, {}, 0, true});                            // power management
     features.push_back({0x0107, present, {uint8_t(W.empty() ? 0x00 : 0x0F), 0, 0, 0}, 3});  // real-time streaming
 

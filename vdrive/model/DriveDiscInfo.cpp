@@ -2,9 +2,11 @@
 // table of contents, capacities and DVD structures.
 #include <algorithm>
 
+#include "kestrel/mmc.h"
 #include "model/Bytes.h"
 #include "model/Drive.h"
 #include "model/Sense.h"
+#include "model/SpareAreas.h"
 
 namespace vdrive {
 namespace {
@@ -36,6 +38,34 @@ std::vector<TocTrack> TocTracks(const Medium& M) {
 void PutAddress(uint8_t* P, int64_t Lba, bool Msf) {
     if (Msf) PutMsf(P, Lba);
     else Put32(P, static_cast<uint32_t>(Lba));
+}
+
+// READ FORMAT CAPACITIES of a BD-R or BD-RE: the current capacity, then
+// the formats the drive offers: on BD-RE full format (00h) and formats with
+// the usual, least and most spare (30h) or none (31h); on a blank BD-R the
+// formats with spare areas (32h). The count of a spare format is the user
+// capacity it leaves, its parameter the spare clusters.
+template <class TDescriptor>
+void BdFormatCapacities(const Medium& M, bool Writable, TDescriptor Descriptor) {
+    namespace fmt = mmc::format;
+    const uint32_t full = M.Traits().capacity;
+    const SpareChoices spare = SpareChoicesOf(M.kind);
+    const auto withSpare = [&](uint8_t Type) {
+        for (uint32_t blocks : {spare.usual, spare.least, spare.most})
+            Descriptor(full - blocks, uint8_t(Type << 2), blocks / mmc::bd::kClusterBlocks);
+    };
+    if (M.IsOverwrite()) {
+        if (M.formatted) Descriptor(M.FormattedBlocks(), fmt::kFormattedMedium, kBlockSize);
+        else Descriptor(full - spare.usual, fmt::kUnformattedMedium, kBlockSize);
+        if (!Writable) return;
+        Descriptor(full - spare.usual, uint8_t(fmt::kFull << 2), spare.usual / mmc::bd::kClusterBlocks);
+        withSpare(fmt::kBdReWithSpare);
+        Descriptor(full, uint8_t(fmt::kBdReWithoutSpare << 2), 0);
+        return;
+    }
+    const bool blank = M.tracks.empty() && !M.formatted;
+    Descriptor(M.capacity, blank ? fmt::kUnformattedMedium : fmt::kFormattedMedium, kBlockSize);
+    if (Writable && blank) withSpare(fmt::kBdRWithSpare);
 }
 
 }  // namespace
@@ -117,7 +147,8 @@ size_t Drive::ReadTrackInformation(const CommandBuffer& Cmd) {
         reserved = t.reserved && !m.IsOverwrite();
         size = t.Size();
         if (m.IsOverwrite()) {
-            nwa = std::min(m.FormattedBlocks(), (t.recorded + 15) / 16 * 16);
+            const uint32_t unit = BlockingOf(m.kind);
+            nwa = std::min(m.FormattedBlocks(), (t.recorded + unit - 1) / unit * unit);
             freeBlocks = m.FormattedBlocks() - nwa;
             nwaValid = true;
         } else if (!t.closed) {
@@ -144,7 +175,7 @@ size_t Drive::ReadTrackInformation(const CommandBuffer& Cmd) {
     Put32(&d[8], start);
     Put32(&d[12], nwaValid ? nwa : 0);
     Put32(&d[16], freeBlocks);
-    Put32(&d[20], dvd ? 16 : 0);
+    Put32(&d[20], dvd ? BlockingOf(m.kind) : 0);
     Put32(&d[24], size);
     Put32(&d[28], recorded ? start + recorded - 1 : 0);
     d[32] = uint8_t(number >> 8);
@@ -277,8 +308,13 @@ size_t Drive::ReadFormatCapacities(const CommandBuffer& Cmd) {
         Put24(e + 5, Parameter);
         d.insert(d.end(), e, e + 8);
     };
-    constexpr uint8_t kUnformatted = 0x01, kFormatted = 0x02;
+    constexpr uint8_t kUnformatted = mmc::format::kUnformattedMedium, kFormatted = mmc::format::kFormattedMedium;
     const bool writable = model_.Writes(m.kind);
+    if (m.IsBd() && !m.IsPressed()) {
+        BdFormatCapacities(m, writable, descriptor);
+        d[3] = static_cast<uint8_t>(d.size() - 4);
+        return SendReply(Cmd, d, Get16(Cmd.cdb + 7));
+    }
     switch (m.kind) {
     case MediaKind::DvdPlusRw:
         descriptor(m.formatted ? m.FormattedBlocks() : full, m.formatted ? kFormatted : kUnformatted, 2048);
@@ -311,12 +347,49 @@ size_t Drive::ReadFormatCapacities(const CommandBuffer& Cmd) {
     return SendReply(Cmd, d, Get16(Cmd.cdb + 7));
 }
 
+// BD structures (media type 1): the disc information unit, the spare
+// area information and the list of what is offered.
+size_t Drive::ReadBdStructure(const CommandBuffer& Cmd) {
+    const uint8_t* c = Cmd.cdb;
+    const Medium& m = RequireReadableMedium();
+    const uint8_t format = c[7];
+    if (!m.IsBd() && format != 0xFF) sense::CannotReadMedium();
+    std::vector<uint8_t> d(4, 0);
+    switch (format) {
+    case 0x00: {  // disc information (DI) unit
+        d.resize(4 + 4096, 0);
+        uint8_t* di = &d[4];
+        di[0] = 'D', di[1] = 'I', di[2] = 0x01;
+        const char* type = m.IsPressed() ? "BDO" : m.IsOverwrite() ? "BDW" : "BDR";
+        std::copy(type, type + 3, di + 8);
+        di[12] = uint8_t(m.Traits().layers << 4);
+        std::copy_n("KESTRL", 6, di + 100);  // manufacturer
+        std::copy_n("VBD", 3, di + 106);     // media type
+        di[111] = 0x01;                      // product revision
+        break;
+    }
+    case 0x0A: {  // spare area: free and allocated spare blocks
+        d.resize(16, 0);
+        Put32(&d[8], m.spareBlocks);
+        Put32(&d[12], m.spareBlocks);
+        break;
+    }
+    case 0xFF:
+        for (uint8_t f : {0x00, 0x0A, 0xFF}) d.insert(d.end(), {f, 0x40, 0x10, 0x04});
+        break;
+    default: sense::InvalidField();
+    }
+    Put16(d.data(), static_cast<uint32_t>(d.size() - 2));
+    return SendReply(Cmd, d, Get16(c + 8));
+}
+
 size_t Drive::ReadDvdStructure(const CommandBuffer& Cmd) {
     const uint8_t* c = Cmd.cdb;
+    if ((c[1] & 0x0F) == mmc::bd::kDiscStructureMediaType) return ReadBdStructure(Cmd);
     const Medium& m = RequireReadableMedium();
     uint8_t format = c[7], layer = c[6];
     size_t allocation = Get16(c + 8);
-    if (m.IsCd() && format != 0xFF) sense::CannotReadMedium();
+    if ((m.IsCd() || m.IsBd()) && format != 0xFF) sense::CannotReadMedium();
     const bool dual = m.kind == MediaKind::DvdPlusRDl;
     if (layer > (dual ? 1 : 0) && format < 0xC0) sense::InvalidField();
     std::vector<uint8_t> d(4, 0);

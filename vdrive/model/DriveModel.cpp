@@ -51,14 +51,25 @@ const std::set<MediaKind> kAllKinds{MediaKind::CdRom,           MediaKind::CdR, 
                                     MediaKind::DvdRom,          MediaKind::DvdR,          MediaKind::DvdRam,
                                     MediaKind::DvdRwRestricted, MediaKind::DvdRwSequential, MediaKind::DvdPlusRw,
                                     MediaKind::DvdPlusR,        MediaKind::DvdPlusRDl};
+const std::set<MediaKind> kBdKinds{MediaKind::BdRom, MediaKind::BdR, MediaKind::BdRDl, MediaKind::BdRe,
+                                   MediaKind::BdReDl};
+
+bool AnyBd(const std::set<MediaKind>& Kinds) {
+    for (auto k : Kinds)
+        if (TraitsOf(k).bd) return true;
+    return false;
+}
 
 }  // namespace
 
 bool DriveModel::WritesAnyDvd() const {
     for (auto k : writes)
-        if (!TraitsOf(k).cd) return true;
+        if (!TraitsOf(k).cd && !TraitsOf(k).bd) return true;
     return false;
 }
+
+bool DriveModel::WritesAnyBd() const { return AnyBd(writes); }
+bool DriveModel::ReadsAnyBd() const { return AnyBd(reads); }
 
 bool DriveModel::WritesAnyCd() const {
     for (auto k : writes)
@@ -81,6 +92,8 @@ void DriveModel::Set(const std::string& Key, const std::string& Value) {
     else if (Key == "cd-write-kbs") cdWriteKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "dvd-read-kbs") dvdReadKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "dvd-write-kbs") dvdWriteKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
+    else if (Key == "bd-read-kbs") bdReadKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
+    else if (Key == "bd-write-kbs") bdWriteKBs = static_cast<uint16_t>(ParseUnsigned(Value, 0xFFFF));
     else if (Key == "buffer-kb") bufferKB = static_cast<uint32_t>(ParseUnsigned(Value, 1u << 20));
     else if (Key == "refuses-write-page") refusesWritePage = ParseKinds(Value);
     else throw std::runtime_error("unknown model setting: " + Key);
@@ -101,8 +114,9 @@ std::string DriveModel::ToText() const {
         << "cd-read-kbs=" << cdReadKBs << '\n'
         << "cd-write-kbs=" << cdWriteKBs << '\n'
         << "dvd-read-kbs=" << dvdReadKBs << '\n'
-        << "dvd-write-kbs=" << dvdWriteKBs << '\n'
-        << "buffer-kb=" << bufferKB << '\n'
+        << "dvd-write-kbs=" << dvdWriteKBs << '\n';
+    if (ReadsAnyBd()) out << "bd-read-kbs=" << bdReadKBs << '\n' << "bd-write-kbs=" << bdWriteKBs << '\n';
+    out << "buffer-kb=" << bufferKB << '\n'
         << "refuses-write-page=" << KindList(refusesWritePage) << '\n';
     return out.str();
 }
@@ -127,6 +141,20 @@ std::optional<DriveModel> DriveModel::Preset(const std::string& Name) {
         m.writes = {MediaKind::CdR,      MediaKind::CdRw,      MediaKind::DvdR,
                     MediaKind::DvdRam,   MediaKind::DvdRwRestricted, MediaKind::DvdRwSequential,
                     MediaKind::DvdPlusRw, MediaKind::DvdPlusR, MediaKind::DvdPlusRDl};
+        return m;
+    }
+    if (Name == "bd-writer") {
+        // 12x BD (the most the 16-bit speed fields of the drive hold is
+        // 14x), 16x DVD, 48x CD.
+        m.product = "VIRTUAL BD-RE";
+        m.reads.insert(kBdKinds.begin(), kBdKinds.end());
+        m.writes = {MediaKind::CdR,      MediaKind::CdRw,      MediaKind::DvdR,
+                    MediaKind::DvdRam,   MediaKind::DvdRwRestricted, MediaKind::DvdRwSequential,
+                    MediaKind::DvdPlusRw, MediaKind::DvdPlusR, MediaKind::DvdPlusRDl,
+                    MediaKind::BdR,      MediaKind::BdRDl,     MediaKind::BdRe,
+                    MediaKind::BdReDl};
+        m.bdReadKBs = m.bdWriteKBs = 53946;
+        m.bufferKB = 4096;
         return m;
     }
     if (Name == "dvd-reader") {
@@ -156,6 +184,6 @@ std::optional<DriveModel> DriveModel::Preset(const std::string& Name) {
     return std::nullopt;
 }
 
-std::string DriveModel::PresetNames() { return "dvd-writer|cd-writer|dvd-reader|cd-reader"; }
+std::string DriveModel::PresetNames() { return "dvd-writer|bd-writer|cd-writer|dvd-reader|cd-reader"; }
 
 }  // namespace vdrive

@@ -28,6 +28,8 @@ struct DriveModel {
     uint16_t cdWriteKBs = 8467;        // 48x
     uint16_t dvdReadKBs = 22160;       // 16x
     uint16_t dvdWriteKBs = 22160;      // 16x
+    uint16_t bdReadKBs = 0;            // drives without BD
+    uint16_t bdWriteKBs = 0;
     uint32_t bufferKB = 2048;
     // Media on which MODE SELECT of the write parameters page (05h) is
     // refused, as some drives do where the medium does not use the page
@@ -39,14 +41,16 @@ struct DriveModel {
     bool RefusesWritePage(MediaKind Kind) const { return refusesWritePage.count(Kind) != 0; }
     bool WritesAnyDvd() const;
     bool WritesAnyCd() const;
+    bool WritesAnyBd() const;
+    bool ReadsAnyBd() const;
 
     std::string ToText() const;
     static DriveModel FromText(const std::string& Text);  // throws std::runtime_error
     // Applies one "key=value" setting; throws std::runtime_error when unknown.
     void Set(const std::string& Key, const std::string& Value);
 
-    // Presets: "dvd-writer" (every capability), "cd-writer", "cd-reader",
-    // "dvd-reader".
+    // Presets: "dvd-writer" (every CD and DVD capability), "bd-writer" (BD,
+    // DVD and CD), "cd-writer", "cd-reader", "dvd-reader".
     static std::optional<DriveModel> Preset(const std::string& Name);
     static std::string PresetNames();
 };

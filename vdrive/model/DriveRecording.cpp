@@ -1,8 +1,11 @@
 // Reading and recording: READ/WRITE, the drive buffer, closing, reserving,
 // blanking and formatting.
+#include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
+#include "kestrel/mmc.h"
 #include "model/Bytes.h"
 #include "model/Drive.h"
 #include "model/Sense.h"
@@ -19,6 +22,14 @@ int64_t MonotonicUs() {
 constexpr double kBlankFullSeconds = 60, kBlankQuickSeconds = 10, kBlankSessionSeconds = 5;
 constexpr double kFormatFullSeconds = 60, kFormatQuickSeconds = 5, kCloseSeconds = 2;
 
+// A full format, or a BD format that certifies every cluster, takes the
+// long time; quick formats and spare areas of a BD-R the short one.
+bool FormatTakesLong(const Medium& M, uint8_t Type, uint8_t Subtype) {
+    namespace fmt = mmc::format;
+    if (M.IsBd()) return M.IsOverwrite() && (Type == fmt::kFull || Subtype == fmt::kFullCertification);
+    return Type != fmt::kDvdPlusRw && Type != 0x13 && Type != 0x15 && Type != 0x11;
+}
+
 }  // namespace
 
 size_t Drive::Read(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
@@ -31,6 +42,8 @@ size_t Drive::Read(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     if (uint64_t(Lba) + Count > limit) sense::OutOfRange();
     for (uint32_t i = 0; i < Count; ++i)
         if (!m.IsReadable(Lba + i)) sense::IllegalModeForTrack();
+    if (knobs_.unreadableLba >= Lba && knobs_.unreadableLba < int64_t(Lba) + Count)
+        throw CheckCondition(mmc::key::kMediumError, mmc::asc::kUnrecoveredReadError, 0x00);
     image_->Read(Lba, Cmd.data, Count);
     return size_t(Count) * kBlockSize;
 }
@@ -72,6 +85,16 @@ void Drive::CheckWriteKnobs(uint32_t Lba, uint32_t Count) {
         knobs_.dropMediumAfter -= Count;
         SaveKnobs();
     }
+}
+
+void Drive::RecordCorruptBlock(uint32_t Lba, uint32_t Count, const uint8_t* Data) {
+    const int64_t bad = knobs_.corruptWriteLba;
+    if (bad < Lba || bad >= int64_t(Lba) + Count) return;
+    // The caller's buffer stays as it was: only the recorded copy differs.
+    const uint8_t* block = Data + size_t(bad - Lba) * kBlockSize;
+    std::vector<uint8_t> changed(block, block + kBlockSize);
+    changed[kBlockSize / 2] ^= 0xFF;
+    image_->Write(static_cast<uint32_t>(bad), changed.data(), 1, false);
 }
 
 size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
@@ -116,6 +139,7 @@ size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     CheckWriteKnobs(Lba, Count);
     bool newTrack = trackIndex == m.tracks.size();
     image_->Write(Lba, Cmd.data, Count, m.IsSequential());
+    RecordCorruptBlock(Lba, Count, Cmd.data);
     m.CommitWrite(trackIndex, Lba, Count);
     if (newTrack) SaveState();
     else PublishHot(trackIndex);
@@ -123,20 +147,29 @@ size_t Drive::Write(const CommandBuffer& Cmd, uint32_t Lba, uint32_t Count) {
     return size_t(Count) * kBlockSize;
 }
 
-// The drive buffer empties at the selected write speed; a write fills it.
+// Bytes per second the drive records at the selected speed. A disc whose
+// writes are verified takes twice as long, as the drive reads every
+// cluster back after writing it.
+double Drive::RecordingRate() const {
+    double rate = double(std::min(writeKBs_, std::max<uint16_t>(MaxWriteKBs(), 1))) * 1000.0;
+    return state_.medium && state_.medium->VerifiesWrites() ? rate / 2 : rate;
+}
+
+// The drive buffer empties at the recording rate; a write fills it.
 void Drive::DrainBuffer() {
     int64_t now = MonotonicUs();
-    double rate = double(std::min(writeKBs_, std::max<uint16_t>(MaxWriteKBs(), 1))) * 1000.0;  // bytes/s
+    const double rate = RecordingRate();
     if (bufferStampUs_) bufferFill_ = std::max(0.0, bufferFill_ - rate * double(now - bufferStampUs_) / 1e6);
     bufferStampUs_ = now;
 }
 
+// With throttling a write takes the time the recording rate needs.
 void Drive::Throttle(uint32_t Bytes) {
     DrainBuffer();
     const double capacity = double(model_.bufferKB) * 1024.0;
     bufferFill_ = std::min(capacity, bufferFill_ + Bytes);
     if (!knobs_.EffectiveThrottle()) return;
-    double rate = double(std::min(writeKBs_, std::max<uint16_t>(MaxWriteKBs(), 1))) * 1000.0;
+    const double rate = RecordingRate();
     int64_t now = MonotonicUs();
     throttleNextUs_ = std::max(throttleNextUs_, double(now)) + double(Bytes) * 1e6 / rate;
     auto wait = static_cast<int64_t>(throttleNextUs_) - now;
@@ -170,6 +203,11 @@ size_t Drive::SynchronizeCache() {
         SaveState();
         return 0;
     }
+    if (m.IsBd() && m.IsSequential() && !m.finalized) {
+        m.PadPartialUnits();
+        SaveState();
+        return 0;
+    }
     if (hotDirty_) SaveState();
     return 0;
 }
@@ -186,7 +224,9 @@ size_t Drive::CloseTrackSession(const CommandBuffer& Cmd) {
     }
     // Multisession field of the write parameters: 11b leaves the disc open.
     const bool nextSessionAllowed = (writePage_[3] >> 6) == 0x03;
-    const bool plusR = m.kind == MediaKind::DvdPlusR || m.kind == MediaKind::DvdPlusRDl;
+    // DVD+R and BD-R stay open after closing a session; finalizing is asked
+    // for with its own function.
+    const bool plusR = m.kind == MediaKind::DvdPlusR || m.kind == MediaKind::DvdPlusRDl || (m.IsBd() && m.IsSequential());
     switch (function) {
     case 0:  // DVD+RW: stop the background format ("de-icing")
         if (m.kind != MediaKind::DvdPlusRw) sense::InvalidField();
@@ -262,7 +302,7 @@ size_t Drive::FormatUnit(const CommandBuffer& Cmd) {
     Medium& m = RequireReadableMedium();
     if (!model_.Writes(m.kind)) sense::CannotFormatMedium();
     const bool withList = c[1] & 0x10;
-    uint8_t type = 0;
+    uint8_t type = 0, subtype = 0;
     uint32_t blocks = 0;
     bool immediate = false;
     if (withList) {
@@ -273,14 +313,15 @@ size_t Drive::FormatUnit(const CommandBuffer& Cmd) {
         if (Get16(d + 2) != 8) sense::InvalidParameter();
         blocks = Get32(d + 4);
         type = d[8] >> 2;
+        subtype = d[8] & 0x03;
     } else {
-        type = m.kind == MediaKind::DvdPlusRw ? 0x26 : 0x00;
+        type = m.kind == MediaKind::DvdPlusRw ? mmc::format::kDvdPlusRw : mmc::format::kFull;
     }
-    const bool erases = m.FormatDisc(type, blocks);
+    const bool erases = m.FormatDisc(type, blocks, subtype);
     if (erases) image_->EraseAll();
     SaveState();
-    bool quick = type == 0x26 || type == 0x13 || type == 0x15 || type == 0x11;
-    StartLongOp(LongOp::Format, quick ? kFormatQuickSeconds : kFormatFullSeconds, immediate);
+    StartLongOp(LongOp::Format, FormatTakesLong(m, type, subtype) ? kFormatFullSeconds : kFormatQuickSeconds,
+                immediate);
     return 0;
 }
 

@@ -58,6 +58,8 @@ void Knobs::Set(const std::string& Key, const std::string& Value) {
     if (Key == "fail-write-lba") failWriteLba = ParseInt(Value);
     else if (Key == "fail-write-sense") failWriteSense = ParseSense(Value);
     else if (Key == "fail-write-count") failWriteCount = ParseInt(Value);
+    else if (Key == "corrupt-write-lba") corruptWriteLba = ParseInt(Value);
+    else if (Key == "unreadable-lba") unreadableLba = ParseInt(Value);
     else if (Key == "busy-count") busyCount = ParseInt(Value);
     else if (Key == "long-write-count") longWriteCount = ParseInt(Value);
     else if (Key == "busy-opcode") busyOpcode = ParseOpcode(Value);
@@ -84,6 +86,8 @@ std::string Knobs::ToText() const {
             << Hex(failWriteSense.ascq) << '\n'
             << "fail-write-count=" << failWriteCount << '\n';
     }
+    if (corruptWriteLba >= 0) out << "corrupt-write-lba=" << corruptWriteLba << '\n';
+    if (unreadableLba >= 0) out << "unreadable-lba=" << unreadableLba << '\n';
     if (busyCount) out << "busy-count=" << busyCount << '\n';
     if (longWriteCount) out << "long-write-count=" << longWriteCount << '\n';
     if (busyOpcode >= 0) out << "busy-opcode=" << Hex(busyOpcode) << '\n';

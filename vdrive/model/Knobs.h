@@ -4,6 +4,9 @@
 //   fail-write-lba=N        a WRITE covering block N fails ...
 //   fail-write-sense=K/AA/QQ  ... with this sense (hex; default 3/0C/00)
 //   fail-write-count=N      ... this many times (default 1; -1 for ever)
+//   corrupt-write-lba=N     block N is recorded with one byte changed; the
+//                           write reports success
+//   unreadable-lba=N        a READ covering block N fails with 3/11/00
 //   busy-count=N            answer BUSY (status 08h) to the next N commands
 //   long-write-count=N      answer NOT READY 04h/08h to the next N commands
 //   busy-opcode=XX          limit the two above to one opcode (hex)
@@ -26,6 +29,8 @@ struct Knobs {
     int64_t failWriteLba = -1;
     SenseCode failWriteSense{0x3, 0x0C, 0x00};
     int64_t failWriteCount = 1;
+    int64_t corruptWriteLba = -1;
+    int64_t unreadableLba = -1;
     int64_t busyCount = 0;
     int64_t longWriteCount = 0;
     int busyOpcode = -1;

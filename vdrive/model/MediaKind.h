@@ -19,6 +19,11 @@ enum class MediaKind : uint8_t {
     DvdPlusRw,
     DvdPlusR,
     DvdPlusRDl,
+    BdRom,
+    BdR,    // sequential recording mode, multisession
+    BdRDl,
+    BdRe,
+    BdReDl,
 };
 
 // How sectors get onto the medium.
@@ -39,9 +44,14 @@ struct MediaTraits {
     bool canSimulate;       // honours the test-write bit (nothing is recorded)
     bool needsFormat;       // as sold it must be formatted before writing
     uint8_t bookType;       // DVD physical format book type (byte 4 high nibble)
+    bool bd = false;        // Blu-ray family (32-block clusters, spare areas)
+    uint8_t layers = 1;
 };
 
 const MediaTraits& TraitsOf(MediaKind Kind);
+// Blocks per recording unit: 1 on CD, an ECC block of 16 on DVD, a cluster
+// of 32 on BD.
+uint32_t BlockingOf(MediaKind Kind);
 std::optional<MediaKind> ParseMediaKind(const std::string& Name);
 std::string MediaKindNames();  // "cd-r|cd-rw|..." for usage texts
 

@@ -4,7 +4,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "kestrel/mmc.h"
 #include "model/Sense.h"
+#include "model/SpareAreas.h"
 
 namespace vdrive {
 
@@ -22,18 +24,16 @@ Medium Medium::Blank(MediaKind Kind) {
 
 Medium Medium::WithImage(MediaKind Kind, uint32_t Blocks, bool Appendable) {
     Medium m = Blank(Kind);
-    if (Blocks > m.capacity) throw std::runtime_error("the image does not fit on the medium");
     if (m.IsOverwrite()) {
-        if (!m.formatted) {
-            m.formatted = true;
-            m.closedSessions = 1;
-            m.tracks.push_back(Track{1, 0, m.capacity, 0, true});
-        }
+        // A BD-RE comes formatted the way the drive formats it unasked.
+        if (!m.formatted) m.FormatDisc(m.IsBd() ? mmc::format::kBdReWithSpare : mmc::format::kDvdPlusRw, 0);
+        if (Blocks > m.FormattedBlocks()) throw std::runtime_error("the image does not fit on the medium");
         m.tracks[0].recorded = Blocks;
         return m;
     }
+    if (Blocks > m.capacity) throw std::runtime_error("the image does not fit on the medium");
     if (Blocks == 0) return m;
-    m.tracks.push_back(Track{1, 0, 0, Blocks, true});
+    m.tracks.push_back(Track{1, 0, 0, m.WholeUnits(Blocks), true});
     m.closedSessions = 1;
     m.finalized = m.IsPressed() || !Appendable;
     return m;
@@ -131,7 +131,8 @@ size_t Medium::PlanWrite(uint32_t Lba, uint32_t Count) const {
     for (size_t i = 0; i < tracks.size(); ++i) {
         const Track& t = tracks[i];
         if (t.closed || t.Nwa() != Lba) continue;
-        if (t.reserved && uint64_t(Lba) + Count > uint64_t(t.start) + t.reserved) sense::InvalidWriteAddress();
+        if (t.reserved && uint64_t(Lba) + Count > uint64_t(t.start) + t.reserved)
+            sense::InvalidWriteAddress();
         if (t.reserved && t.recorded >= t.reserved) continue;
         if (uint64_t(Lba) + Count > capacity) sense::OutOfRange();
         return i;
@@ -139,6 +140,12 @@ size_t Medium::PlanWrite(uint32_t Lba, uint32_t Count) const {
     if (LastIsIncomplete() || Lba != NextTrackStart()) sense::InvalidWriteAddress();
     if (uint64_t(Lba) + Count > capacity) sense::OutOfRange();
     return tracks.size();
+}
+
+uint32_t Medium::WholeUnits(uint32_t Blocks) const {
+    if (!IsBd()) return Blocks;
+    const uint32_t unit = mmc::bd::kClusterBlocks;
+    return static_cast<uint32_t>((uint64_t(Blocks) + unit - 1) / unit * unit);
 }
 
 void Medium::CommitWrite(size_t TrackIndex, uint32_t Lba, uint32_t Count) {
@@ -150,10 +157,17 @@ void Medium::CommitWrite(size_t TrackIndex, uint32_t Lba, uint32_t Count) {
     tracks[TrackIndex].recorded += Count;
 }
 
+void Medium::PadPartialUnits() {
+    if (!IsSequential()) return;
+    for (auto& t : tracks)
+        if (!t.closed) t.recorded = std::min(WholeUnits(t.recorded), t.reserved ? t.reserved : capacity - t.start);
+}
+
 void Medium::ReserveTrack(uint32_t Blocks) {
     RequireWritable();
     if (!IsSequential() || finalized || LastIsIncomplete()) sense::SequenceError();
     if (Blocks == 0) sense::InvalidField();
+    Blocks = WholeUnits(Blocks);
     uint32_t start = NextTrackStart();
     if (uint64_t(start) + Blocks > capacity) sense::OutOfRange();
     tracks.push_back(Track{OpenSession(), start, Blocks, 0, false});
@@ -166,14 +180,14 @@ void Medium::CloseTrack(uint32_t Number) {
     if (Number == tracks.size() + 1) return;  // the empty invisible track
     Track& t = tracks[Number - 1];
     if (t.closed) return;
-    t.recorded = t.Size();  // a reserved track is padded to its size
+    t.recorded = WholeUnits(t.Size());  // a reserved track is padded to its size
     t.closed = true;
 }
 
 void Medium::CloseOpenTracks() {
     for (auto& t : tracks)
         if (!t.closed) {
-            t.recorded = t.Size();
+            t.recorded = WholeUnits(t.Size());
             t.closed = true;
         }
 }
@@ -193,7 +207,8 @@ void Medium::CloseSession(bool Finalize) {
 
 BlockRange Medium::BlankDisc(BlankType Type) {
     if (!Traits().erasable || IsPressed()) sense::CannotWriteMedium();
-    if (kind == MediaKind::DvdPlusRw || kind == MediaKind::DvdRam) sense::CannotWriteMedium();
+    // These are emptied by formatting; they have no blanking.
+    if (kind == MediaKind::DvdPlusRw || kind == MediaKind::DvdRam || IsBd()) sense::CannotWriteMedium();
     switch (Type) {
     case BlankType::Full:
     case BlankType::Minimal: {
@@ -221,18 +236,50 @@ BlockRange Medium::BlankDisc(BlankType Type) {
     sense::InvalidField();
 }
 
-bool Medium::FormatDisc(uint8_t FormatType, uint32_t Blocks) {
+void Medium::FormatOverwritable(MediaKind Kind, uint32_t Blocks, uint32_t Spare) {
+    kind = Kind;
+    capacity = TraitsOf(Kind).capacity;
+    formatted = true;
+    finalized = false;
+    closedSessions = 1;
+    spareBlocks = Spare;
+    tracks.assign(1, Track{1, 0, Blocks, 0, true});
+}
+
+// BD-RE: 30h with spare areas (00h picks them as well), 31h without; each
+// format empties the disc. BD-R: 32h with spare areas, only while blank;
+// it takes the spare from the capacity and records nothing.
+bool Medium::FormatBd(uint8_t FormatType, uint32_t Blocks, uint8_t Subtype) {
+    namespace fmt = mmc::format;
+    const uint32_t full = TraitsOf(kind).capacity;
+    if (IsOverwrite()) {
+        if (FormatType == fmt::kBdReWithoutSpare) {
+            if (Blocks != 0 && Blocks != 0xFFFFFFFF && Blocks != full) sense::InvalidParameter();
+            FormatOverwritable(kind, full, 0);
+            return true;
+        }
+        if (FormatType != fmt::kBdReWithSpare && FormatType != fmt::kFull) sense::InvalidParameter();
+        // A quick reformat keeps the spare the disc has.
+        const bool keep = FormatType == fmt::kBdReWithSpare && Subtype == fmt::kQuickReformat && formatted &&
+                          (Blocks == 0 || Blocks == FormattedBlocks());
+        const uint32_t user = keep ? FormattedBlocks() : UserBlocksWithSpare(kind, Blocks);
+        FormatOverwritable(kind, user, full - user);
+        return true;
+    }
+    if (FormatType != fmt::kBdRWithSpare || Subtype != fmt::kSequentialWithSpare) sense::InvalidParameter();
+    if (formatted || !tracks.empty()) sense::CannotFormatMedium();
+    capacity = UserBlocksWithSpare(kind, Blocks);
+    spareBlocks = full - capacity;
+    formatted = true;
+    return false;
+}
+
+bool Medium::FormatDisc(uint8_t FormatType, uint32_t Blocks, uint8_t Subtype) {
+    if (IsBd() && !IsPressed()) return FormatBd(FormatType, Blocks, Subtype);
     const uint32_t full = TraitsOf(kind).capacity;
     if (Blocks == 0xFFFFFFFF) Blocks = full;  // "as large as possible"
     if (Blocks > full) sense::InvalidParameter();
-    auto formatAs = [&](MediaKind Kind) {
-        kind = Kind;
-        capacity = full;
-        formatted = true;
-        finalized = false;
-        closedSessions = 1;
-        tracks.assign(1, Track{1, 0, full, 0, true});
-    };
+    auto formatAs = [&](MediaKind Kind) { FormatOverwritable(Kind, full, 0); };
     switch (kind) {
     case MediaKind::DvdPlusRw:
         if (FormatType != 0x26) sense::InvalidParameter();
@@ -264,6 +311,7 @@ std::string Medium::ToText() const {
         << "formatted=" << formatted << '\n'
         << "finalized=" << finalized << '\n'
         << "closed-sessions=" << closedSessions << '\n';
+    if (spareBlocks) out << "spare=" << spareBlocks << '\n';
     for (const auto& t : tracks)
         out << "track=" << t.session << ',' << t.start << ',' << t.reserved << ',' << t.recorded << ',' << t.closed
             << '\n';
@@ -298,6 +346,7 @@ Medium Medium::FromText(const std::string& Text) {
             else if (key == "formatted") m.formatted = ParseNumber(value) != 0;
             else if (key == "finalized") m.finalized = ParseNumber(value) != 0;
             else if (key == "closed-sessions") m.closedSessions = ParseNumber(value);
+            else if (key == "spare") m.spareBlocks = ParseNumber(value);
             else if (key == "track") {
                 std::vector<uint32_t> f;
                 std::istringstream fields(value);

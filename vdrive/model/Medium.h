@@ -11,9 +11,17 @@
 // 4,500 lead-in, 150 pre-gap) and 6,900 after later ones (2,250 lead-out,
 // 4,500 lead-in, 150 pre-gap). DVD sessions follow each other directly.
 //
-// Overwritable media (DVD+RW, DVD-RAM, DVD-RW restricted overwrite) hold one
-// track over the formatted area; its "recorded" count is the high-water mark
-// of what was ever written.
+// Overwritable media (DVD+RW, DVD-RAM, DVD-RW restricted overwrite, BD-RE)
+// hold one track over the formatted area; its "recorded" count is the
+// high-water mark of what was ever written.
+//
+// BD is recorded in clusters of 32 blocks. A BD-R takes writes of any length
+// at its next writable address; the drive holds a cluster it has only partly
+// received until more follows, and pads its rest when its cache is flushed
+// or the track is closed, so the next writable address then moves on to the
+// start of the next cluster. BD-R and BD-RE may be formatted with spare
+// areas; the drive then verifies each write and replaces bad clusters from
+// the spare blocks, which are no longer part of the user capacity.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,6 +69,9 @@ public:
     bool IsSequential() const { return Traits().recording == Recording::Sequential; }
     bool IsOverwrite() const { return Traits().recording == Recording::Overwrite; }
     bool IsPressed() const { return Traits().recording == Recording::Pressed; }
+    bool IsBd() const { return Traits().bd; }
+    // Writes are read back and checked (BD with spare areas).
+    bool VerifiesWrites() const { return spareBlocks > 0; }
 
     // What READ DISC INFORMATION reports.
     DiscStatus Status() const;
@@ -95,11 +106,14 @@ public:
     void ReserveTrack(uint32_t Blocks);
     void CloseTrack(uint32_t Number);
     void CloseSession(bool Finalize);
+    // Flushing the drive's cache: the partly written cluster of an open BD-R
+    // track is padded.
+    void PadPartialUnits();
     // Returns the blocks whose content is erased.
     BlockRange BlankDisc(BlankType Type);
-    // Format type and block count of a FORMAT UNIT descriptor. Returns true
-    // when the recorded content is erased.
-    bool FormatDisc(uint8_t FormatType, uint32_t Blocks);
+    // Format type, block count and subtype of a FORMAT UNIT descriptor.
+    // Returns true when the recorded content is erased.
+    bool FormatDisc(uint8_t FormatType, uint32_t Blocks, uint8_t Subtype = 0);
 
     std::string ToText() const;
     static Medium FromText(const std::string& Text);  // throws std::runtime_error
@@ -111,11 +125,15 @@ public:
     bool formatted = false;
     bool finalized = false;
     uint32_t closedSessions = 0;
+    uint32_t spareBlocks = 0;  // BD formatted with spare areas
     std::vector<Track> tracks;
 
 private:
     void RequireWritable() const;
     void CloseOpenTracks();
+    uint32_t WholeUnits(uint32_t Blocks) const;  // rounded up to the recording unit
+    bool FormatBd(uint8_t FormatType, uint32_t Blocks, uint8_t Subtype);
+    void FormatOverwritable(MediaKind Kind, uint32_t Blocks, uint32_t Spare);
 };
 
 }  // namespace vdrive

@@ -10,6 +10,7 @@
 
 #include "DriveQueries.h"
 #include "Errno.h"
+#include "kestrel/mmc.h"
 
 namespace vdrive::sg {
 namespace {
@@ -19,7 +20,7 @@ constexpr int64_t SectorsPerRead = 32;
 
 // Profiles of media a drive overwrites in place, sector by sector.
 bool OverwritableInPlace(uint16_t Profile) {
-    return Profile == 0x12 || Profile == 0x13 || Profile == 0x1A || Profile == 0x2A;
+    return Profile == 0x12 || Profile == 0x13 || Profile == 0x1A || Profile == 0x2A || Profile == mmc::profile::kBdRe;
 }
 
 // Runs Transfer at the file's offset and moves the offset past what it moved.

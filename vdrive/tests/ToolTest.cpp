@@ -100,6 +100,37 @@ TEST_F(DriveTest, ToolSetsKnobsModelsAndResets) {
     EXPECT_EQ(fresh.At(0).State().medium->kind, MediaKind::DvdPlusRw);
 }
 
+// A drive that records a block wrongly without noticing, and a block that
+// cannot be read back: set with the tool, cleared with --clear.
+TEST_F(DriveTest, CorruptAndUnreadableBlocksAreSetAndClearedWithTheTool) {
+    Insert(MediaKind::DvdPlusR);
+    ToolRun set = Tool(folder_.Path(), "fault --drive 0 corrupt-write-lba=33 unreadable-lba=40");
+    ASSERT_EQ(set.status, 0) << set.output;
+    EXPECT_NE(set.output.find("corrupt-write-lba=33"), std::string::npos) << set.output;
+    EXPECT_NE(set.output.find("unreadable-lba=40"), std::string::npos) << set.output;
+
+    EXPECT_GOOD(Write10(0, 32, 0x11));
+    EXPECT_GOOD(Write10(32, 16, 0x22)) << "the drive reports success";
+    const auto back = Read10(32, 4);
+    ASSERT_GOOD(back);
+    size_t changed = 0;
+    for (size_t i = 0; i < back.data.size(); ++i)
+        if (back.data[i] != 0x22) {
+            ++changed;
+            EXPECT_EQ(i / 2048, 1u) << "only block 33 differs";
+        }
+    EXPECT_EQ(changed, 1u);
+    EXPECT_SENSE(Read10(36, 8), mmc::key::kMediumError, mmc::asc::kUnrecoveredReadError, 0);
+    EXPECT_SENSE(Read10(40, 1), mmc::key::kMediumError, mmc::asc::kUnrecoveredReadError, 0);
+    EXPECT_GOOD(Read10(41, 7));
+
+    ASSERT_EQ(Tool(folder_.Path(), "fault --drive 0 --clear").status, 0);
+    StateDriveSet reopened(folder_.Path());
+    EXPECT_GOOD(Read10(40, 1));
+    EXPECT_EQ(reopened.At(0).CurrentKnobs().corruptWriteLba, -1);
+    EXPECT_EQ(reopened.At(0).CurrentKnobs().unreadableLba, -1);
+}
+
 // Some drives refuse the write parameters page on media that do not use it;
 // the model says on which media, set as any other model key.
 TEST_F(DriveTest, ModelRefusesTheWriteParametersPageOnTheMediaItNames) {

@@ -39,9 +39,11 @@ std::string StatusText(const Medium& M) {
 
 std::string MediumText(const DriveState& S) {
     if (!S.medium) return S.trayOpen ? "no disc, tray open" : "no disc";
-    std::string text = std::string(S.medium->Traits().name) + " (" + StatusText(*S.medium) + ", " +
-                       std::to_string(S.medium->RecordedEnd()) + " of " + std::to_string(S.medium->capacity) +
-                       " blocks used)";
+    const Medium& m = *S.medium;
+    const uint32_t space = m.IsOverwrite() && m.formatted ? m.FormattedBlocks() : m.capacity;
+    std::string text = std::string(m.Traits().name) + " (" + StatusText(m) + ", ";
+    if (m.spareBlocks) text += "spare areas of " + std::to_string(m.spareBlocks) + " blocks, ";
+    text += std::to_string(m.RecordedEnd()) + " of " + std::to_string(space) + " blocks used)";
     if (S.trayOpen) text += ", tray open";
     if (S.op != LongOp::None) text += ", busy";
     return text;
@@ -99,8 +101,10 @@ int Insert(StateDriveSet& Set, const ToolArgs& A) {
         if (blocks > m.capacity) throw std::runtime_error("the image does not fit on the medium");
         uint32_t capacity = m.capacity;
         m = Medium::WithImage(*kind, blocks, A.Flag("--appendable"));
-        m.capacity = capacity;
-        if (m.IsOverwrite()) m.tracks[0].reserved = capacity;
+        if (A.Option("--capacity")) {
+            m.capacity = capacity;
+            if (m.IsOverwrite()) m.tracks[0].reserved = capacity;
+        }
     }
     d.Insert(m, image ? *image : "");
     std::printf("drive %d: %s\n", A.Drive(), MediumText(d.State()).c_str());
