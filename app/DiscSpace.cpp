@@ -56,6 +56,7 @@ TDiscSpace ReadDiscSpace(TSCSIDevice& Device) {
     disc.CapacityBytes = int64_t{Device.GetDiscCapacity()} * kBlockBytes;
     disc.FreeBytes = int64_t{Device.GetFreeBlocks()} * kBlockBytes;
     disc.State = StateOf(disc.Type, status, disc.FreeBytes, disc.CapacityBytes);
+    disc.Erasable = Device.DiscIsErasable();
     switch (disc.State) {
         case TDiscSpace::TState::Closed: disc.FreeBytes = 0; break;
         // A blank disc offers its whole medium.

@@ -21,6 +21,7 @@ struct TDiscSpace {
     uint16_t Sessions = 0;     // closed sessions on the disc
     int64_t FreeBytes = 0;     // what a burn can still write
     int64_t CapacityBytes = 0; // the whole medium
+    bool Erasable = false;     // a rewritable disc the drive can blank or format
 
     bool HasDisc() const { return State != TState::NoDrive && State != TState::NoDisc; }
     bool operator==(const TDiscSpace&) const = default;

@@ -26,7 +26,9 @@
 #include "app/BrowserLists.h"
 #include "app/CompilationActions.h"
 #include "app/CompilationList.h"
+#include "app/DiscUnmounter.h"
 #include "app/DiscWatcher.h"
+#include "app/DriveWorker.h"
 #include "app/ExDragDrop.h"
 #include "app/FileBrowser.h"
 #include "app/FillMeter.h"
@@ -40,6 +42,7 @@
 #include "app/dialogs/DeviceCapsDialog.h"
 #include "app/dialogs/SessionsDialog.h"
 #include "app/dialogs/SettingsDialog.h"
+#include "burner/device/MountTable.h"
 
 namespace kestrel::app {
 
@@ -81,8 +84,14 @@ QHBoxLayout* NewRow(QWidget* Bar) {
 
 }  // namespace
 
-TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent), ini_(std::make_unique<TKestrelIni>()) {
+TForm1::TForm1(QWidget* Parent)
+    : QMainWindow(Parent),
+      MountPointOf([](const std::string& Node) { return FindMountPoint(Node); }),
+      ini_(std::make_unique<TKestrelIni>()),
+      unmounter_(std::make_unique<TDiscUnmounter>()) {
     setWindowTitle(QString::fromUtf8(kWindowCaption));
+    driveWorker_ = new TDriveWorker(this);
+    driveWorker_->setObjectName(QStringLiteral("DriveWorker"));
     resize(738, 460);
     BuildControls();
     CreateBurner();
@@ -95,6 +104,8 @@ TForm1::TForm1(QWidget* Parent) : QMainWindow(Parent), ini_(std::make_unique<TKe
 
 TForm1::~TForm1() {
     discWatcher_->Stop();
+    // The drive commands still running use the burner: they end first.
+    driveWorker_->Stop();
     // The list empties as it goes; nobody is to hear of that.
     QObject::disconnect(clBox, nullptr, nullptr, nullptr);
     QObject::disconnect(cPathInfo, nullptr, nullptr, nullptr);
@@ -120,6 +131,10 @@ void TForm1::CreateBurner() {
 
     logChannel_ = new TLogChannel([this](const QString& line, uint8_t type) { Memo1->AppendLine(line, type); }, this);
     kestrel->OnDebugMessage = [this](TDebugLog*, const std::string& message, uint8_t type) {
+        if (type != mtInfo && type != mtDevice) {
+            std::lock_guard guard(captureLock_);
+            if (capture_) capture_->push_back(message);
+        }
         kestrelDebugMessage(message, type);
     };
     kestrel->OnFinalizingTrack = [this](TKestrelBurner*) { kestrelFinalizingTrack(); };
@@ -130,7 +145,13 @@ void TForm1::CreateBurner() {
         else
             QMetaObject::invokeMethod(this, [this, error] { kestrelWriteDone(error); }, Qt::QueuedConnection);
     };
-    kestrel->OnEraseDone = [this](TSCSIDevice*, bool withError) { kestrelEraseDone(withError); };
+    kestrel->OnEraseDone = [this](TSCSIDevice*, bool withError) {
+        // An erase that fails to start reports on the drive worker.
+        if (QThread::currentThread() == thread())
+            kestrelEraseDone(withError);
+        else
+            QMetaObject::invokeMethod(this, [this, withError] { kestrelEraseDone(withError); }, Qt::QueuedConnection);
+    };
 }
 
 void TForm1::BuildControls() {
@@ -165,6 +186,9 @@ void TForm1::BuildControls() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
+    stopRepeat_ = new QTimer(this);
+    stopRepeat_->setInterval(100);
+    connect(stopRepeat_, &QTimer::timeout, this, [this] { kestrel->AbortWrite(); });
     ExplorerDragDrop = new TExDragDrop(this);
     ExplorerDragDrop->setObjectName(QStringLiteral("ExplorerDragDrop"));
     ExplorerDragDrop->SetControl(clBox);
@@ -172,7 +196,7 @@ void TForm1::BuildControls() {
         addAction(action);
         action->setShortcutContext(Qt::WindowShortcut);
     }
-    discWatcher_ = new TDiscWatcher(this);
+    discWatcher_ = new TDiscWatcher(*driveWorker_, this);
     discWatcher_->setObjectName(QStringLiteral("DiscWatcher"));
 }
 
@@ -280,7 +304,17 @@ QWidget* TForm1::BuildDiscFilesPane() {
 QWidget* TForm1::BuildStatusBar() {
     pbottom = new QWidget(this);
     pbottom->setObjectName(QStringLiteral("pbottom"));
-    auto* row = NewRow(pbottom);
+    auto* column = new QVBoxLayout(pbottom);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    lPhase = new QLabel(pbottom);
+    lPhase->setObjectName(QStringLiteral("lPhase"));
+    lPhase->setContentsMargins(4, 0, 4, 0);
+    lPhase->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(lPhase);
+    auto* bars = new QWidget(pbottom);
+    column->addWidget(bars);
+    auto* row = NewRow(bars);
     pcd = NewBar("pcd", nullptr, pbottom);
     lSize = new QLabel(QStringLiteral("Size"), pbottom);
     lSize->setObjectName(QStringLiteral("lSize"));
@@ -291,14 +325,24 @@ QWidget* TForm1::BuildStatusBar() {
     red.setColor(QPalette::ButtonText, Qt::red);
     bAbort->setPalette(red);
     bAbort->setVisible(false);
+    // Each gauge says what it measures inside the bar.
     pBuf = NewBar("pBuf", "Software buffer status", pbottom);
-    pBuf->setMaximumWidth(90);
+    pBuf->setFormat(QStringLiteral("Read cache %p%"));
+    pBuf->setTextVisible(true);
     pHBuf = NewBar("pHBuf", "Device buffer status", pbottom);
+    pHBuf->setFormat(QStringLiteral("Drive buffer %p%"));
+    pHBuf->setTextVisible(true);
     // A range of 0..0 would show Qt's busy animation; empty until a command
     // learns the drive's buffer size.
     pHBuf->setRange(0, 1);
-    pHBuf->setMaximumWidth(90);
-    row->addWidget(new QLabel(QStringLiteral(" CD Progress : "), pbottom));
+    // Wide enough for their words at any fill.
+    for (QProgressBar* gauge : {pBuf, pHBuf}) {
+        gauge->setMinimumWidth(gauge->fontMetrics().horizontalAdvance(QStringLiteral("Drive buffer 100%")) + 16);
+        gauge->setMaximumWidth(std::max(140, gauge->minimumWidth()));
+    }
+    lProgress = new QLabel(QStringLiteral(" CD Progress : "), pbottom);
+    lProgress->setObjectName(QStringLiteral("lProgress"));
+    row->addWidget(lProgress);
     row->addWidget(pcd, 1);
     row->addWidget(lSize);
     row->addWidget(bAbort);
@@ -403,13 +447,14 @@ void TForm1::CopyLogToClipboard() { Memo1->CopyAll(); }
 // ---- Other windows ---------------------------------------------------------
 
 void TForm1::bCDHeaderClick() {
-    auto* dialog = new TfrmSettings(this, *kestrel, Options, SavePathState(), ini_->FileName());
+    auto* dialog = new TfrmSettings(this, *kestrel, Options, SavePathState(), ini_->FileName(), driveWorker_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->exec();
     projects_->Update();
 }
 void TForm1::bDiscClick() {
-    TfrmSessions dialog(this, *kestrel);
+    if (OperationRunning() || DriveCommandRunning()) return;
+    TfrmSessions dialog(this, *kestrel, *driveWorker_);
     dialog.Fill();
     dialog.exec();
     kestrel->SetCloseAfterCommand(true);
@@ -468,11 +513,31 @@ void TForm1::SetSavePathState(TSavePathState State) {
 // ---- Window state ------------------------------------------------------------
 
 void TForm1::closeEvent(QCloseEvent* Event) {
+    if (OperationRunning() || DriveCommandRunning() || (erasing_ && !closeAnyway_)) {
+        Event->ignore();
+        if (closeWhenDone_) return;  // asked already: the window closes when the job has ended
+        const QString why = running_ == TRunning::ImageBuild ? QStringLiteral("An image file is being built.")
+                            : OperationRunning()             ? QStringLiteral("A burn is running.")
+                            : erasing_                       ? QStringLiteral("The disc is being erased.")
+                                                             : QStringLiteral("The drive is busy with a command.");
+        if (!AskStopJob(why + QStringLiteral(" Closing the window stops it."))) return;
+        if (erasing_ && !OperationRunning() && !DriveCommandRunning()) {
+            // An erase goes on in the drive without the window.
+            closeAnyway_ = true;
+        } else {
+            // The window closes once the job has ended; a write stops at the
+            // next block, the drive finishes its command.
+            closeWhenDone_ = true;
+            if (preparing_) cancelPreparation_ = true;
+            if (!preparing_) StopWrite();
+            return;
+        }
+    }
     if (!projects_->MaybeSave()) {
+        closeAnyway_ = false;
         Event->ignore();
         return;
     }
-    if (OperationRunning()) kestrel->AbortWrite();
     SaveWindowState();
     QMainWindow::closeEvent(Event);
 }

@@ -5,16 +5,26 @@
 // log pane.
 #include <QMainWindow>
 
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPointer>
+
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/AppOptions.h"
 #include "app/AppTitle.h"
+#include "app/DiscCheck.h"
+#include "app/DiscReport.h"
+#include "app/DriveWorker.h"
 #include "app/Formats.h"
+#include "app/JobProgress.h"
 #include "burner/engine/KestrelBurner.h"
 #include "burner/iso/FillCompilation.h"
 
@@ -22,6 +32,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+
 class QProgressBar;
 class QPushButton;
 class QSplitter;
@@ -32,7 +43,9 @@ namespace kestrel::app {
 
 class TCompilationActions;
 class TCompilationList;
+class TDiscUnmounter;
 class TDiscWatcher;
+class TDriveWorker;
 class TExDragDrop;
 class TFillMeter;
 class TFileBrowser;
@@ -97,8 +110,12 @@ public:
     // The state of the "Save path" box as the compilation filling knows it.
     TSavePathState SavePathState() const;
     void SetSavePathState(TSavePathState State);
-    // True from the start of a burn, image build or image burn to its end.
+    // True from the start of a burn, image build or image burn to its end
+    // (the checks before a burn's question included).
     bool OperationRunning() const { return running_ != TRunning::None; }
+    // True while a drive command the user gave (Eject, Ready, a check
+    // before a write...) runs on the drive worker.
+    bool DriveCommandRunning() const { return driveCommands_ > 0; }
     // Writes a line of the window's own through the burner's log.
     void Log(const std::string& Line);
 
@@ -135,6 +152,8 @@ public:
     QPushButton* bAbort;
     QProgressBar* pBuf;
     QProgressBar* pHBuf;
+    QLabel* lProgress;  // " CD Progress : ", naming the medium while a job runs
+    QLabel* lPhase;     // what the job does, how far, how long, how fast
     QTimer* Timer1;
     TExDragDrop* ExplorerDragDrop;
 
@@ -144,6 +163,13 @@ public:
     TCompilationActions* ListActions() const { return listActions_; }
     TProjectSession* Projects() const { return projects_; }
     QAction* QuitAction() const { return quitAction_; }
+    TDriveWorker* DriveWorker() const { return driveWorker_; }
+    // The box that tells how the last job ended; null before the first.
+    QMessageBox* EndMessage() const { return endBox_; }
+    // Finds where the drive's disc is mounted (the kernel's mount table).
+    TMountLookup MountPointOf;
+    // Unmounts a disc the desktop mounted (udisks2).
+    void SetUnmounter(std::unique_ptr<TDiscUnmounter> Unmounter);
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -173,20 +199,56 @@ private:
     void SaveWindowState();
 
     // Commands' shared steps.
-    void SetWriteSpeedFromList();
+    // The chosen entry of the speed list ("Max" when none is chosen).
+    std::string ChosenSpeedText();
+    // Drive worker: sends the speed of a speed list entry to the drive.
+    void SetWriteSpeedFromText(const std::string& Entry);
     TSpeedUnit SpeedUnit();
+    // No write, erase or drive command is running.
+    bool DriveFree() const;
     // The list's entries whose sources still exist; asks about the others.
     // False when the user chose not to go on.
     bool CheckListSources(std::vector<TListEntry>& Entries);
-    // ClearAll, then the list (and the chosen previous session) into the
-    // compilation. False when the list is empty (the user was told).
-    bool FillCompilation(const std::vector<TListEntry>& Entries, bool WithSession);
+    TFillOptions FillOptions(int SessionNo) const;
+    // Tells what a filling of the compilation came to; false when nothing
+    // was filled (the user was told).
+    bool ShowFillResult(const TFillResult& Result);
     void EnterRunning(TRunning Kind);
     void LeaveRunning();
     void SetDeviceCommandsEnabled(bool Enabled);
+    // Enables the controls that send commands to the drive as the window's
+    // state allows (nothing else running, a device layer, an erasable disc).
+    void UpdateDeviceCommands();
+    // Runs Work on the drive worker and Done with its result on the GUI
+    // thread; the drive's controls stay disabled meanwhile.
+    template <class TWork, class TDone>
+    void RunOnDrive(TWork Work, TDone Done);
+    void DriveCommandDone();
+
+    // ---- Erasing ----
+    void AskErase(bool Quick);
     // Runs the erase the user confirmed, with progress on the timer.
     void StartErase(bool Quick);
     void EraseNotStarted();
+
+    // ---- Burns and image builds, step by step ----
+    // The checks of the disc before a write of Kind; Next runs when nothing
+    // stands in the way (the user agreed to every question).
+    void CheckDiscThen(TWriteKind Kind, int64_t ImageBytes, std::function<void()> Next);
+    void JudgeReport(TWriteKind Kind, int64_t ImageBytes, const TDiscReport& Report, std::function<void()> Next);
+    // Waits for a disc with a box that has only Cancel; true once a disc is in.
+    bool WaitForDisc(const QString& Text);
+    // Asks to unmount the disc and unmounts it; Next when it is unmounted.
+    void AskUnmount(const TDiscReport& Report, std::function<void()> Next, std::function<void()> Stop);
+    bool AskCloseUnfinished(const TDiscReport& Report, TWriteKind Kind);
+    bool AskOverwrite(const TDiscReport& Report, TWriteKind Kind);
+    void FillForBurn(std::vector<TListEntry> Entries);
+    void LayOutForBurn();
+    void ConfirmBurn(int64_t Sectors);
+    void StartImageBurn(const std::string& Image);
+    // A write's preparation ended without writing (a refusal, No, Cancel).
+    void EndPreparation(const std::string& LogLine = {});
+    bool PreparationCancelled();
     void WriteNotStarted();
     void StartQuickSave(const std::string& FileName);
     void JoinQuickSave();
@@ -194,15 +256,30 @@ private:
     void UpdateBurnButton();
     // The fill meter's view of the compilation.
     void UpdateFillMeter();
-    // Reads the disc again; false when the image of Sectors does not fit on
-    // it and the user chose not to go on.
+    // False when the image of Sectors does not fit on the disc the checks
+    // read and the user chose not to go on.
     bool ConfirmFit(int64_t Sectors);
-    // True while a burn, an image burn or an erase owns the drive.
+    // True while a burn, an image burn or an erase owns the drive. Asked on
+    // the drive worker too: reads only the burner's atomic state.
     bool DriveBusy() const;
     // The read-back after a burn: its progress (true while it runs, the
     // display then shows it) and its result (log and message box).
     bool ShowVerifyProgress();
     void ReportVerification();
+
+    // ---- Progress, questions and the end of a job ----
+    void StartProgress(const QString& Medium, bool ToFile);
+    void ShowProgressLine();
+    void ResetProgressLabels();
+    QString MediumName() const;
+    // Stops the running write or image build.
+    void StopWrite();
+    // Asks before a running job is stopped; true to stop it.
+    bool AskStopJob(const QString& Why);
+    void ShowEndMessage(bool Failed, const QString& Text);
+    QString WriteEndText(TRunning Kind, const std::string& Error) const;
+    // Lines logged as failures while Work runs (any thread), for a message box.
+    std::vector<std::string> CaptureFailures(const std::function<void()>& Work);
 
     std::unique_ptr<TKestrelBurner> kestrel;
     std::unique_ptr<TKestrelIni> ini_;
@@ -214,11 +291,42 @@ private:
     TCompilationActions* listActions_ = nullptr;
     TProjectSession* projects_ = nullptr;
     QAction* quitAction_ = nullptr;
+    TDriveWorker* driveWorker_ = nullptr;
+    QTimer* stopRepeat_ = nullptr;
+    std::unique_ptr<TDiscUnmounter> unmounter_;
+    QPointer<QMessageBox> endBox_;
     bool shown_ = false;
     bool aspiOk_ = false;
     bool erasing_ = false;
+    // The burner's erase has started (its thread exists): its progress can be read.
+    bool eraseStarted_ = false;
     TRunning running_ = TRunning::None;
+    // Between the start of a write command and the burner's write.
+    bool preparing_ = false;
+    bool cancelPreparation_ = false;
+    bool closeWhenDone_ = false;
+    bool closeAnyway_ = false;
+    int driveCommands_ = 0;
+    // What the checks before the running job read of the disc.
+    TDiscReport report_;
+    TJobProgress progress_;
+    QElapsedTimer jobClock_;
+    // The image file the running build writes.
+    QString imageFile_;
     std::thread quickSave_;
+    // Failure lines caught for a message box while CaptureFailures runs.
+    std::mutex captureLock_;
+    std::vector<std::string>* capture_ = nullptr;
 };
+
+template <class TWork, class TDone>
+void TForm1::RunOnDrive(TWork Work, TDone Done) {
+    ++driveCommands_;
+    UpdateDeviceCommands();
+    driveWorker_->Run(std::move(Work), [this, Done = std::move(Done)](auto&&... Result) mutable {
+        Done(std::forward<decltype(Result)>(Result)...);
+        DriveCommandDone();
+    });
+}
 
 }  // namespace kestrel::app

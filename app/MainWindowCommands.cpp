@@ -1,18 +1,15 @@
-// The main window's commands: the speed list, burning the compilation,
-// building an image file, burning an image file, erasing, the unit commands
-// and abort.
+// The main window's commands: the speed list, filling the compilation, the
+// running state, erasing, the unit commands and abort. Every command that
+// talks to the drive runs on the drive worker, so the window never waits
+// for the drive; burns and image builds are in MainWindowBurn.cpp.
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
-#include <exception>
 #include <filesystem>
 
 #include "app/CompilationList.h"
@@ -21,19 +18,13 @@
 #include "app/Formats.h"
 #include "app/MainWindow.h"
 #include "app/SpeedCombo.h"
-#include "app/dialogs/DiscLayoutDialog.h"
+#include "burner/device/MediumTables.h"
 
 namespace kestrel::app {
 
 namespace {
 
-constexpr int kMaxFiles = 600000;
-constexpr int kMaxDirs = 20000;
 constexpr uint8_t kDVDRAM = 6;
-
-// Shows what is already queued (log lines, painting) without taking user
-// input, so a second click cannot start a command inside this one.
-void LetPendingEventsRun() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
 QString Text(const std::string& Value) { return QString::fromStdString(Value); }
 
@@ -62,9 +53,14 @@ void TForm1::cbSpeedDropDown() {
     cbSpeed->setCurrentIndex(selected >= 0 && selected < cbSpeed->count() ? selected : 0);
 }
 
-void TForm1::SetWriteSpeedFromList() {
+std::string TForm1::ChosenSpeedText() {
     if (cbSpeed->currentIndex() < 0) cbSpeed->setCurrentIndex(0);
-    kestrel->SetWriteSpeed(SpeedFromText(cbSpeed->currentText().toStdString(), SpeedUnit()));
+    return cbSpeed->currentText().toStdString();
+}
+
+// Drive worker: the speed goes to the drive at once.
+void TForm1::SetWriteSpeedFromText(const std::string& Entry) {
+    kestrel->SetWriteSpeed(SpeedFromText(Entry, SpeedUnit()));
 }
 
 // ---- Filling the compilation ---------------------------------------------------
@@ -93,19 +89,33 @@ bool TForm1::CheckListSources(std::vector<TListEntry>& Entries) {
     return true;
 }
 
-bool TForm1::FillCompilation(const std::vector<TListEntry>& Entries, bool WithSession) {
+TFillOptions TForm1::FillOptions(int SessionNo) const {
     TFillOptions options;
     options.SavePath = SavePathState();
     options.ArchiveFiles = Options.ArchiveFiles;
-    options.SessionNo = WithSession ? Options.SessionNo : 0;
-    options.ImportSession = [this](int session) { kestrel->ImportDiscSession(session, kestrel->RootDir); };
-    const TFillResult result = kestrel::FillCompilation(*kestrel, Entries, options);
-    if (!result.Filled && result.Message == EmptyListMessage) {
-        QMessageBox::information(this, QString::fromUtf8(kApplicationTitle), Text(result.Message));
+    options.SessionNo = SessionNo;
+    return options;
+}
+
+bool TForm1::ShowFillResult(const TFillResult& Result) {
+    if (!Result.Filled && Result.Message == EmptyListMessage) {
+        QMessageBox::information(this, QString::fromUtf8(kApplicationTitle), Text(Result.Message));
         return false;
     }
-    if (!result.Filled && !result.Message.empty()) Log(">>> " + result.Message);
-    return result.Filled;
+    if (!Result.Filled && !Result.Message.empty()) Log(">>> " + Result.Message);
+    return Result.Filled;
+}
+
+std::vector<std::string> TForm1::CaptureFailures(const std::function<void()>& Work) {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard guard(captureLock_);
+        capture_ = &lines;
+    }
+    Work();
+    std::lock_guard guard(captureLock_);
+    capture_ = nullptr;
+    return lines;
 }
 
 // ---- Running state ----------------------------------------------------------------
@@ -116,9 +126,24 @@ void TForm1::SetDeviceCommandsEnabled(bool Enabled) {
     bBurnISO->setEnabled(Enabled && aspiOk_);
 }
 
+void TForm1::UpdateDeviceCommands() {
+    SetDeviceCommandsEnabled(!OperationRunning() && !erasing_ && !DriveCommandRunning());
+    // Erasing is offered for a disc that can be erased; a quick erase of a
+    // DVD-RAM formats it.
+    const TDiscSpace& disc = discWatcher_->Disc();
+    bQErase->setEnabled(disc.HasDisc() && (disc.Erasable || disc.Type == kDVDRAM));
+    bCErase->setEnabled(disc.HasDisc() && disc.Erasable);
+}
+
+void TForm1::DriveCommandDone() {
+    --driveCommands_;
+    UpdateDeviceCommands();
+    if (closeWhenDone_ && !DriveCommandRunning() && !OperationRunning()) close();
+}
+
 void TForm1::EnterRunning(TRunning Kind) {
     running_ = Kind;
-    SetDeviceCommandsEnabled(false);
+    UpdateDeviceCommands();
     SetProjectCommandsEnabled(false);
     bSaveISO->setEnabled(false);
     DriveCB->setEnabled(false);
@@ -126,239 +151,105 @@ void TForm1::EnterRunning(TRunning Kind) {
 
 void TForm1::LeaveRunning() {
     running_ = TRunning::None;
-    SetDeviceCommandsEnabled(!erasing_);
+    preparing_ = false;
+    cancelPreparation_ = false;
+    UpdateDeviceCommands();
     SetProjectCommandsEnabled(true);
     bSaveISO->setEnabled(true);
     DriveCB->setEnabled(true);
 }
 
-// ---- Burn ------------------------------------------------------------------------
-
-void TForm1::bBurnClick() {
-    if (OperationRunning()) return;
-    uint32_t total = 0, blank = 0;
-    kestrel->ReadBufferCapacity(total, blank);
-    pHBuf->setMaximum(static_cast<int>(std::clamp<uint32_t>(total, 1, INT32_MAX)));
-    SetWriteSpeedFromList();
-    LetPendingEventsRun();
-
-    std::vector<TListEntry> entries = clBox->Entries();
-    if (!CheckListSources(entries)) return;
-    kestrel->ClearAll(kMaxFiles, kMaxDirs);
-    FillCompilation(entries, true);
-    Log(">>> ADD FILES/DIRS TO CD DONE.");
-    LetPendingEventsRun();
-    if (kestrel->DirsCount() == 0 && kestrel->FilesCount() == 0) {
-        Log(">>> NOTHING TO BURN, ABORTING ...");
-        return;
+bool TForm1::AskStopJob(const QString& Why) {
+    QString consequence;
+    if (running_ == TRunning::Burn || running_ == TRunning::ImageBurn) {
+        const uint8_t type = report_.Space.Type;
+        consequence = IsSequentialType(type) && type != mtCDRW && type != mtDVDRWSequential
+                          ? QStringLiteral("A %1 that is stopped half way cannot be written again.").arg(MediumName())
+                          : QStringLiteral("What was written so far cannot be read; the disc has to be written "
+                                           "again.");
+    } else if (running_ == TRunning::ImageBuild) {
+        consequence = QStringLiteral("The image file is not kept.");
+    } else if (erasing_) {
+        consequence = QStringLiteral("The drive finishes the erase on its own.");
     }
-    if (Options.ShowFiles) {
-        auto* layout = new TfrmDiscLayout(this, *kestrel);
-        layout->setAttribute(Qt::WA_DeleteOnClose);
-        layout->exec();
-    }
-
-    // A boot file the image cannot use, or an image too large to lay out,
-    // ends the burn before anything is asked or written.
-    try {
-        kestrel->BuildLayout(false, nullptr);
-    } catch (const std::exception& e) {
-        Log(">>> " + std::string(e.what()));
-        Log(">>> BURN NOT STARTED");
-        Log(" ");
-        return;
-    }
-    const int64_t sectors = kestrel->ImageSectors();
-    pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
-    if (!ConfirmFit(sectors)) return;
-    const auto answer = QMessageBox::question(
-        this, QStringLiteral("Want to Burn the CD ?"),
-        QStringLiteral("Start Writing %1 MB").arg(Text(FormatMB(sectors * 2048))), QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-
-    bAbort->setVisible(true);
-    Timer1->start();
-    Log(">>> STARTING BURNCD ON " + kestrel->CurrentDevice());
-    EnterRunning(TRunning::Burn);
-    if (!kestrel->BurnCD()) WriteNotStarted();
-}
-
-// The burner refused to start (another write of this process still runs)
-// and raises no event: the window gives the controls back itself.
-void TForm1::WriteNotStarted() {
-    if (!erasing_) Timer1->stop();
-    LeaveRunning();
-    bAbort->setVisible(false);
-    Log(">>> WRITE DID NOT START: ANOTHER WRITE IS STILL RUNNING");
-    Log(" ");
-}
-
-// ---- Build .ISO -------------------------------------------------------------------
-
-namespace {
-
-bool IsInside(const std::filesystem::path& File, const std::filesystem::path& Dir, bool Recursive) {
-    const auto parent = File.parent_path();
-    if (!Recursive) return parent == Dir;
-    auto rel = File.lexically_relative(Dir);
-    return !rel.empty() && *rel.begin() != "..";
-}
-
-std::filesystem::path Canonical(const std::string& Path) {
-    std::error_code ec;
-    auto path = std::filesystem::weakly_canonical(Path, ec);
-    return ec ? std::filesystem::path(Path).lexically_normal() : path;
-}
-
-}  // namespace
-
-std::string TForm1::AskImageFileName() {
-    QInputDialog dialog(this);
-    dialog.setObjectName(QStringLiteral("BuildISODialog"));
-    dialog.setWindowTitle(QStringLiteral("Build ISO"));
-    dialog.setLabelText(QStringLiteral("Enter ISO File Name to build"));
-    dialog.setTextValue(Text(kestrel->ISOFileName));
-    if (dialog.exec() != QDialog::Accepted) return {};
-    const QString name = dialog.textValue().trimmed();
-    if (name.isEmpty()) return {};
-    const std::filesystem::path target = Canonical(name.toStdString());
-    for (const TListEntry& entry : clBox->Entries()) {
-        const std::filesystem::path source = Canonical(entry.Path);
-        const bool isDir = !entry.Path.empty() && entry.Path.back() == '/';
-        if (target == source || (isDir && IsInside(target, source, entry.Recursive))) {
-            QMessageBox::warning(this, QStringLiteral("Build ISO"),
-                                 QStringLiteral("\"%1\" is one of the sources of the compilation; "
-                                                "choose another name for the image file.").arg(name));
-            return {};
-        }
-    }
-    if (QFileInfo::exists(name)) {
-        const auto answer = QMessageBox::question(this, QStringLiteral("Build ISO"),
-                                                  QStringLiteral("\"%1\" already exists. Replace it?").arg(name),
-                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes) return {};
-    }
-    return name.toStdString();
-}
-
-void TForm1::bSaveISOClick() {
-    if (OperationRunning()) return;
-    const std::string fileName = AskImageFileName();
-    if (fileName.empty()) return;
-    std::vector<TListEntry> entries = clBox->Entries();
-    if (!CheckListSources(entries)) return;
-
-    Timer1->start();
-    kestrel->ClearAll(kMaxFiles, kMaxDirs);
-    // An image file never carries a disc's previous session.
-    FillCompilation(entries, false);
-    if (kestrel->DirsCount() == 0 && kestrel->FilesCount() == 0) {
-        if (!erasing_) Timer1->stop();
-        return;
-    }
-    Log(">>> ADD FILES/DIRS TO .ISO DONE.");
-    LetPendingEventsRun();
-    Log(">>> START BUILDING .ISO FILE");
-    EnterRunning(TRunning::ImageBuild);
-
-    try {
-        kestrel->BuildLayout(true, nullptr);
-    } catch (const std::exception& e) {
-        kestrelWriteDone(e.what());  // no image file is created
-        return;
-    }
-    const int64_t sectors = kestrel->ImageSectors();
-    pcd->setMaximum(static_cast<int>(std::min<int64_t>(sectors, INT32_MAX)));
-    lSize->setText(Text(FormatMB(sectors * 2048) + " MB"));
-    if (Options.QuickSaveISO)
-        StartQuickSave(fileName);
-    else
-        kestrel->SaveToISOFile(fileName, false);
-}
-
-void TForm1::StartQuickSave(const std::string& FileName) {
-    JoinQuickSave();
-    // The quick save writes the whole image on the calling thread; it runs
-    // on its own so the window stays responsive. Its end comes through
-    // OnWriteDone, its failure as an exception.
-    quickSave_ = std::thread([this, FileName] {
-        try {
-            kestrel->SaveToISOFile(FileName, true);
-        } catch (const std::exception& e) {
-            const std::string error = e.what();
-            QMetaObject::invokeMethod(this, [this, error] { kestrelWriteDone(error); }, Qt::QueuedConnection);
-        }
-    });
-}
-
-void TForm1::JoinQuickSave() {
-    if (quickSave_.joinable()) quickSave_.join();
-}
-
-// ---- Burn .ISO ----------------------------------------------------------------------
-
-void TForm1::bBurnISOClick() {
-    if (OperationRunning()) return;
-    QFileDialog od(this);
-    od.setObjectName(QStringLiteral("od"));
-    od.setOption(QFileDialog::DontUseNativeDialog);
-    od.setFileMode(QFileDialog::ExistingFile);
-    od.setAcceptMode(QFileDialog::AcceptOpen);
-    od.setNameFilters({QStringLiteral(".ISO Files (*.iso *.ISO)"), QStringLiteral("All File (*)")});
-    od.setDefaultSuffix(QStringLiteral("iso"));
-    if (od.exec() != QDialog::Accepted || od.selectedFiles().isEmpty()) return;
-    const std::string image = od.selectedFiles().first().toStdString();
-
-    uint32_t total = 0, blank = 0;
-    kestrel->ReadBufferCapacity(total, blank);
-    pHBuf->setMaximum(static_cast<int>(std::clamp<uint32_t>(total, 1, INT32_MAX)));
-    bAbort->setVisible(true);
-    Timer1->start();
-    Log(">>> STARTING BURN .ISO IMAGE ON " + kestrel->CurrentDevice());
-    EnterRunning(TRunning::ImageBurn);
-    SetWriteSpeedFromList();
-    const bool started = kestrel->BurnISOImage(image);
-    pcd->setMaximum(static_cast<int>(std::min<int64_t>(kestrel->ImageSectors(), INT32_MAX)));
-    if (!started) WriteNotStarted();
+    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kApplicationTitle),
+                    Why + (consequence.isEmpty() ? QString() : QStringLiteral("\n\n") + consequence),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("StopJobQuestion"));
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Stop"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Go On"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 // ---- Erase ----------------------------------------------------------------------------
 
 namespace {
 
-bool AskErase(QWidget* Parent, const QString& Title) {
+bool AskEraseQuestion(QWidget* Parent, const QString& Title) {
     QMessageBox box(QMessageBox::Warning, Title, QStringLiteral("All Data on the CD will be lost"),
                     QMessageBox::Yes | QMessageBox::No, Parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
+struct TEraseCheck {
+    bool Erasable = false;
+    uint8_t Type = 0;
+    TDiscReport Mount;  // the node and where its disc is mounted
+};
+
 }  // namespace
 
-void TForm1::bQEraseClick() {
-    if (!kestrel->DiscIsErasable() && kestrel->GetDiscType() != kDVDRAM) {
-        QMessageBox::information(this, QString::fromUtf8(kApplicationTitle), QStringLiteral("Disc is not Erasable"));
-        return;
-    }
-    if (!AskErase(this, QStringLiteral("Want to Quick Erase the Disc ?"))) return;
-    StartErase(true);
-}
+void TForm1::bQEraseClick() { AskErase(true); }
 
-void TForm1::bCEraseClick() {
-    if (!kestrel->DiscIsErasable()) {
-        QMessageBox::information(this, QString::fromUtf8(kApplicationTitle), QStringLiteral("Disc is not Erasable"));
-        return;
-    }
-    if (!AskErase(this, QStringLiteral("Want to Complete Erase the Disc ? (may take 10-70 mins)"))) return;
-    StartErase(false);
+void TForm1::bCEraseClick() { AskErase(false); }
+
+void TForm1::AskErase(bool Quick) {
+    if (OperationRunning() || erasing_ || DriveCommandRunning()) return;
+    RunOnDrive(
+        [this] {
+            TEraseCheck check;
+            check.Erasable = kestrel->DiscIsErasable();
+            check.Type = kestrel->GetDiscType();
+            check.Mount.Node = kestrel->GetDriveLetter();
+            if (MountPointOf) check.Mount.MountPoint = MountPointOf(check.Mount.Node);
+            return check;
+        },
+        [this, Quick](const TEraseCheck& check) {
+            // A quick erase of a DVD-RAM formats it.
+            if (Quick ? !check.Erasable && check.Type != kDVDRAM : !check.Erasable) {
+                QMessageBox::information(this, QString::fromUtf8(kApplicationTitle),
+                                         QStringLiteral("Disc is not Erasable"));
+                return;
+            }
+            if (!AskEraseQuestion(this, Quick ? QStringLiteral("Want to Quick Erase the Disc ?")
+                                              : QStringLiteral("Want to Complete Erase the Disc ? (may take 10-70 mins)")))
+                return;
+            report_ = check.Mount;
+            report_.Space.Type = check.Type;
+            if (check.Mount.MountPoint)
+                AskUnmount(check.Mount, [this, Quick] { StartErase(Quick); }, [] {});
+            else
+                StartErase(Quick);
+        });
 }
 
 void TForm1::StartErase(bool Quick) {
     Timer1->start();
-    SetWriteSpeedFromList();
     erasing_ = true;
-    SetDeviceCommandsEnabled(false);
-    if (!kestrel->EraseDisc(Quick)) EraseNotStarted();
+    StartProgress(MediumName(), false);
+    const std::string speed = ChosenSpeedText();
+    RunOnDrive(
+        [this, speed, Quick] {
+            SetWriteSpeedFromText(speed);
+            return kestrel->EraseDisc(Quick);
+        },
+        [this](bool started) {
+            // The erase may already have ended and been reported.
+            eraseStarted_ = started && erasing_;
+            if (!started) EraseNotStarted();
+        });
 }
 
 // EraseDisc refused without an event (the drive was not ready, say): the
@@ -367,34 +258,72 @@ void TForm1::EraseNotStarted() {
     if (!erasing_) return;  // the completion event came after all
     if (!OperationRunning()) Timer1->stop();
     erasing_ = false;
-    SetDeviceCommandsEnabled(!OperationRunning());
+    eraseStarted_ = false;
+    UpdateDeviceCommands();
     pcd->setValue(0);
-    Log(">>> ERASE DID NOT START" + (kestrel->LastError.empty() ? std::string() : ": " + kestrel->LastError));
+    if (!OperationRunning()) ResetProgressLabels();
+    const std::string why = kestrel->LastError;
+    Log(">>> ERASE DID NOT START" + (why.empty() ? std::string() : ": " + why));
     Log(" ");
+    ShowEndMessage(true, QStringLiteral("The erase did not start.%1")
+                             .arg(why.empty() ? QString() : QStringLiteral("\n\nWhy: ") + Text(why)));
 }
 
 // ---- Unit commands --------------------------------------------------------------------
 
+bool TForm1::DriveFree() const { return !OperationRunning() && !erasing_ && !DriveCommandRunning(); }
+
 void TForm1::bLoadClick() {
-    if (kestrel->LoadEject(false)) Log(">>> LOAD MEDIUM COMMAND DONE.");
-    discWatcher_->Refresh();
+    if (!DriveFree()) return;
+    RunOnDrive([this] { return kestrel->LoadEject(false); },
+               [this](bool loaded) {
+                   if (loaded) Log(">>> LOAD MEDIUM COMMAND DONE.");
+                   discWatcher_->Refresh();
+               });
 }
 
 void TForm1::bEjectClick() {
-    kestrel->SynchronizeCache(false, 300000);
-    kestrel->AllowMediumRemoval(true);
-    Log(kestrel->LoadEject(true) ? ">>> EJECT MEDIUM COMMAND DONE." : ">>> EJECT MEDIUM COMMAND FAILED.");
-    discWatcher_->Refresh();
+    if (!DriveFree()) return;
+    RunOnDrive(
+        [this] {
+            kestrel->SynchronizeCache(false, 300000);
+            kestrel->AllowMediumRemoval(true);
+            return kestrel->LoadEject(true);
+        },
+        [this](bool ejected) {
+            Log(ejected ? ">>> EJECT MEDIUM COMMAND DONE." : ">>> EJECT MEDIUM COMMAND FAILED.");
+            discWatcher_->Refresh();
+        });
 }
 
 void TForm1::bReadyClick() {
-    Log(kestrel->TestUnitReady(5000) ? ">>> DRIVE IS READY" : ">>> DRIVE IS NOT READY ");
-    discWatcher_->Refresh();
+    if (!DriveFree()) return;
+    RunOnDrive([this] { return kestrel->TestUnitReady(5000); },
+               [this](bool ready) {
+                   Log(ready ? ">>> DRIVE IS READY" : ">>> DRIVE IS NOT READY ");
+                   discWatcher_->Refresh();
+               });
 }
 
 void TForm1::bAbortClick() {
-    kestrel->AbortWrite();
+    if (preparing_) {
+        // Nothing is written yet: the checks stop at their next step.
+        cancelPreparation_ = true;
+        bAbort->setVisible(false);
+        return;
+    }
+    const QString why = running_ == TRunning::ImageBuild ? QStringLiteral("Stop building the image file?")
+                                                         : QStringLiteral("Stop writing the disc?");
+    if (!AskStopJob(why)) return;
+    StopWrite();
     bAbort->setVisible(false);
+}
+
+void TForm1::StopWrite() {
+    kestrel->AbortWrite();
+    // A quick image save starts by forgetting an earlier stop; until its end
+    // is reported the stop is repeated, so one that came first is not lost.
+    if (quickSave_.joinable()) stopRepeat_->start();
 }
 
 }  // namespace kestrel::app

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <utility>
 
+#include "app/DriveWorker.h"
 #include "app/Formats.h"
 #include "app/dialogs/TreeViewDialog.h"
 #include "burner/engine/KestrelBurner.h"
@@ -53,7 +55,15 @@ QString SessionLine(int Number, uint32_t Start, uint32_t Blocks) {
         .arg(megabytes, 4);
 }
 
-TfrmSessions::TfrmSessions(QWidget* Parent, TKestrelBurner& Burner) : QDialog(Parent), kestrel_(Burner) {
+// What the disc told, read on the drive worker.
+struct TfrmSessions::TRead {
+    bool Ready = false;
+    QStringList Lines;
+    QString Medium, DiscSize, UsedSpace, FreeSpace;
+};
+
+TfrmSessions::TfrmSessions(QWidget* Parent, TKestrelBurner& Burner, TDriveWorker& Worker)
+    : QDialog(Parent), kestrel_(Burner), worker_(Worker) {
     setObjectName(QStringLiteral("frmSessions"));
     setWindowTitle(QStringLiteral("Disc & Sessions Information"));
     BuildControls();
@@ -109,36 +119,76 @@ void TfrmSessions::BuildControls() {
 
 void TfrmSessions::Fill() {
     lb->clear();
-    TDisc disc;
-    kestrel_.GetDiscInformation(disc);
-    if (!disc.Ready) {
+    lb->addItem(QStringLiteral("     Reading the disc ..."));
+    SetReading(true);
+    worker_.Run(
+        [&burner = kestrel_] {
+            TRead read;
+            TDisc disc;
+            burner.GetDiscInformation(disc);
+            read.Ready = disc.Ready;
+            if (!read.Ready) return read;
+            const uint8_t type = burner.GetDiscType();
+            const int sessions = std::min<int>(burner.GetSessionCount(), 255);
+            for (int i = 1; i <= sessions; ++i) {
+                const bool found = burner.ReadTrackInformation(static_cast<uint32_t>(i));
+                const TTrackRecord& track = burner.TrackInformation;
+                read.Lines << SessionLine(i, found ? track.TrackStart : 0, found ? track.TrackSize : 0);
+            }
+            read.FreeSpace = BlocksMB(burner.GetFreeBlocks()) + QStringLiteral(", ") + StatusText(burner.GetDiscStatus());
+            read.Medium = QString::fromStdString(MediumTypeName(type));
+            read.DiscSize = BlocksMB(burner.GetDiscCapacity());
+            read.UsedSpace = BlocksMB(burner.GetUsedBlocks()) + QStringLiteral(",  Sessions : ") + QString::number(sessions);
+            return read;
+        },
+        [self = QPointer<TfrmSessions>(this)](const TRead& read) {
+            if (self) self->ShowRead(read);
+        });
+}
+
+void TfrmSessions::ShowRead(const TRead& Read) {
+    SetReading(false);
+    lb->clear();
+    if (!Read.Ready) {
         lb->addItem(QStringLiteral("     Error getting session information"));
         return;
     }
-    const uint8_t type = kestrel_.GetDiscType();
-    const int sessions = std::min<int>(kestrel_.GetSessionCount(), 255);
-    for (int i = 1; i <= sessions; ++i) {
-        const bool read = kestrel_.ReadTrackInformation(static_cast<uint32_t>(i));
-        const TTrackRecord& track = kestrel_.TrackInformation;
-        lb->addItem(SessionLine(i, read ? track.TrackStart : 0, read ? track.TrackSize : 0));
-    }
-    lFreeSpace->setText(BlocksMB(kestrel_.GetFreeBlocks()) + QStringLiteral(", ") +
-                        StatusText(kestrel_.GetDiscStatus()));
-    lMedium->setText(QString::fromStdString(MediumTypeName(type)));
-    lDiscSize->setText(BlocksMB(kestrel_.GetDiscCapacity()));
-    lUsedSpace->setText(BlocksMB(kestrel_.GetUsedBlocks()) + QStringLiteral(",  Sessions : ") +
-                        QString::number(sessions));
+    lb->addItems(Read.Lines);
+    lMedium->setText(Read.Medium);
+    lDiscSize->setText(Read.DiscSize);
+    lUsedSpace->setText(Read.UsedSpace);
+    lFreeSpace->setText(Read.FreeSpace);
+}
+
+void TfrmSessions::SetReading(bool Reading) {
+    reading_ = Reading;
+    lb->setEnabled(!Reading);
+    SpeedButton1->setEnabled(!Reading);
+    setCursor(Reading ? Qt::BusyCursor : Qt::ArrowCursor);
 }
 
 void TfrmSessions::SpeedButton1Click() {
-    if (lb->count() == 0) return;
+    if (reading_ || lb->count() == 0) return;
     if (lb->currentRow() < 0) {
         QMessageBox::information(this, windowTitle(), QStringLiteral("Select session from list"));
         return;
     }
-    kestrel_.ClearAll(65535, 8191);
-    kestrel_.ImportDiscSession(lb->currentRow() + 1, kestrel_.RootDir);
-    auto* viewer = new TfrmTree(this, kestrel_, extractFolder_);
+    SetReading(true);
+    const int session = lb->currentRow() + 1;
+    worker_.Run(
+        [&burner = kestrel_, session] {
+            burner.ClearAll(65535, 8191);
+            burner.ImportDiscSession(session, burner.RootDir);
+        },
+        [self = QPointer<TfrmSessions>(this)] {
+            if (!self) return;
+            self->SetReading(false);
+            self->OpenViewer();
+        });
+}
+
+void TfrmSessions::OpenViewer() {
+    auto* viewer = new TfrmTree(this, kestrel_, worker_, extractFolder_);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer->exec();
 }

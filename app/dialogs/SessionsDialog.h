@@ -17,13 +17,19 @@ class TKestrelBurner;
 
 namespace kestrel::app {
 
+class TDriveWorker;
+
 class TfrmSessions : public QDialog {
     Q_OBJECT
 public:
-    TfrmSessions(QWidget* Parent, TKestrelBurner& Burner);
+    // The disc is read and sessions are imported on Worker.
+    TfrmSessions(QWidget* Parent, TKestrelBurner& Burner, TDriveWorker& Worker);
 
-    // Reads the disc and fills the labels and the session list.
+    // Starts reading the disc; the labels and the session list are filled
+    // when the drive has answered.
     void Fill();
+    // True while the disc is read or a session imported.
+    bool Reading() const { return reading_; }
     void SpeedButton1Click();
     void Button1Click();
 
@@ -36,9 +42,15 @@ public:
     QPushButton* Button1;
 
 private:
+    struct TRead;
     void BuildControls();
+    void ShowRead(const TRead& Read);
+    void SetReading(bool Reading);
+    void OpenViewer();
 
     TKestrelBurner& kestrel_;
+    TDriveWorker& worker_;
+    bool reading_ = false;
     // Where the viewers opened from here put extracted files; asked once.
     QString extractFolder_;
 };

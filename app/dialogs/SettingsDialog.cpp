@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "app/DriveWorker.h"
 #include "app/KestrelIni.h"
 #include "app/dialogs/SettingsFile.h"
 #include "burner/engine/KestrelBurner.h"
@@ -41,8 +42,13 @@ QPushButton* NewButton(const char* Name, const char* Caption, QWidget* Parent) {
 }  // namespace
 
 TfrmSettings::TfrmSettings(QWidget* Parent, TKestrelBurner& Burner, TAppOptions& Options, TSavePathState SavePath,
-                           std::filesystem::path SettingsFile)
-    : QDialog(Parent), kestrel_(Burner), options_(Options), savePath_(SavePath), file_(std::move(SettingsFile)) {
+                           std::filesystem::path SettingsFile, TDriveWorker* Worker)
+    : QDialog(Parent),
+      kestrel_(Burner),
+      options_(Options),
+      savePath_(SavePath),
+      file_(std::move(SettingsFile)),
+      worker_(Worker) {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(QStringLiteral("Advanced options"));
     BuildControls();
@@ -170,6 +176,7 @@ void TfrmSettings::BuildControls() {
     connect(cUefiBoot, &QCheckBox::clicked, this, &TfrmSettings::cUefiBootClick);
     connect(cbBootMode, &QComboBox::currentIndexChanged, this, &TfrmSettings::cbBootModeChange);
     connect(cImportSession, &QCheckBox::toggled, this, &TfrmSettings::cImportSessionClick);
+    connect(cImportSession, &QCheckBox::clicked, this, &TfrmSettings::cImportSessionTicked);
     connect(sCacheSize, &QSlider::valueChanged, this, &TfrmSettings::sCacheSizeChange);
 }
 
@@ -220,6 +227,12 @@ void TfrmSettings::cImportSessionClick() {
     lSessionHelp->setEnabled(cImportSession->isChecked());
 }
 
+void TfrmSettings::cImportSessionTicked(bool Checked) {
+    bool number = false;
+    const int value = eSession->text().trimmed().toInt(&number);
+    if (Checked && (!number || value == 0)) eSession->setText(QStringLiteral("-1"));
+}
+
 void TfrmSettings::sCacheSizeChange() {
     Label3->setText(QStringLiteral("%1 MB").arg(sCacheSize->value(), 2));
 }
@@ -264,7 +277,20 @@ void TfrmSettings::cbBootModeChange() {
     cBootInfoTable->setEnabled(noEmulation);
 }
 
-void TfrmSettings::Button3Click() { kestrel_.CloseTrackSession(false, false, false); }
+void TfrmSettings::Button3Click() {
+    if (!worker_) {
+        kestrel_.CloseTrackSession(false, false, false);
+        return;
+    }
+    // The drive may take minutes to close the session: the dialog stays
+    // usable, and the button comes back once the drive is done.
+    Button3->setEnabled(false);
+    QPointer<TfrmSettings> self(this);
+    worker_->Run([&burner = kestrel_] { burner.CloseTrackSession(false, false, false); },
+                 [self] {
+                     if (self) self->Button3->setEnabled(true);
+                 });
+}
 
 bool TfrmSettings::TakeSessionNumber() {
     const QString text = eSession->text().trimmed();

@@ -24,12 +24,15 @@ class TKestrelBurner;
 
 namespace kestrel::app {
 
+class TDriveWorker;
+
 class TfrmSettings : public QDialog {
     Q_OBJECT
 public:
     // SavePath is the main window's "Save path" state, written with the rest.
+    // Close Track runs on Worker when there is one.
     TfrmSettings(QWidget* Parent, TKestrelBurner& Burner, TAppOptions& Options, TSavePathState SavePath,
-                 std::filesystem::path SettingsFile);
+                 std::filesystem::path SettingsFile, TDriveWorker* Worker = nullptr);
 
     void FormShow();
     void Button1Click();
@@ -38,6 +41,9 @@ public:
     void cbBootModeChange();
     void Button3Click();
     void cImportSessionClick();
+    // The user ticked or cleared "Import Session": a tick offers the last
+    // session where no session is chosen yet.
+    void cImportSessionTicked(bool Checked);
     void sCacheSizeChange();
 
     QLineEdit* eVolLabel;
@@ -88,6 +94,7 @@ private:
     TAppOptions& options_;
     TSavePathState savePath_;
     std::filesystem::path file_;
+    TDriveWorker* worker_;
 };
 
 }  // namespace kestrel::app

@@ -6,15 +6,19 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include <exception>
 
+#include "app/DriveWorker.h"
 #include "app/dialogs/CompilationTree.h"
 #include "app/dialogs/ExtractTarget.h"
 #include "burner/engine/KestrelBurner.h"
@@ -26,8 +30,15 @@ void TStatusBarLabel::mousePressEvent(QMouseEvent* Event) {
     if (Event->button() == Qt::LeftButton) emit clicked();
 }
 
-TfrmTree::TfrmTree(QWidget* Parent, TKestrelBurner& Burner, QString& Folder)
-    : QDialog(Parent), kestrel_(Burner), folder_(Folder) {
+namespace {
+
+// How often the progress of a copy is shown.
+constexpr int kProgressMs = 100;
+
+}  // namespace
+
+TfrmTree::TfrmTree(QWidget* Parent, TKestrelBurner& Burner, TDriveWorker& Worker, QString& Folder)
+    : QDialog(Parent), kestrel_(Burner), worker_(Worker), folder_(Folder) {
     setObjectName(QStringLiteral("frmTree"));
     setWindowTitle(QStringLiteral("File and Directories Viewer and Extractor (Double Click on a file name to extract)"));
     resize(625, 369);
@@ -49,10 +60,27 @@ void TfrmTree::BuildControls() {
     Msg->setObjectName(QStringLiteral("Msg"));
     Msg->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Msg->setMinimumHeight(20);
+    pExtract = new QProgressBar(this);
+    pExtract->setObjectName(QStringLiteral("pExtract"));
+    pExtract->setRange(0, 100);
+    pExtract->setMaximumWidth(160);
+    pExtract->setVisible(false);
+    bCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    bCancel->setObjectName(QStringLiteral("bCancel"));
+    bCancel->setToolTip(QStringLiteral("Stop extracting; the file being copied is not kept"));
+    bCancel->setAutoDefault(false);
+    bCancel->setVisible(false);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Msg, 1);
+    bottom->addWidget(pExtract);
+    bottom->addWidget(bCancel);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(2, 2, 2, 2);
     column->addWidget(splitter, 1);
-    column->addWidget(Msg);
+    column->addLayout(bottom);
+    progressTimer_.setInterval(kProgressMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &TfrmTree::ShowExtractProgress);
+    connect(bCancel, &QPushButton::clicked, this, &TfrmTree::CancelExtraction);
 
     connect(tvDir, &QTreeWidget::currentItemChanged, this, [this] { tvdirClick(); });
     connect(fl, &QTableWidget::cellDoubleClicked, this, [this] { Extract1Click(); });
@@ -101,16 +129,8 @@ QString TfrmTree::ChooseFolder() {
     return folder_;
 }
 
-bool TfrmTree::Extract(const TFEntry& Entry, const QString& Path, bool Replace) {
-    try {
-        return kestrel_.ExtractFile(&Entry, Path.toStdString(), Replace);
-    } catch (const std::exception& e) {
-        Log(">>> ERROR EXTRACTING FILE " + Entry.LongName + ": " + e.what());
-        return false;
-    }
-}
-
 void TfrmTree::Extract1Click() {
+    if (extracting_) return;
     const TFEntry* entry = RowEntry(fl->currentRow());
     if (!entry) return;
     if (entry->Dir) {
@@ -134,10 +154,11 @@ void TfrmTree::Extract1Click() {
         if (answer != QMessageBox::Yes) return;
         replace = true;
     }
-    Extract(*entry, path, replace);
+    StartExtraction({{entry, path, replace}});
 }
 
 void TfrmTree::MsgClick() {
+    if (extracting_) return;
     std::vector<std::pair<const TFEntry*, QString>> targets;
     for (const TFEntry* entry : rows_) {
         if (!entry || entry->Dir) continue;
@@ -169,6 +190,7 @@ void TfrmTree::MsgClick() {
         replace = answer == QMessageBox::YesToAll;
     }
     QSet<QString> written;
+    std::vector<TCopy> copies;
     for (const auto& [entry, name] : targets) {
         const QString path = QDir(folder).filePath(name);
         if (!replace && taken.contains(name)) continue;
@@ -178,10 +200,97 @@ void TfrmTree::MsgClick() {
             continue;
         }
         written.insert(name);
-        Msg->setText(QStringLiteral("Extracting ") + QString::fromStdString(entry->LongName));
-        Msg->repaint();
-        Extract(*entry, path, replace);
+        copies.push_back({entry, path, replace});
     }
+    StartExtraction(std::move(copies));
+}
+
+// ---- Copying on the drive worker ----------------------------------------------
+
+void TfrmTree::StartExtraction(std::vector<TCopy> Copies) {
+    if (Copies.empty()) return;
+    extracting_ = true;
+    copy_ = std::make_shared<TCopyProgress>();
+    tvDir->setEnabled(false);
+    fl->setEnabled(false);
+    pExtract->setValue(0);
+    pExtract->setVisible(true);
+    bCancel->setVisible(true);
+    bCancel->setEnabled(true);
+    progressTimer_.start();
+    worker_.Run(
+        [&burner = kestrel_, copy = copy_, Copies = std::move(Copies)] {
+            burner.OnExtractProgress = [copy](uint64_t Copied, uint64_t Size) {
+                copy->Copied = Copied;
+                copy->Size = Size;
+                return !copy->Cancel;
+            };
+            for (const TCopy& item : Copies) {
+                if (copy->Cancel) break;
+                {
+                    std::lock_guard guard(copy->Lock);
+                    copy->Name = QString::fromStdString(item.Entry->LongName);
+                }
+                copy->Copied = 0;
+                copy->Size = static_cast<uint64_t>(std::max<int64_t>(item.Entry->ISOSize, 0));
+                try {
+                    (void)burner.ExtractFile(item.Entry, item.Path.toStdString(), item.Replace);
+                } catch (const std::exception& e) {
+                    burner.DebugMsg(">>> ERROR EXTRACTING FILE " + item.Entry->LongName + ": " + e.what(), mtFailure);
+                }
+            }
+            burner.OnExtractProgress = nullptr;
+            return bool(copy->Cancel);
+        },
+        [self = QPointer<TfrmTree>(this)](bool cancelled) {
+            if (self) self->ExtractionDone(cancelled);
+        });
+    ShowExtractProgress();
+}
+
+void TfrmTree::ShowExtractProgress() {
+    if (!copy_) return;
+    const uint64_t size = copy_->Size, copied = copy_->Copied;
+    pExtract->setValue(size == 0 ? 0 : int(copied * 100 / size));
+    std::lock_guard guard(copy_->Lock);
+    if (!copy_->Name.isEmpty()) Msg->setText(QStringLiteral("Extracting ") + copy_->Name);
+}
+
+void TfrmTree::CancelExtraction() {
+    if (!copy_) return;
+    copy_->Cancel = true;
+    bCancel->setEnabled(false);
+}
+
+void TfrmTree::ExtractionDone(bool Cancelled) {
+    progressTimer_.stop();
+    ShowExtractProgress();
+    if (Cancelled) Msg->setText(QStringLiteral("Extraction cancelled: the file being copied was not kept"));
+    copy_.reset();
+    extracting_ = false;
+    tvDir->setEnabled(true);
+    fl->setEnabled(true);
+    pExtract->setVisible(false);
+    bCancel->setVisible(false);
+    if (closeWhenDone_) QDialog::reject();
+}
+
+// Esc and the close box: a running extraction is stopped first, after asking.
+void TfrmTree::reject() {
+    if (!extracting_) {
+        QDialog::reject();
+        return;
+    }
+    const auto answer = QMessageBox::question(this, windowTitle(),
+                                              QStringLiteral("Files are being extracted. Stop and close?"),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+    if (!extracting_) {
+        QDialog::reject();
+        return;
+    }
+    closeWhenDone_ = true;
+    CancelExtraction();
 }
 
 }  // namespace kestrel::app

@@ -111,7 +111,7 @@ void TLayoutDialogTest::deletionsInGridAndTreeChangeTheBurn() {
         d->bClose->click();
     });
     window->bBurn->click();
-    QVERIFY(seen.Seen);
+    QTRY_VERIFY(seen.Seen);
     QVERIFY(seen.Shot);
     QCOMPARE(seen.Title, QString("Remove files or directories"));
     QCOMPARE(seen.Header, QStringList({"File Name", "File Size", "    Date & Time "}));

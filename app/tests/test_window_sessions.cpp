@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -17,13 +18,13 @@
 #include "app/dialogs/SessionsDialog.h"
 #include "app/dialogs/TreeViewDialog.h"
 #include "app/tests/DialogTestSupport.h"
+#include "app/tests/JobTestSupport.h"
 
 using namespace kestrel::app;
 using namespace kestrel::test;
 
 namespace {
 
-QString Q(const std::string& S) { return QString::fromStdString(S); }
 
 struct TSessionsShown {
     bool Seen = false;
@@ -46,8 +47,13 @@ void Record(TfrmSessions* D, TSessionsShown& S) {
 TSessionsShown OpenSessions(TForm1& Window, std::function<void(TfrmSessions*)> Answer = {}) {
     auto shown = std::make_shared<TSessionsShown>();
     AnswerDialogOf<TfrmSessions>([shown, Answer](TfrmSessions* d) {
+        // The disc is read off the GUI thread: the dialog fills when it has been.
+        (void)QTest::qWaitFor([d] { return !d->Reading(); }, 20000);
         Record(d, *shown);
         if (Answer) Answer(d);
+        // A session's files are imported off the GUI thread too; the viewer
+        // opens, and is answered, once they are.
+        (void)QTest::qWaitFor([d] { return !d->Reading() && QApplication::activeModalWidget() == d; }, 20000);
         QTest::keyClick(d->lb, Qt::Key_Return);  // the hidden default button closes
     });
     Window.bDisc->click();
@@ -127,6 +133,7 @@ private slots:
     void noDiscShowsTheErrorLine();
     void singleFileExtractionAsksBeforeReplacing();
     void extractAllWritesIdenticalFilesIntoChosenFolder();
+    void extractionCancelledHalfWayLeavesNoFile();
 };
 
 void TSessionsDialogTest::blankDiscShowsNoSessions() {
@@ -259,6 +266,7 @@ void TSessionsDialogTest::singleFileExtractionAsksBeforeReplacing() {
             offered = AnswerInput("big.bin");
             v->fl->setCurrentCell(big, 0);
             emit v->fl->cellDoubleClicked(big, 0);
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             // Again: asked, and No keeps the file as it is.
             WriteFile(env.Sub("home/Downloads/a.txt"), "local");
             v->fl->setCurrentCell(RowOf(v->fl, "a.txt"), 0);
@@ -267,11 +275,13 @@ void TSessionsDialogTest::singleFileExtractionAsksBeforeReplacing() {
             // Yes replaces it; a path typed by the user is used as typed.
             AnswerInput(Q(env.Sub("home/Downloads/a.txt")), [&] { replaceYes = PressOnNextBox(QMessageBox::Yes); });
             v->Extract1Click();
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             // An empty file.
             v->fl->setCurrentCell(RowOf(v->fl, "empty.txt"), 0);
             AnswerInput("copies/empty.txt");
             std::filesystem::create_directories(env.Sub("home/Downloads/copies"));
             v->Extract1Click();
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             v->close();
         });
         d->SpeedButton1->click();
@@ -318,12 +328,14 @@ void TSessionsDialogTest::extractAllWritesIdenticalFilesIntoChosenFolder() {
                 ChooseInFileDialog(f, Q(out));
             });
             QTest::mouseClick(v->Msg, Qt::LeftButton);
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             status = v->Msg->text();
             // Once more with a changed local copy: one question for the batch.
             WriteFile(out + "/a.txt", "changed locally");
             std::filesystem::remove(out + "/big.bin");
             skip = PressOnNextBox(QMessageBox::NoToAll);
             QTest::mouseClick(v->Msg, Qt::LeftButton);
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             skipKept = ReadFile(out + "/a.txt") == "changed locally" && std::filesystem::exists(out + "/big.bin");
             // Cancel writes nothing.
             std::filesystem::remove(out + "/big.bin");
@@ -333,6 +345,7 @@ void TSessionsDialogTest::extractAllWritesIdenticalFilesIntoChosenFolder() {
             // Replace writes every file again.
             replace = PressOnNextBox(QMessageBox::YesToAll);
             QTest::mouseClick(v->Msg, Qt::LeftButton);
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 20000);
             v->close();
         });
         d->SpeedButton1->click();
@@ -354,6 +367,58 @@ void TSessionsDialogTest::extractAllWritesIdenticalFilesIntoChosenFolder() {
     QVERIFY(!std::filesystem::exists(out + "/sub"));
     QVERIFY(!std::filesystem::exists(out + "/only"));
     QVERIFY(!std::filesystem::exists(env.Sub("home/Downloads")));
+}
+
+void TSessionsDialogTest::extractionCancelledHalfWayLeavesNoFile() {
+    TAppTestEnv env;
+    WriteFile(env.Sub("s1/big.bin"), std::string(12 * 1048576, 'b'));
+    QVERIFY(MakeImage(env.Sub("s1"), env.Sub("s1.iso")));
+    QCOMPARE(RunVDriveTool("insert --drive 1 --media cd-r --image " + env.Sub("s1.iso")), 0);
+    const std::string out = env.Sub("out");
+    std::filesystem::create_directories(out);
+    auto window = ShowWindow();
+    UseDrive(*window, 1);
+    int progressShown = -1;
+    QString whileCopying, afterCancel;
+    bool stillOpenAfterCancel = false, closedAfterAsking = false;
+    std::shared_ptr<TBoxAnswer> closeAsked;
+    OpenSessions(*window, [&](TfrmSessions* d) {
+        d->lb->setCurrentRow(0);
+        AnswerDialogOf<TfrmTree>([&](TfrmTree* v) {
+            // Reading the disc slowly, so the copy is caught half way.
+            RunVDriveTool("fault --drive 1 delay-ms=40 delay-opcode=28");
+            const int big = RowOf(v->fl, "big.bin");
+            v->fl->setCurrentCell(big, 0);
+            AnswerInput(Q(out + "/big.bin"));
+            v->Extract1Click();
+            (void)QTest::qWaitFor([v] { return v->pExtract->value() > 0; }, 60000);
+            progressShown = v->pExtract->value();
+            whileCopying = v->Msg->text();
+            QTest::mouseClick(v->bCancel, Qt::LeftButton);
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 60000);
+            afterCancel = v->Msg->text();
+            stillOpenAfterCancel = v->isVisible();
+            // Closing while a copy runs asks, then stops it.
+            v->fl->setCurrentCell(big, 0);
+            AnswerInput(Q(out + "/again.bin"));
+            v->Extract1Click();
+            (void)QTest::qWaitFor([v] { return v->pExtract->value() > 0; }, 60000);
+            closeAsked = AnswerBox(v->windowTitle(), QMessageBox::Yes);
+            v->close();
+            (void)QTest::qWaitFor([v] { return !v->Extracting(); }, 60000);
+            closedAfterAsking = true;
+        });
+        d->SpeedButton1->click();
+    });
+    QVERIFY2(progressShown > 0 && progressShown < 100, qPrintable(QString::number(progressShown)));
+    QCOMPARE(whileCopying, QString("Extracting big.bin"));
+    QVERIFY2(afterCancel.startsWith("Extraction cancelled"), qPrintable(afterCancel));
+    QVERIFY(stillOpenAfterCancel);
+    QVERIFY(closedAfterAsking && closeAsked && closeAsked->Seen);
+    QVERIFY(closeAsked->Text.contains("Stop and close?"));
+    // Neither copy left a file, whole or partial.
+    QVERIFY(std::filesystem::is_empty(out));
+    QVERIFY(LogLines(*window).filter("CANCELLED BY THE USER").size() == 2);
 }
 
 QTEST_MAIN(TSessionsDialogTest)

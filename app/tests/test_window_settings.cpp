@@ -84,6 +84,7 @@ private slots:
     void unwritableFileKeepsDialogOpenAndFileWhole();
     void underrunBoxDisabledWithoutCapability();
     void sessionNumberAndArchiveMarkExplainedInTheDialog();
+    void tickingImportOffersTheLastSession();
 };
 
 void TSettingsDialogTest::defaultsShownWithCaptionsAndScreenshot() {
@@ -393,6 +394,34 @@ void TSettingsDialogTest::sessionNumberAndArchiveMarkExplainedInTheDialog() {
     QVERIFY(helpOffFirst && helpOnWithBox);
     // Linux files have no archive attribute: the mark is Kestrel's own.
     QVERIFY2(archive.contains("Kestrel's own") && archive.contains("user.kestrel.archived"), qPrintable(archive));
+}
+
+void TSettingsDialogTest::tickingImportOffersTheLastSession() {
+    TAppTestEnv env;
+    auto window = ShowWindow();
+    QString offered, kept, cleared;
+    OpenSettings(*window, [&](TfrmSettings* d) {
+        // A tick where no session is chosen offers the last one.
+        d->cImportSession->click();
+        offered = d->eSession->text();
+        // A session the user typed stays when the box goes off and on again.
+        d->eSession->setText("2");
+        d->cImportSession->click();
+        cleared = d->eSession->text();
+        d->cImportSession->click();
+        kept = d->eSession->text();
+        d->eSession->setText("0");
+        d->cImportSession->click();
+        d->cImportSession->click();
+        offered += "|" + d->eSession->text();
+        d->Button1->click();
+    });
+    QCOMPARE(offered, QString("-1|-1"));
+    QCOMPARE(cleared, QString("2"));
+    QCOMPARE(kept, QString("2"));
+    // OK right after the tick imports the last session, with no reminder.
+    QVERIFY(window->Options.ImportSession);
+    QCOMPARE(int(window->Options.SessionNo), -1);
 }
 
 QTEST_MAIN(TSettingsDialogTest)

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "burner/device/DriveHoldText.h"
+#include "burner/device/MountTable.h"
 #include "kestrel/aspi_srb.h"
 
 namespace kestrel {
@@ -250,7 +251,10 @@ std::string TPassThroughLayer::HoldExclusive(uint8_t HaId, uint8_t Target, uint8
     // holding and releasing never pulls a descriptor from under a command.
     const int fd = ::open(path.c_str(), O_RDONLY | O_EXCL | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == EBUSY) return DriveInUseText(path) + " OR ITS DISC IS MOUNTED";
+        if (errno == EBUSY) {
+            if (const auto mountPoint = FindMountPoint(path)) return MountedDiscText(path, *mountPoint);
+            return DriveInUseText(path) + " OR ITS DISC IS MOUNTED";
+        }
         return "CANNOT OPEN " + path + " EXCLUSIVELY: " + std::strerror(errno);
     }
     entry->ExclusiveHandle = fd;

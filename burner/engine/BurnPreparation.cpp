@@ -13,6 +13,7 @@
 
 #include "burner/common/Clock.h"
 #include "burner/device/AccessLayer.h"
+#include "burner/device/MountTable.h"
 #include "burner/engine/DriveClaim.h"
 #include "burner/engine/EngineMessages.h"
 #include "burner/engine/KestrelBurner.h"
@@ -154,8 +155,7 @@ std::string TKestrelBurner::CheckDriveFree() {
     if (HaId == NO_DEVICE_ID) return "NO DRIVE SELECTED";
     if (Erasing()) return "THE DRIVE IS ERASING A DISC";
     const std::string node = GetDriveLetter();
-    if (IsDeviceMounted(node))
-        return "THE DISC IN " + node + " IS MOUNTED: UNMOUNT IT BEFORE WRITING";
+    if (const auto mountPoint = FindMountPoint(node)) return MountedDiscText(node, *mountPoint);
     claimedDrive_ = CurrentDevice().empty() ? node : CurrentDevice();
     if (!ClaimDrive(claimedDrive_)) {
         claimedDrive_.clear();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <system_error>
 
@@ -28,6 +29,7 @@ namespace {
 // Each READ (10) asks for at most 31 sectors (63,488 bytes).
 constexpr uint32_t kPieceSectors = 31;
 constexpr size_t kBufferBytes = 65536;
+constexpr const char* kExtractCancelled = "CANCELLED BY THE USER";
 
 struct TExtractBuffer {
     alignas(4) uint8_t Bytes[kBufferBytes] = {};
@@ -52,9 +54,13 @@ uint64_t BytesOf(const std::vector<TFileExtent>& Extents) {
 }
 
 // Copies the bytes of Extents into Part; runs of zero bytes become holes.
+// Progress is told after each piece and stops the copy when it says so.
 // False with Error set on the first failure.
-bool CopyExtents(TKestrelBurner& Burner, const std::vector<TFileExtent>& Extents, TPartFile& Part, std::string& Error) {
+bool CopyExtents(TKestrelBurner& Burner, const std::vector<TFileExtent>& Extents, TPartFile& Part,
+                 const std::function<bool(uint64_t Copied, uint64_t Size)>& Progress, std::string& Error) {
     auto buffer = std::make_unique<TExtractBuffer>();
+    const uint64_t size = BytesOf(Extents);
+    uint64_t copied = 0;
     for (const TFileExtent& extent : Extents) {
         uint32_t lba = extent.Lba;
         uint64_t remaining = extent.Bytes;
@@ -76,6 +82,11 @@ bool CopyExtents(TKestrelBurner& Burner, const std::vector<TFileExtent>& Extents
                 return false;
             lba += count;
             remaining -= bytes;
+            copied += bytes;
+            if (Progress && !Progress(copied, size)) {
+                Error = kExtractCancelled;
+                return false;
+            }
         }
     }
     return true;
@@ -127,7 +138,7 @@ bool TKestrelBurner::ExtractFile(const TFEntry* Entry, const TLocalFolder& Folde
         return PlaceLink(Folder, Name, Entry->LinkTarget, when, ReplaceExisting, error) || fail(error);
     }
     TPartFile part(Folder, Name);  // throws when the local file cannot be created
-    if (!CopyExtents(*this, extents, part, error)) return fail(error);
+    if (!CopyExtents(*this, extents, part, OnExtractProgress, error)) return fail(error);
     const mode_t permissions = Entry->Mode ? static_cast<mode_t>(Entry->Mode & kRestoredPermissions) : static_cast<mode_t>(-1);
     if (!part.Commit(when, permissions, ReplaceExisting, error)) return fail(error);
     return true;

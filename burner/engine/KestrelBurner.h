@@ -162,6 +162,10 @@ public:
     // a link's target may climb.
     bool ExtractFile(const TFEntry* Entry, const TLocalFolder& Folder, const std::string& Name, bool ReplaceExisting,
                      int Depth);
+    // Told by ExtractFile after each piece it copied, on the thread that
+    // runs it: the bytes copied so far and the file's size. Returning false
+    // stops the copy, which then fails and leaves no file behind.
+    std::function<bool(uint64_t Copied, uint64_t Size)> OnExtractProgress;
     // Medium type code remembered by the last disc layout.
     uint16_t MediumType() const { return mediumType_; }
 

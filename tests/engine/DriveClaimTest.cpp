@@ -1,6 +1,7 @@
 // Keeping a drive to one write: mounted discs and claims within the process.
 #include <gtest/gtest.h>
 
+#include "burner/device/MountTable.h"
 #include "burner/engine/DriveClaim.h"
 #include "support/TestSupport.h"
 
@@ -30,6 +31,23 @@ TEST(DriveClaim, MountSourcesWithEscapedBlanksCompareUnescaped) {
     escaped.replace(escaped.find(' '), 1, "\\040");
     WriteFile(mounts, escaped + " /mnt iso9660 ro 0 0\n");
     EXPECT_TRUE(IsDeviceMounted(node, mounts));
+}
+
+TEST(DriveClaim, RefusalNamesTheFolderTheDiscIsMountedOnAndTheCommandThatFreesIt) {
+    TTempDir dir;
+    const std::string node = dir / "sr0", mounts = dir / "mounts";
+    WriteFile(node, "");
+    WriteFile(mounts, "proc /proc proc rw 0 0\n" + node + " /media/me/My\\040Disc iso9660 ro 0 0\n");
+    const auto mountPoint = FindMountPoint(node, mounts);
+    ASSERT_TRUE(mountPoint.has_value());
+    EXPECT_EQ(*mountPoint, "/media/me/My Disc");
+    EXPECT_EQ(MountedDiscText(node, *mountPoint), "THE DISC IN " + node +
+                                                      " IS MOUNTED ON /media/me/My Disc: UNMOUNT IT BEFORE WRITING "
+                                                      "(umount '/media/me/My Disc')");
+    EXPECT_EQ(MountedDiscText("/dev/sr0", "/media/cd"),
+              "THE DISC IN /dev/sr0 IS MOUNTED ON /media/cd: UNMOUNT IT BEFORE WRITING (umount /media/cd)");
+    EXPECT_FALSE(FindMountPoint(dir / "sr1", mounts).has_value());
+    EXPECT_FALSE(FindMountPoint("vdrive0", mounts).has_value());
 }
 
 TEST(DriveClaim, ADriveIsClaimedByOneWriteAtATime) {

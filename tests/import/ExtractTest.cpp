@@ -70,6 +70,26 @@ TEST_F(Extraction, CopiesInPiecesOfThirtyOneSectors) {
     EXPECT_EQ(ReadFile(out + "/piece.bin"), Pattern(63489));
 }
 
+TEST_F(Extraction, ProgressIsToldPerPieceAndACancelLeavesNoFileBehind) {
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    rig.burner.OnExtractProgress = [&](uint64_t Copied, uint64_t Size) {
+        told.emplace_back(Copied, Size);
+        return true;
+    };
+    ASSERT_TRUE(rig.burner.ExtractFile(rig.Find("/PIECE.BIN"), out + "/piece.bin"));
+    EXPECT_EQ(told, (std::vector<std::pair<uint64_t, uint64_t>>{{63488, 63489}, {63489, 63489}}));
+
+    // Stopped after the first piece: neither the file nor its partial copy stays.
+    rig.burner.OnExtractProgress = [](uint64_t Copied, uint64_t) { return Copied == 0; };
+    EXPECT_FALSE(rig.burner.ExtractFile(rig.Find("/PIECE.BIN"), out + "/stopped.bin"));
+    EXPECT_TRUE(rig.Logged("CANCELLED BY THE USER"));
+    EXPECT_FALSE(std::filesystem::exists(out + "/stopped.bin"));
+    std::vector<std::string> left;
+    for (const auto& item : std::filesystem::directory_iterator(out)) left.push_back(item.path().filename());
+    EXPECT_EQ(left, std::vector<std::string>{"piece.bin"});
+    rig.burner.OnExtractProgress = nullptr;
+}
+
 TEST_F(Extraction, AnExistingFileIsReplacedOnlyWhenTheCallerSaysSo) {
     WriteFile(out + "/small.txt", "older content");
     Reads();
