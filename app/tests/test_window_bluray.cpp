@@ -110,9 +110,11 @@ void TWindowBluRayTest::burnOntoBdRAndEraseOfABdRe() {
     QCOMPARE(RunVDriveTool("insert --drive 2 --media bd-re --image " + env.Sub("bdre.iso")), 0);
     QTRY_VERIFY2(meter->DiscText().startsWith("BD-RE, holds data"), qPrintable(meter->DiscText()));
     const qsizetype from = LogLines(*window).size();
+    // The erase buttons wait for the disc to be known as erasable.
+    QTRY_VERIFY(window->bQErase->isEnabled());
     auto box = PressOnNextBox(QMessageBox::Yes);
     window->bQErase->click();
-    QVERIFY(box->Seen);
+    QTRY_VERIFY(box->Seen);
     QVERIFY(WaitForLogLine(*window, ">>> ERASE PROCESS DONE", 60000, from));
     QVERIFY(!LogLines(*window).mid(from).contains(">>> ERASE PROCESS DONE WITH ERROR"));
     QTRY_COMPARE(meter->DiscText(), QString("BD-RE, blank, 22.56 GB free"));

@@ -10,6 +10,7 @@
 #include "app/KestrelIni.h"
 #include "app/dialogs/SettingsDialog.h"
 #include "app/tests/DialogTestSupport.h"
+#include "app/tests/JobTestSupport.h"
 #include "app/tests/WindowTestSupport.h"
 
 using namespace kestrel::app;
@@ -97,8 +98,10 @@ void TWindowVerifyTest::burnWithTheOptionShowsVerifyingAndTheResult() {
     QCOMPARE(RunVDriveTool("fault --drive 0 --clear"), 0);
     QCOMPARE(RunVDriveTool("fault --drive 0 corrupt-write-lba=16"), 0);
     QCOMPARE(window->clBox->EntryCount(), 1);  // the list stays after a burn
-    PressOnNextBox(QMessageBox::Yes);
+    auto replace = AnswerBox("OverwriteQuestion", QMessageBox::Yes);
+    auto start = AnswerBox("Want to Burn the CD ?", QMessageBox::Yes);
     window->bBurn->click();
+    QTRY_VERIFY_WITH_TIMEOUT(replace->Seen && start->Seen, 60000);
     QVERIFY(WaitForLogLine(*window, ">>> WRITE/BURNCD PROCESS DONE WITH ERROR"));
     auto failed = PressOnNextBox(QMessageBox::Ok);
     QTRY_VERIFY_WITH_TIMEOUT(failed->Seen, 30000);

@@ -62,7 +62,15 @@ bool TSessionImport::ResolveSession(int& SessionNo) {
         LogError(">>> ERROR IMPORTING " + asked + " (" + why + ")");
         return false;
     }
-    if (SessionNo == -1 || SessionNo > sessions) SessionNo = sessions;
+    if (SessionNo > sessions) {
+        // A setting kept for many discs may name more sessions than this disc
+        // has: the last one is taken, and the log says so.
+        device_.DebugMsg(">>> SESSION # " + std::to_string(SessionNo) + " IS NOT ON THE DISC (IT HAS " +
+                             std::to_string(sessions) + "), IMPORTING THE LAST ONE",
+                         mtFailure);
+        SessionNo = sessions;
+    }
+    if (SessionNo == -1) SessionNo = sessions;
     if (SessionNo == 0) return false;
     if (SessionNo < 0) {
         LogError(">>> ERROR IMPORTING SESSION # " + std::to_string(SessionNo) + " (NO SUCH SESSION)");

@@ -61,6 +61,12 @@ TEST_F(TwoTrackSession, SessionTwoIsReadFromItsOwnFirstTrack) {
     EXPECT_EQ(rig.Find("/TWO.TXT"), nullptr);
 }
 
+TEST_F(TwoTrackSession, ASessionPastTheLastTakesTheLastAndSaysSo) {
+    EXPECT_FALSE(rig.Import(TImportRig::kCdDrive, 5)) << "GAP.BIN is left out";
+    EXPECT_TRUE(rig.Logged(">>> SESSION # 5 IS NOT ON THE DISC (IT HAS 2), IMPORTING THE LAST ONE")) << rig.LogText();
+    EXPECT_NE(rig.Find("/TWO.TXT"), nullptr);
+}
+
 TEST_F(TwoTrackSession, AReadFailingDuringACopyEndsItAndLeavesNoFile) {
     rig.Import(TImportRig::kCdDrive, 2);
     // The entry the import leaves out, made by hand.
