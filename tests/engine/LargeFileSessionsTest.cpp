@@ -4,13 +4,13 @@
 // large file in the first session's extents, with its mode, and the link,
 // and a peer (xorriso) reads them all off the disc.
 #include <gtest/gtest.h>
-#include <sys/statvfs.h>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "BurnRig.h"
+#include "support/SparseFile.h"
 #include "burner/iso/DirRecordLayout.h"
 
 namespace kestrel {
@@ -22,24 +22,8 @@ namespace fs = std::filesystem;
 constexpr int64_t kLargeBytes = (int64_t{4} << 30) + (1 << 20);
 constexpr int64_t kExtentBytes = iso::record::MaxExtentBytes;
 // Marks at the start, across the first extent's end and at the end.
-const std::vector<std::pair<int64_t, std::string>> kMarks = {
+const TMarks kMarks = {
     {0, "HEAD"}, {kExtentBytes - 3, "ACROSS"}, {kLargeBytes - 4, "TAIL"}};
-
-void WriteSparse(const std::string& Path) {
-    fs::create_directories(fs::path(Path).parent_path());
-    { std::ofstream create(Path, std::ios::binary); }
-    fs::resize_file(Path, uint64_t(kLargeBytes));
-    std::fstream patch(Path, std::ios::in | std::ios::out | std::ios::binary);
-    for (const auto& [at, text] : kMarks) {
-        patch.seekp(at);
-        patch << text;
-    }
-}
-
-bool RoomFor(const std::string& Dir, int64_t Bytes) {
-    struct statvfs vfs {};
-    return ::statvfs(Dir.c_str(), &vfs) == 0 && int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize) > Bytes;
-}
 
 const TFEntry* FindPath(TKestrelBurner& Burner, const std::vector<std::string>& Names) {
     TDEntry* dir = Burner.RootDir;
@@ -61,7 +45,7 @@ TEST(LargeFileSessions, XorrisoPeerReadsSessionOnesLargeFileAndLinkAfterSessionT
     // The source, the disc and its dump are sparse: a few MiB of real disk.
     if (!RoomFor(rig.files.Path(), 256 << 20)) GTEST_SKIP() << "too little free space";
     const std::string first = rig.files / "first";
-    WriteSparse(first + "/keep/large.bin");
+    WriteSparse(first + "/keep/large.bin", kLargeBytes, kMarks);
     WriteFile(first + "/keep/notes.txt", "notes\n");
     fs::permissions(first + "/keep/notes.txt", fs::perms(0640));
     fs::create_symlink("large.bin", first + "/keep/latest");

@@ -3,13 +3,13 @@
 // source is a sparse file of 4.7 GB, so the test costs little disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "ImageTestSupport.h"
+#include "support/SparseFile.h"
 #include "burner/engine/DirectoryRecord.h"
 #include "burner/iso/DirRecordLayout.h"
 
@@ -22,23 +22,8 @@ namespace {
 constexpr int64_t BigSize = 4'700'000'000;
 constexpr int64_t ExtentBytes = iso::record::MaxExtentBytes;
 // Marks at the start, across the first extent's end and at the end.
-const std::vector<std::pair<int64_t, std::string>> Marks = {
+const TMarks Marks = {
     {0, "HEAD"}, {ExtentBytes - 3, "ACROSS"}, {BigSize - 4, "TAIL"}};
-
-void WriteSparse(const std::string& Path) {
-    { std::ofstream create(Path, std::ios::binary); }
-    fs::resize_file(Path, uint64_t(BigSize));
-    std::fstream patch(Path, std::ios::in | std::ios::out | std::ios::binary);
-    for (const auto& [at, text] : Marks) {
-        patch.seekp(at);
-        patch << text;
-    }
-}
-
-bool RoomFor(const std::string& Dir, int64_t Bytes) {
-    struct statvfs vfs {};
-    return ::statvfs(Dir.c_str(), &vfs) == 0 && int64_t(vfs.f_bavail) * int64_t(vfs.f_frsize) > Bytes;
-}
 
 // A parsed record with its own copy of the name (the parser's points into
 // the sector it read).
@@ -69,7 +54,7 @@ protected:
     void SetUp() override {
         // The image and the source are sparse; a few MiB of real disk do.
         if (!RoomFor(dir.Path(), 256 << 20)) GTEST_SKIP() << "too little free space in " << dir.Path();
-        WriteSparse(big);
+        WriteSparse(big, BigSize, Marks);
         image.RockRidge = GetParam();
         image.Source(image.RootDir, "big.bin", big);
         image.Source(image.RootDir, "after.txt", Small());
@@ -132,22 +117,10 @@ TEST_P(LargeFile, PeersReadItWhole) {
     if (!GetParam()) return;
     FILE* stream = ::popen(("bsdtar -xOf " + Quote(iso) + " big.bin 2>/dev/null").c_str(), "r");
     ASSERT_NE(stream, nullptr);
-    std::vector<char> chunk(1 << 20), expected(chunk.size());
-    int64_t offset = 0, mismatches = 0;
-    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), stream)) > 0; offset += int64_t(n)) {
-        bool marked = false;
-        for (const auto& [at, text] : Marks)
-            for (size_t i = 0; i < text.size(); ++i)
-                if (at + int64_t(i) >= offset && at + int64_t(i) < offset + int64_t(n)) {
-                    expected[size_t(at + int64_t(i) - offset)] = text[i];
-                    marked = true;
-                }
-        if (std::memcmp(chunk.data(), expected.data(), n) != 0) ++mismatches;
-        if (marked) std::fill(expected.begin(), expected.end(), '\0');
-    }
+    const TSparseComparison read = CompareWithMarks(stream, Marks);
     EXPECT_EQ(::pclose(stream), 0);
-    EXPECT_EQ(offset, BigSize);
-    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(read.Bytes, BigSize);
+    EXPECT_EQ(read.MismatchedChunks, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutRockRidge, LargeFile, ::testing::Bool(),
