@@ -133,15 +133,4 @@ inline std::unique_ptr<TLoggedDevice> OpenDevice(int Index) {
     return device;
 }
 
-// Polls Condition until it holds or Seconds of real time have passed.
-template <typename F>
-bool WaitUntil(F Condition, double Seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    while (!Condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 }  // namespace kestrel::test

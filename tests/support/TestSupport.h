@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace kestrel::test {
 
@@ -93,6 +95,17 @@ inline TCommandResult RunWithBudget(const std::string& Command, int Seconds = 12
 // True when a program is on PATH (peer tools used as independent checkers).
 inline bool HaveProgram(const std::string& Name) {
     return std::system(("command -v " + Name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Polls Condition until it holds or Seconds of real time have passed.
+template <typename F>
+bool WaitUntil(F Condition, double Seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    while (!Condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 }  // namespace kestrel::test

@@ -279,10 +279,7 @@ TEST_F(LibraryDoor, AnAbortedAsynchronousReadLeavesTheBufferAlone) {
             if (entry.cdbLen > 0 && entry.cdb[0] == Inquiry[0]) return true;
         return false;
     };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!answered() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(answered());
+    ASSERT_TRUE(WaitUntil(answered, 30));
     SRB_Abort abort{};
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_ToAbort = &srb;
