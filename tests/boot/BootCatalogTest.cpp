@@ -41,13 +41,6 @@ bool ChecksumHolds(const std::string& Validation) {
     return sum == 0;
 }
 
-std::string LineWith(const std::string& Text, const std::string& Part) {
-    const size_t at = Text.find(Part);
-    if (at == std::string::npos) return "";
-    const size_t end = Text.find('\n', at);
-    return Text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
 }  // namespace
 
 class BootCatalog : public ::testing::Test {

@@ -7,17 +7,6 @@
 
 namespace kestrel::test {
 
-namespace {
-
-std::string LineWith(const std::string& Text, const std::string& Part) {
-    const size_t at = Text.find(Part);
-    if (at == std::string::npos) return "";
-    const size_t end = Text.find('\n', at);
-    return Text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
-}  // namespace
-
 class BootCli : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -28,11 +28,6 @@ const char* ExpectedDeviceLayer();
 
 inline bool ExpectsPassThrough() { return std::string(ExpectedDeviceLayer()) == "passthrough"; }
 
-inline bool InterposerLoaded() {
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::string(preload).find("libkestrel-vdrive-sg.so") != std::string::npos;
-}
-
 // Checks that Device runs on the expected layer: the pass-through layer,
 // with the interposer's /dev/srN as the node of the selected drive, or the
 // recorder's library.

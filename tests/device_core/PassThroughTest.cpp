@@ -17,7 +17,7 @@
 namespace kestrel::test {
 namespace {
 
-bool InterposerLoaded() {
+bool InterposerMapped() {
     std::ifstream maps("/proc/self/maps");
     std::string line;
     while (std::getline(maps, line))
@@ -27,7 +27,7 @@ bool InterposerLoaded() {
 
 struct PassThrough : ::testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(InterposerLoaded()) << "runs only under the interposer (its registration sets LD_PRELOAD)";
+        ASSERT_TRUE(InterposerMapped()) << "runs only under the interposer (its registration sets LD_PRELOAD)";
         TAccessLayer::Instance().Shutdown();
         Device.OnDebugMessage = [this](TDebugLog*, const std::string& Line, uint8_t) { Log.push_back(Line); };
         ASSERT_TRUE(Device.InitializeASPI(true, ""));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "burner/device/PassThroughLayer.h"
 #include "model/StateDriveSet.h"
 
 namespace kestrel::test {
@@ -62,6 +63,18 @@ public:
         if (devices.size() <= size_t(drive_)) return false;
         burner.SelectDevice(devices[size_t(drive_)]);
         return !burner.CurrentDevice().empty();
+    }
+
+    // Loads the pass-through layer, which the SG_IO interposer shows the
+    // drive to as /dev/sr0, selects the drive and checks both.
+    void OpenThroughPassThrough() {
+        TScopedEnv layer("KESTREL_DEVICE_LAYER", "passthrough");
+        ASSERT_TRUE(burner.InitializeASPI(true, {}));
+        const auto devices = burner.Devices();
+        ASSERT_FALSE(devices.empty());
+        burner.SelectDevice(devices.front());
+        ASSERT_EQ(burner.AccessLayerName(), PASS_THROUGH_LAYER_NAME) << "the pass-through layer";
+        ASSERT_EQ(burner.GetDriveLetter(), "/dev/sr0");
     }
 
     // Fills the compilation with the files of Source.

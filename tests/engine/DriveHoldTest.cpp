@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "DriveSharing.h"
-#include "burner/device/PassThroughLayer.h"
 #include "kestrel/mmc.h"
 
 namespace kestrel {
@@ -20,11 +19,6 @@ using namespace kestrel::test;
 using vdrive::MediaKind;
 
 constexpr const char* kNode = "/dev/sr0";
-
-bool InterposerLoaded() {
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::string(preload).find("kestrel-vdrive-sg") != std::string::npos;
-}
 
 // Another process that opens the node with O_EXCL and keeps it until this
 // object goes away.
@@ -80,22 +74,12 @@ struct PassThroughDriveHold : ::testing::Test {
         MakeSourceTree(source);
         rig.Insert(MediaKind::DvdPlusR);
     }
-    // Loads the pass-through layer and selects /dev/sr0.
-    void OpenThroughPassThrough() {
-        TScopedEnv layer("KESTREL_DEVICE_LAYER", "passthrough");
-        ASSERT_TRUE(rig.burner.InitializeASPI(true, {}));
-        const auto devices = rig.burner.Devices();
-        ASSERT_FALSE(devices.empty());
-        rig.burner.SelectDevice(devices.front());
-        ASSERT_EQ(rig.burner.AccessLayerName(), PASS_THROUGH_LAYER_NAME);
-        ASSERT_EQ(rig.burner.GetDriveLetter(), kNode);
-    }
 };
 
 TEST_F(PassThroughDriveHold, BurnWhileAnotherProcessHoldsTheDriveIsRefusedBeforeAnyWrite) {
     TOtherHolder other(kNode);
     ASSERT_TRUE(other.Held());
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     rig.Fill(source);
     rig.ClearTrace();
 
@@ -111,7 +95,7 @@ TEST_F(PassThroughDriveHold, ImageBurnWhileAnotherProcessHoldsTheDriveIsRefused)
     WriteFile(image, std::string(64 * 2048, 'k'));
     TOtherHolder other(kNode);
     ASSERT_TRUE(other.Held());
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     rig.ClearTrace();
 
     const std::string error = rig.BurnImage(image);
@@ -120,7 +104,7 @@ TEST_F(PassThroughDriveHold, ImageBurnWhileAnotherProcessHoldsTheDriveIsRefused)
 }
 
 TEST_F(PassThroughDriveHold, BurnHoldsTheDriveUntilTheWriteEndsAndThenLetsGo) {
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     rig.Fill(source);
     // The hold is checked on the write thread after the data went out.
     std::atomic<int> checks{0};
@@ -141,7 +125,7 @@ TEST_F(PassThroughDriveHold, BurnHoldsTheDriveUntilTheWriteEndsAndThenLetsGo) {
 }
 
 TEST_F(PassThroughDriveHold, RefusedBurnLeavesTheDriveFreeForTheNextOne) {
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     rig.Fill(source);
     {
         TOtherHolder other(kNode);
@@ -156,7 +140,7 @@ TEST_F(PassThroughDriveHold, EraseWhileAnotherProcessHoldsTheDriveIsRefusedBefor
     rig.Insert(MediaKind::CdRw);
     TOtherHolder other(kNode);
     ASSERT_TRUE(other.Held());
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     rig.ClearTrace();
 
     EXPECT_FALSE(rig.burner.EraseDisc(true));
@@ -167,7 +151,7 @@ TEST_F(PassThroughDriveHold, EraseWhileAnotherProcessHoldsTheDriveIsRefusedBefor
 TEST_F(PassThroughDriveHold, EraseHoldsTheDriveUntilItEnds) {
     rig.Insert(MediaKind::CdRw);
     rig.SetKnob("time-scale", "100");  // the blank lasts until a new disc goes in
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     const std::string other = rig.files / "other";
     WriteFile(other + "/second.txt", "x");
 
@@ -193,7 +177,7 @@ TEST_F(PassThroughDriveHold, EraseHoldsTheDriveUntilItEnds) {
 // on the node) is refused just the same, and the burn's files stay whole.
 TEST_F(PassThroughDriveHold, ASecondBurnOrEraseOnEitherLayerIsRefusedDuringTheBurn) {
     rig.Insert(MediaKind::CdRw);
-    OpenThroughPassThrough();
+    rig.OpenThroughPassThrough();
     const std::string other = rig.files / "other";
     WriteFile(other + "/second.txt", "x");
     rig.Fill(source);

@@ -16,11 +16,6 @@ using vdrive::MediaKind;
 
 constexpr const char* kNode = "/dev/sr0";
 
-bool InterposerLoaded() {
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::string(preload).find("kestrel-vdrive-sg") != std::string::npos;
-}
-
 TEST(UnfinishedSessionPassThrough, IsRefusedThenClosedOnRequestAndThePeerReadsTheNewSession) {
     if (!InterposerLoaded()) GTEST_SKIP() << "needs the SG_IO interposer";
     TBurnRig rig;
@@ -28,15 +23,7 @@ TEST(UnfinishedSessionPassThrough, IsRefusedThenClosedOnRequestAndThePeerReadsTh
     MakeSourceTree(failed);
     WriteFile(second + "/added.txt", "behind the closed session\n");
     rig.Insert(MediaKind::CdR);
-    {
-        TScopedEnv layer("KESTREL_DEVICE_LAYER", "passthrough");
-        ASSERT_TRUE(rig.burner.InitializeASPI(true, {}));
-        const auto devices = rig.burner.Devices();
-        ASSERT_FALSE(devices.empty());
-        rig.burner.SelectDevice(devices.front());
-    }
-    ASSERT_EQ(rig.burner.AccessLayerName(), "KRASPI32") << "the pass-through layer";
-    ASSERT_EQ(rig.burner.GetDriveLetter(), kNode);
+    ASSERT_NO_FATAL_FAILURE(rig.OpenThroughPassThrough());
 
     rig.SetKnob("fail-write-lba", "60");
     rig.Fill(failed);

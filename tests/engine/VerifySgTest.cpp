@@ -15,25 +15,13 @@ namespace {
 using namespace kestrel::test;
 using vdrive::MediaKind;
 
-bool InterposerLoaded() {
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::string(preload).find("kestrel-vdrive-sg") != std::string::npos;
-}
-
 TEST(VerifyPassThrough, ReadsTheSessionBackAndNamesTheFileTheDriveRecordedWrongly) {
     if (!InterposerLoaded()) GTEST_SKIP() << "needs the SG_IO interposer";
     TBurnRig rig;
     const std::string source = rig.files / "src";
     MakeSourceTree(source);
     rig.Insert(MediaKind::DvdPlusR);
-    {
-        TScopedEnv layer("KESTREL_DEVICE_LAYER", "passthrough");
-        ASSERT_TRUE(rig.burner.InitializeASPI(true, {}));
-        const auto devices = rig.burner.Devices();
-        ASSERT_FALSE(devices.empty());
-        rig.burner.SelectDevice(devices.front());
-    }
-    ASSERT_EQ(rig.burner.AccessLayerName(), "KRASPI32") << "the pass-through layer";
+    ASSERT_NO_FATAL_FAILURE(rig.OpenThroughPassThrough());
     rig.burner.VerifyAfterWrite = true;
     rig.Fill(source);
     ASSERT_EQ(rig.Burn(), "");

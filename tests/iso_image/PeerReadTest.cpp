@@ -48,13 +48,6 @@ void ExpectSameTrees(const fs::path& Expected, const fs::path& Actual, size_t Ma
         EXPECT_EQ(ReadFile((Expected / file).string()), ReadFile((Actual / file).string())) << file;
 }
 
-std::string LineWith(const std::string& Text, const std::string& Part) {
-    const size_t at = Text.find(Part);
-    if (at == std::string::npos) return "";
-    const size_t end = Text.find('\n', at);
-    return Text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
 }  // namespace
 
 class PeerRead : public ::testing::Test {

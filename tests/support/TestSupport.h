@@ -97,6 +97,22 @@ inline bool HaveProgram(const std::string& Name) {
     return std::system(("command -v " + Name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// The line of Text that holds Part, from Part to the line's end; empty when
+// there is none.
+inline std::string LineWith(const std::string& Text, const std::string& Part) {
+    const size_t at = Text.find(Part);
+    if (at == std::string::npos) return "";
+    const size_t end = Text.find('\n', at);
+    return Text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// Whether this program runs under the virtual recorder's SG_IO interposer
+// (preloaded by the test programs of the pass-through layer).
+inline bool InterposerLoaded() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload && std::string(preload).find("libkestrel-vdrive-sg.so") != std::string::npos;
+}
+
 // Polls Condition until it holds or Seconds of real time have passed.
 template <typename F>
 bool WaitUntil(F Condition, double Seconds) {
