@@ -26,26 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace bench;
 
-// Files of pseudo-random bytes (nothing a store could keep sparse).
-std::vector<std::string> MakeSources(const fs::path& Dir, int64_t Megabytes) {
-    fs::create_directories(Dir);
-    std::vector<std::string> files;
-    std::vector<uint64_t> chunk(1 << 17);  // 1 MiB
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    const int64_t perFile = 128;
-    for (int64_t made = 0; made < Megabytes; made += perFile) {
-        const std::string path = (Dir / ("part" + std::to_string(files.size()) + ".bin")).string();
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        for (int64_t mb = 0; mb < std::min(perFile, Megabytes - made); ++mb) {
-            for (auto& word : chunk) word = state = state * 6364136223846793005ull + 1442695040888963407ull;
-                if (::write(fd, chunk.data(), chunk.size() * 8) < 0) throw std::runtime_error("cannot write " + path);
-        }
-        ::close(fd);
-        files.push_back(path);
-    }
-    return files;
-}
-
 // The floor: every source read and appended to one file in large chunks,
 // timed until the copy is on the disk.
 double PlainCopy(const std::vector<std::string>& Files, const fs::path& Target) {
@@ -145,31 +125,22 @@ std::pair<double, int64_t> SaveImage(kestrel::TKestrelBurner& Burner, const fs::
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int64_t megabytes = argc > 1 ? std::atoll(argv[1]) : 2048;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    if (megabytes < 1 || megabytes > 4000 || rounds < 1 || rounds > 20) {
-        std::fprintf(stderr, "usage: bench_burn [MEGABYTES (1..4000)] [rounds (1..20)]\n");
-        return 2;
-    }
-    // The drive protocol's fixed waits for readiness (about 7 s per burn at
-    // real time: settling after the speed and write parameters, the polls
-    // after closing) are the same for any size of burn and are outlasted by
-    // a real drive's own work; the recorder here does that work at once, so
-    // the waits run at a hundredth of real time and the figures show what
-    // the engine itself costs.
-    setenv("KESTREL_TIME_SCALE", "0.01", 1);
-    setenv("KESTREL_VDRIVE_TIME_SCALE", "0.001", 1);
-    setenv("KESTREL_DEVICE_LAYER", "library", 1);
-    unsetenv("KESTREL_VDRIVE_THROTTLE");
+    const auto size = ParseBenchSize(argc, argv, "bench_burn", 2048);
+    if (!size) return 2;
+    const int64_t megabytes = size->Megabytes;
+    const int rounds = size->Rounds;
     try {
+        // The drive protocol's fixed waits for readiness (about 7 s per burn
+        // at real time: settling after the speed and write parameters, the
+        // polls after closing) are the same for any size of burn and are
+        // outlasted by a real drive's own work; the recorder here does that
+        // work at once, so the waits are cut short.
         TBenchFolder folder("kestrel-bench-burn");
         const fs::path root = folder.Path();
-        const fs::path state = root / "vdrive";
-        fs::create_directories(state);
-        setenv("KESTREL_VDRIVE_DIR", state.c_str(), 1);
+        const fs::path state = UseUnthrottledRecorder(root);
 
         std::printf("generating %lld MB of sources...\n", static_cast<long long>(megabytes));
-        const auto files = MakeSources(root / "src", megabytes);
+        const auto files = MakeRandomSources(root / "src", megabytes, 128);
         const int64_t bytes = megabytes * 1048576;
 
         // The standard drives, and a BD writer after them.

@@ -28,22 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace bench;
 
-// Files of pseudo-random bytes.
-void MakeSources(const fs::path& Dir, int64_t Megabytes) {
-    fs::create_directories(Dir);
-    std::vector<uint64_t> chunk(1 << 17);  // 1 MiB
-    uint64_t state = 0x9E3779B97F4A7C15ull;
-    for (int64_t made = 0, part = 0; made < Megabytes; made += 64, ++part) {
-        const std::string path = (Dir / ("part" + std::to_string(part) + ".bin")).string();
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        for (int64_t mb = 0; mb < std::min<int64_t>(64, Megabytes - made); ++mb) {
-            for (auto& word : chunk) word = state = state * 6364136223846793005ull + 1442695040888963407ull;
-            if (::write(fd, chunk.data(), chunk.size() * 8) < 0) throw std::runtime_error("cannot write " + path);
-        }
-        ::close(fd);
-    }
-}
-
 std::string BurnAndVerify(kestrel::TKestrelBurner& Burner) {
     std::mutex mutex;
     std::condition_variable done;
@@ -88,26 +72,17 @@ void Report(const std::string& What, double Seconds, int64_t Bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int64_t megabytes = argc > 1 ? std::atoll(argv[1]) : 512;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
-    if (megabytes < 1 || megabytes > 4000 || rounds < 1 || rounds > 20) {
-        std::fprintf(stderr, "usage: bench_verify [MEGABYTES (1..4000)] [rounds (1..20)]\n");
-        return 2;
-    }
-    // The drive protocol's fixed waits run at a hundredth of real time; the
-    // recorder is not throttled, so both reads run as fast as the layer goes.
-    setenv("KESTREL_TIME_SCALE", "0.01", 1);
-    setenv("KESTREL_VDRIVE_TIME_SCALE", "0.001", 1);
-    setenv("KESTREL_DEVICE_LAYER", "library", 1);
-    unsetenv("KESTREL_VDRIVE_THROTTLE");
+    const auto size = ParseBenchSize(argc, argv, "bench_verify", 512);
+    if (!size) return 2;
+    const int64_t megabytes = size->Megabytes;
+    const int rounds = size->Rounds;
     try {
+        // Not throttled, so both reads run as fast as the layer goes.
         TBenchFolder folder("kestrel-bench-verify");
         const fs::path root = folder.Path();
-        const fs::path state = root / "vdrive";
-        fs::create_directories(state);
-        setenv("KESTREL_VDRIVE_DIR", state.c_str(), 1);
+        const fs::path state = UseUnthrottledRecorder(root);
         std::printf("generating %lld MB of sources...\n", static_cast<long long>(megabytes));
-        MakeSources(root / "src", megabytes);
+        MakeRandomSources(root / "src", megabytes, 64);
 
         kestrel::TKestrelBurner burner;
         burner.SetCacheSize(8392704);
